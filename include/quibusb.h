@@ -1,0 +1,169 @@
+/*
+ * quibusb: device library for the KRV610x (USB-to-SATA, chip "7120") and KRV850x (USB-to-PCIe/NVMe,
+ * chip "8500") bridge families.
+ *
+ * Plain C interface: every entry point has C linkage and returns a signed 32-bit result, 0 on success and
+ * negative on failure. The records below are byte-packed and little-endian; their texts are 8-bit,
+ * zero-terminated. Callers allocate every record; the library keeps no pointer to one after a call.
+ *
+ * A device index is the position of a device in the list of the last scan; only its low 8 bits are used.
+ */
+#ifndef QUIBUSB_H
+#define QUIBUSB_H
+
+#include <stdint.h>
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+#if defined(_WIN32)
+#define QUIBUSB_CALL __cdecl
+#if defined(QUIBUSB_BUILDING)
+#define QUIBUSB_API __declspec(dllexport)
+#else
+#define QUIBUSB_API __declspec(dllimport)
+#endif
+#else
+#define QUIBUSB_CALL
+#define QUIBUSB_API __attribute__((visibility("default")))
+#endif
+
+/* Result codes shared by the entry points. */
+#define QUIB_SUCCESS 0
+#define QUIB_FAIL (-1)
+#define QUIB_IMAGE_MISMATCH (-2)
+#define QUIB_CHECK_FAILED (-3)
+#define QUIB_DEVICE_NOT_FOUND (-4)
+#define QUIB_FILE_NOT_FOUND (-5)
+#define QUIB_RELOAD_FAIL (-7)
+#define QUIB_BUILD_FILE_FAIL (-8)
+#define QUIB_INVALID_PARAMETER (-10)
+#define QUIB_SAFE_REMOVE_FAIL (-11)
+#define QUIB_UNKNOWN_TRANSPORT (-13)
+
+#define QUIB_MAX_EXPORTED_DEVICES 32
+#define QUIB_TEXT_FIELD 127
+#define QUIB_PATH_FIELD 512
+#define QUIB_DEVINFO_TEXT 255
+
+#pragma pack(push, 1)
+
+/* Exchange record (3839 bytes): settings values, command-line paths and the PD version text. */
+typedef struct ExchangeData {
+    uint8_t ucCheckFwVersion;             /*    0 */
+    uint8_t ucCheckMSignature;            /*    1 */
+    uint8_t ucCheckManufactureString;     /*    2 */
+    uint8_t ucCheckProductString;         /*    3 */
+    uint8_t ucCheckVid;                   /*    4 */
+    uint8_t ucCheckPid;                   /*    5 */
+    uint8_t ucCheckPartOfFwVersion;       /*    6 */
+    uint8_t ucCheckBoundingOption;        /*    7 */
+    uint8_t ucCheckMSignatureBiggerThen;  /*    8 */
+    uint8_t ucCheckMSignatureSmallerThen; /*    9 */
+    uint8_t ucRegEditEnable;              /*   10 */
+    uint8_t ucUpdatePD;                   /*   11 */
+    uint8_t ucUpdateMCU;                  /*   12 */
+    uint8_t ucReserved;                   /*   13 */
+    uint8_t ucEnableRelinkToRomCode;      /*   14 */
+    uint8_t ucEnableReLinkAfterFWUpgrade; /*   15 */
+    uint8_t ucEnableDualImage;            /*   16 */
+    char cFwVersion[QUIB_TEXT_FIELD];     /*   17: up to 16 versions separated by ';' */
+    char cMSignature[QUIB_TEXT_FIELD];    /*  144 */
+    char cManufactureString[QUIB_TEXT_FIELD];             /*  271 */
+    char cProductString[QUIB_TEXT_FIELD];                 /*  398 */
+    char cVid[QUIB_TEXT_FIELD];                           /*  525 */
+    char cPid[QUIB_TEXT_FIELD];                           /*  652 */
+    char cPartOfFwVersion[QUIB_TEXT_FIELD];               /*  779 */
+    char cBoundingOption1[QUIB_TEXT_FIELD];               /*  906 */
+    char cBoundingOption2[QUIB_TEXT_FIELD];               /* 1033 */
+    char cStartAddressOfPartOfFwVersion[QUIB_TEXT_FIELD]; /* 1160 */
+    char cPartOfFwVersionLength[QUIB_TEXT_FIELD];         /* 1287 */
+    char cMSignatureBiggerThen[QUIB_TEXT_FIELD];          /* 1414 */
+    char cMSignatureSmallerThen[QUIB_TEXT_FIELD];         /* 1541 */
+    char cRegEditSubkey[QUIB_TEXT_FIELD];                 /* 1668 */
+    char cRegEditKeyname[QUIB_TEXT_FIELD];                /* 1795 */
+    char cRegEditType[QUIB_TEXT_FIELD];                   /* 1922 */
+    char cRegEditValue[QUIB_TEXT_FIELD];                  /* 2049 */
+    char cFwPath[QUIB_PATH_FIELD];                        /* 2176 */
+    char cPDFwPath[QUIB_PATH_FIELD];                      /* 2688 */
+    char cMCUFwPath[QUIB_PATH_FIELD];                     /* 3200 */
+    char cPDFwVersion[QUIB_TEXT_FIELD];                   /* 3712: written by vShowPDVersion */
+} ExchangeData;
+
+/* One device of the caller's list (2308 bytes). */
+typedef struct USBDevInfoExp {
+    char cVid[QUIB_DEVINFO_TEXT];           /*    0: four upper-case hex digits */
+    char cPid[QUIB_DEVINFO_TEXT];           /*  255 */
+    char cManufacturer[QUIB_DEVINFO_TEXT];  /*  510 */
+    char cProduct[QUIB_DEVINFO_TEXT];       /*  765 */
+    char cSerialNumber[QUIB_DEVINFO_TEXT];  /* 1020 */
+    char cFwVersion[QUIB_DEVINFO_TEXT];     /* 1275: twelve hex digits */
+    uint8_t m_cDriveLetter;                 /* 1530 */
+    uint8_t m_ucDevType;                    /* 1531 */
+    char cDeviceRelease[QUIB_DEVINFO_TEXT]; /* 1532: four lower-case hex digits */
+    char cLinkStatus[QUIB_DEVINFO_TEXT];    /* 1787: "FULL", "HIGH", "SUPER", "PLUS" (+ lane suffix) */
+    uint8_t m_ucPhysicalAddress;            /* 2042 */
+    int32_t nWorkingValue1;                 /* 2043 */
+    int32_t nWorkingValue2;                 /* 2047 */
+    char cHostControllerHardwareId[QUIB_DEVINFO_TEXT]; /* 2051 */
+    uint8_t ucGeneration;                              /* 2306 */
+    uint8_t ucUnused;                                  /* 2307 */
+} USBDevInfoExp;
+
+/* The caller's device list (73860 bytes); the library fills at most 16 entries. */
+typedef struct USBDevListExp {
+    int32_t nDevCount;
+    USBDevInfoExp Devs[QUIB_MAX_EXPORTED_DEVICES];
+} USBDevListExp;
+
+/* Serial-number request record (118 bytes), copied into the configuration block. */
+typedef struct SerialNumberRecord {
+    uint8_t cSerialNumber[20];    /*   0: no terminator; unused bytes 0xFF */
+    uint8_t cManufacturer[44];    /*  20 */
+    uint8_t cProduct[48];         /*  64 */
+    uint16_t wVendorId;           /* 112 */
+    uint16_t wProductId;          /* 114 */
+    uint16_t wDeviceRelease;      /* 116 */
+} SerialNumberRecord;
+
+#pragma pack(pop)
+
+/* An open device handle, as the operating system gives it (a HANDLE on Windows). */
+typedef void* QUIB_HANDLE;
+
+/* Library frame and status. */
+QUIBUSB_API int32_t QUIBUSB_CALL QuibUSBLib_CloseDev(void);
+QUIBUSB_API int32_t QUIBUSB_CALL QuibUSBLib_vScanUSBPort(USBDevListExp* pDevListExp, uint8_t ucTargetDevType);
+QUIBUSB_API int32_t QUIBUSB_CALL QuibUSBLib_Function_vScanUSBPort(USBDevListExp* pDevListExp,
+                                                                   const char* pTargetChipType,
+                                                                   int32_t iBridgeType);
+QUIBUSB_API int32_t QUIBUSB_CALL QuibUSBLib_Function_vSetDllDebugLevel(int32_t iLevel);
+QUIBUSB_API int32_t QUIBUSB_CALL QuibUSBLib_vShowUSBStatus(uint8_t ucTargetNumber, char* pStatus);
+QUIBUSB_API int32_t QUIBUSB_CALL QuibUSBLib_vShowUSBProtocol(uint8_t ucTargetNumber, uint8_t* pProtocol);
+QUIBUSB_API int32_t QUIBUSB_CALL QuibUSBLib_vDetectCCOrientation(uint8_t ucTargetNumber, uint8_t* pOrientation);
+QUIBUSB_API int32_t QUIBUSB_CALL QuibUSBLib_vIsKRV630X(uint8_t ucTargetNumber);
+QUIBUSB_API int32_t QUIBUSB_CALL QuibUSBLib_vIsKRVUSBDev(uint8_t ucTargetNumber, uint8_t ucType);
+QUIBUSB_API int32_t QUIBUSB_CALL QuibUSBLib_K610X_AccessRegister(QUIB_HANDLE hDev, uint8_t ucReadWrite,
+                                                                  uint16_t wAddress, uint8_t* pBuffer,
+                                                                  uint32_t dwLength);
+QUIBUSB_API int32_t QUIBUSB_CALL QuibUSBLib_Function_vGetOTBStatus(uint8_t ucTargetNumber, int32_t* pStatus);
+
+/* Bridge firmware update. */
+QUIBUSB_API int32_t QUIBUSB_CALL QuibUSBLib_Function_BuildBinFile(const char* pFwPath,
+                                                                   const SerialNumberRecord* pRecord);
+QUIBUSB_API int32_t QUIBUSB_CALL QuibUSBLib_Function_vUpdateFirmware(uint8_t ucTargetNumber,
+                                                                      ExchangeData* pExchangeData,
+                                                                      uint16_t wTag);
+
+/* PD/MCU firmware. */
+QUIBUSB_API int32_t QUIBUSB_CALL QuibUSBLib_Function_vShowPDVersion(uint8_t ucTargetNumber,
+                                                                     ExchangeData* pExchangeData);
+QUIBUSB_API int32_t QUIBUSB_CALL QuibUSBLib_Function_vUpdatePDFirmware(uint8_t ucTargetNumber,
+                                                                        ExchangeData* pExchangeData);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* QUIBUSB_H */
