@@ -1,0 +1,17 @@
+// Real time on Linux.
+#pragma once
+
+#include "platform/platform.h"
+
+namespace quib::platform {
+
+class LinuxClock final : public Clock {
+public:
+    std::uint64_t tickMs() override;
+    std::int64_t unixSeconds() override;
+    std::int64_t performanceFrequency() override { return 1'000'000'000; }
+    std::int64_t performanceCounter() override;
+    void sleepMs(std::uint32_t ms) override;
+};
+
+}  // namespace quib::platform

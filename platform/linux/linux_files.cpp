@@ -1,0 +1,183 @@
+#include "platform/linux/linux_files.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <fnmatch.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+
+namespace quib::platform {
+namespace {
+
+bool fail(int error) {
+    setLastError(systemErrorFromErrno(error));
+    return false;
+}
+
+bool writeAll(int fd, std::span<const std::uint8_t> bytes) {
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        done += static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+bool writeWithFlags(const std::string& path, std::span<const std::uint8_t> bytes, int flags) {
+    const int fd = ::open(path.c_str(), flags | O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+    if (fd < 0) return fail(errno);
+    const bool ok = writeAll(fd, bytes) && ::fsync(fd) == 0;
+    const int error = errno;
+    ::close(fd);
+    return ok ? true : fail(error);
+}
+
+std::vector<std::string> listEntries(const std::string& folder, const std::string* pattern, bool wantFolders) {
+    std::vector<std::string> names;
+    DIR* dir = ::opendir(folder.empty() ? "." : folder.c_str());
+    if (!dir) {
+        fail(errno);
+        return names;
+    }
+    while (const dirent* entry = ::readdir(dir)) {
+        const std::string name = entry->d_name;
+        if (name == "." || name == "..") continue;
+        struct stat st {};
+        if (::stat((folder + '/' + name).c_str(), &st) != 0) continue;
+        if (S_ISDIR(st.st_mode) != wantFolders) continue;
+        if (pattern && ::fnmatch(pattern->c_str(), name.c_str(), 0) != 0) continue;
+        names.push_back(name);
+    }
+    ::closedir(dir);
+    // A directory search on the reference file system delivers names in sorted order.
+    std::sort(names.begin(), names.end());
+    if (names.empty()) setLastError(kErrorFileNotFound);
+    return names;
+}
+
+}  // namespace
+
+std::uint32_t systemErrorFromErrno(int error) {
+    switch (error) {
+        case 0: return kErrorSuccess;
+        case ENOENT: return kErrorFileNotFound;
+        case ENOTDIR: return kErrorPathNotFound;
+        case EACCES:
+        case EPERM:
+        case EROFS: return kErrorAccessDenied;
+        case EEXIST: return kErrorFileExists;
+        case EINVAL: return kErrorInvalidParameter;
+        case EBADF: return kErrorInvalidHandle;
+        case ENODEV:
+        case ENXIO: return kErrorDeviceNotConnected;
+        case ENOTSUP: return kErrorNotSupported;
+        default: return kErrorIoDevice;
+    }
+}
+
+bool LinuxFileSystem::exists(const std::string& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 ? true : fail(errno);
+}
+
+bool LinuxFileSystem::isDirectory(const std::string& path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) return fail(errno);
+    return S_ISDIR(st.st_mode);
+}
+
+bool LinuxFileSystem::isReadWrite(const std::string& path) {
+    return ::access(path.c_str(), R_OK | W_OK) == 0 ? true : fail(errno);
+}
+
+std::optional<std::vector<std::uint8_t>> LinuxFileSystem::readFile(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        fail(errno);
+        return std::nullopt;
+    }
+    std::vector<std::uint8_t> bytes;
+    std::uint8_t chunk[65536];
+    for (;;) {
+        const ssize_t n = ::read(fd, chunk, sizeof chunk);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            const int error = errno;
+            ::close(fd);
+            fail(error);
+            return std::nullopt;
+        }
+        if (n == 0) break;
+        bytes.insert(bytes.end(), chunk, chunk + n);
+    }
+    ::close(fd);
+    return bytes;
+}
+
+bool LinuxFileSystem::writeFile(const std::string& path, std::span<const std::uint8_t> bytes) {
+    return writeWithFlags(path, bytes, O_TRUNC);
+}
+
+bool LinuxFileSystem::appendFile(const std::string& path, std::span<const std::uint8_t> bytes) {
+    return writeWithFlags(path, bytes, O_APPEND);
+}
+
+bool LinuxFileSystem::deleteFile(const std::string& path) {
+    return ::unlink(path.c_str()) == 0 ? true : fail(errno);
+}
+
+bool LinuxFileSystem::copyFile(const std::string& from, const std::string& to, bool replaceExisting) {
+    if (!replaceExisting && ::access(to.c_str(), F_OK) == 0) {
+        setLastError(kErrorFileExists);
+        return false;
+    }
+    const auto bytes = readFile(from);
+    return bytes && writeFile(to, *bytes);
+}
+
+bool LinuxFileSystem::createDirectory(const std::string& path) {
+    if (::mkdir(path.c_str(), 0755) == 0) return true;
+    if (errno == EEXIST && isDirectory(path)) return true;
+    return fail(errno);
+}
+
+bool LinuxFileSystem::removeDirectory(const std::string& path) {
+    return ::rmdir(path.c_str()) == 0 ? true : fail(errno);
+}
+
+bool LinuxFileSystem::clearReadOnly(const std::string& path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) return fail(errno);
+    return ::chmod(path.c_str(), st.st_mode | S_IWUSR) == 0 ? true : fail(errno);
+}
+
+std::vector<std::string> LinuxFileSystem::findFiles(const std::string& folder, const std::string& pattern) {
+    return listEntries(folder, &pattern, false);
+}
+
+std::vector<std::string> LinuxFileSystem::findFolders(const std::string& folder) {
+    return listEntries(folder, nullptr, true);
+}
+
+std::string LinuxFileSystem::currentDirectory() {
+    char buf[PATH_MAX];
+    if (!::getcwd(buf, sizeof buf)) {
+        fail(errno);
+        return {};
+    }
+    return buf;
+}
+
+bool LinuxFileSystem::setCurrentDirectory(const std::string& path) {
+    return ::chdir(path.c_str()) == 0 ? true : fail(errno);
+}
+
+}  // namespace quib::platform
