@@ -1,0 +1,14 @@
+#!/usr/bin/env bash
+# Installs, from Debian's packages, what building and testing the project needs (only what is missing).
+set -euo pipefail
+packages=(g++ cmake ninja-build libgtest-dev libgmock-dev nlohmann-json3-dev libcli11-dev)
+missing=()
+for p in "${packages[@]}"; do
+    dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")
+done
+if ((${#missing[@]})); then
+    sudo=""
+    [ "$(id -u)" -eq 0 ] || sudo="sudo"
+    $sudo apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq "${missing[@]}"
+fi

@@ -1,0 +1,87 @@
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include "platform/linux/linux_files.h"
+#include "temp_folder.h"
+
+namespace {
+
+using quib::platform::LinuxFileSystem;
+using quib::platform::lastError;
+
+std::vector<std::uint8_t> bytes(std::string_view text) { return {text.begin(), text.end()}; }
+
+TEST(LinuxFilesTest, WriteReadAppendDelete) {
+    TempFolder dir;
+    LinuxFileSystem fs;
+    const std::string file = dir / "a.bin";
+    ASSERT_TRUE(fs.writeFile(file, bytes("first")));
+    ASSERT_TRUE(fs.writeFile(file, bytes("ab")));  // truncates
+    ASSERT_TRUE(fs.appendFile(file, bytes("cd")));
+    EXPECT_EQ(fs.readFile(file), bytes("abcd"));
+    EXPECT_TRUE(fs.exists(file));
+    EXPECT_TRUE(fs.deleteFile(file));
+    EXPECT_FALSE(fs.exists(file));
+    EXPECT_FALSE(fs.readFile(file).has_value());
+    EXPECT_EQ(lastError(), quib::platform::kErrorFileNotFound);
+    EXPECT_FALSE(fs.deleteFile(file));
+}
+
+TEST(LinuxFilesTest, FindFilesMatchesPatternInSortedOrderAndSkipsFolders) {
+    TempFolder dir;
+    LinuxFileSystem fs;
+    for (const char* name : {"b.bin", "a.bin", "c.rom", "Config_a.rom"}) fs.writeFile(dir / name, bytes("x"));
+    fs.createDirectory(dir / "d.bin");
+    EXPECT_EQ(fs.findFiles(dir.path(), "*.bin"), (std::vector<std::string>{"a.bin", "b.bin"}));
+    EXPECT_EQ(fs.findFiles(dir.path(), "*.rom"), (std::vector<std::string>{"Config_a.rom", "c.rom"}));
+    EXPECT_EQ(fs.findFiles(dir.path(), "a.bin"), (std::vector<std::string>{"a.bin"}));
+    EXPECT_TRUE(fs.findFiles(dir.path(), "*.hex").empty());
+    EXPECT_EQ(fs.findFolders(dir.path()), (std::vector<std::string>{"d.bin"}));
+}
+
+TEST(LinuxFilesTest, CopyRespectsReplaceFlag) {
+    TempFolder dir;
+    LinuxFileSystem fs;
+    fs.writeFile(dir / "src", bytes("new"));
+    fs.writeFile(dir / "dst", bytes("old"));
+    EXPECT_FALSE(fs.copyFile(dir / "src", dir / "dst", false));
+    EXPECT_EQ(lastError(), quib::platform::kErrorFileExists);
+    EXPECT_EQ(fs.readFile(dir / "dst"), bytes("old"));
+    EXPECT_TRUE(fs.copyFile(dir / "src", dir / "dst", true));
+    EXPECT_EQ(fs.readFile(dir / "dst"), bytes("new"));
+}
+
+TEST(LinuxFilesTest, FoldersAndAttributes) {
+    TempFolder dir;
+    LinuxFileSystem fs;
+    const std::string sub = dir / "KRVFW_Temp";
+    EXPECT_TRUE(fs.createDirectory(sub));
+    EXPECT_TRUE(fs.createDirectory(sub));  // existing folder is fine
+    EXPECT_TRUE(fs.isDirectory(sub));
+    fs.writeFile(sub + "/f", bytes("x"));
+    EXPECT_FALSE(fs.removeDirectory(sub));  // not empty
+    ::chmod((sub + "/f").c_str(), 0444);
+    EXPECT_TRUE(fs.clearReadOnly(sub + "/f"));
+    struct stat st {};
+    ::stat((sub + "/f").c_str(), &st);
+    EXPECT_TRUE(st.st_mode & S_IWUSR);
+    fs.deleteFile(sub + "/f");
+    EXPECT_TRUE(fs.removeDirectory(sub));
+    EXPECT_FALSE(fs.exists(sub));
+}
+
+TEST(LinuxFilesTest, PathRulesAndCurrentDirectory) {
+    LinuxFileSystem fs;
+    EXPECT_EQ(fs.separator(), '/');
+    EXPECT_TRUE(fs.isFullPath("/tmp/x"));
+    EXPECT_FALSE(fs.isFullPath("x/y"));
+    EXPECT_FALSE(fs.isFullPath(""));
+    TempFolder dir;
+    const std::string before = fs.currentDirectory();
+    ASSERT_TRUE(fs.setCurrentDirectory(dir.path()));
+    EXPECT_EQ(std::filesystem::canonical(fs.currentDirectory()), std::filesystem::canonical(dir.path()));
+    ASSERT_TRUE(fs.setCurrentDirectory(before));
+    EXPECT_FALSE(fs.setCurrentDirectory(dir / "missing"));
+}
+
+}  // namespace
