@@ -1,0 +1,191 @@
+// An emulated bench: the USB tree, the bridges and drives on it, the system's disks and volumes, the
+// registry, message boxes and the virtual clock, kept in memory or in a bench folder.
+//
+// A folder-backed bench may be opened by several modules and processes at once: every public operation
+// locks the folder, reloads what another one saved since, acts, and saves what it changed.
+#pragma once
+
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <nlohmann/json.hpp>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "bench/bench_error.h"
+#include "bench/bench_types.h"
+#include "bench/bridge_chip.h"
+#include "bench/description.h"
+#include "bench/registry_store.h"
+#include "bench/topology_names.h"
+
+namespace bench {
+
+class FolderStore;
+
+// The disk-count registry value the system reads; kept equal to the number of disks present.
+inline constexpr const char* kDiskEnumKey = "System\\CurrentControlSet\\Services\\Disk\\Enum";
+
+class Bench {
+  public:
+    // A bench in memory only.
+    static std::shared_ptr<Bench> fromJson(const nlohmann::json& description);
+    // A bench folder: bench.json describes it, the other files hold its state. Throws BenchError when
+    // bench.json is missing or malformed (the message names the file and the fault).
+    static std::shared_ptr<Bench> openFolder(const std::filesystem::path& folder);
+    // Writes a new bench folder (removing any state of an earlier bench there) and opens it.
+    static std::shared_ptr<Bench> createFolder(const std::filesystem::path& folder,
+                                               const nlohmann::json& description);
+
+    ~Bench();
+    Bench(const Bench&) = delete;
+    Bench& operator=(const Bench&) = delete;
+
+    const BenchDescription& description() const { return m_description; }
+    const TopologyNames& names() const { return m_names; }
+    std::optional<std::filesystem::path> folder() const;
+
+    // ---- clock -------------------------------------------------------------------------------------
+    std::uint64_t nowMs();
+    std::int64_t unixSeconds();
+    void sleepMs(std::uint64_t ms);  // advances the clock at once
+
+    // ---- registry ----------------------------------------------------------------------------------
+    bool registryKeyExists(const std::string& key);
+    std::optional<RegistryEntry> readRegistry(const std::string& key, const std::string& name);
+    void writeRegistry(const std::string& key, const std::string& name, const RegistryEntry& entry);
+
+    // ---- message boxes and debug output -----------------------------------------------------------
+    // The next scripted answer, else the box's first button (IDOK for OK-style boxes).
+    int messageBox(const std::string& text, const std::string& caption, std::uint32_t style);
+    std::vector<MessageBoxRecord> messageBoxes();  // every box shown on this bench
+    void debugOutput(std::string_view text);
+    std::vector<std::string> debugLines();  // in-memory benches only; a folder keeps "debug.log"
+
+    // ---- opening devices ---------------------------------------------------------------------------
+    // Resolves a device path (compared without regard to case); sets `error` when it names nothing present.
+    std::optional<Target> open(const std::string& path, std::uint32_t& error);
+    // Whether a target is still there (a restarted chip's old handles are not).
+    bool targetPresent(const Target& target);
+
+    // ---- storage -----------------------------------------------------------------------------------
+    ScsiOutcome executeScsi(const Target& target, const ScsiRequest& request, std::span<std::uint8_t> data);
+    std::optional<StorageNumber> deviceNumber(const Target& target, std::uint32_t& error);
+    std::optional<StorageInfo> storageInfo(const Target& target, std::uint32_t& error);
+    std::optional<GeometryInfo> geometry(const Target& target, std::uint32_t& error);
+
+    // ---- USB tree ----------------------------------------------------------------------------------
+    std::optional<std::string> controllerDriverKey(const Target& controller, std::uint32_t& error);
+    std::optional<std::string> rootHubName(const Target& controller, std::uint32_t& error);
+    std::optional<std::uint32_t> hubPortCount(const Target& hub, std::uint32_t& error);
+    std::optional<ConnectionEntry> connection(const Target& hub, std::uint32_t port, std::uint32_t& error);
+    std::optional<std::string> connectionName(const Target& hub, std::uint32_t port, std::uint32_t& error);
+    std::optional<std::string> connectionDriverKey(const Target& hub, std::uint32_t port,
+                                                   std::uint32_t& error);
+    struct ControlRequest {
+        std::uint8_t bmRequest = 0x80, bRequest = 6;
+        std::uint16_t wValue = 0, wIndex = 0, wLength = 0;
+    };
+    std::optional<std::vector<std::uint8_t>> descriptor(const Target& hub, std::uint32_t port,
+                                                        const ControlRequest& request, std::uint32_t& error);
+
+    // ---- device installation services --------------------------------------------------------------
+    std::vector<InterfaceEntry> interfaces(const std::string& interfaceGuid);
+    std::vector<DeviceEntry> allDevices();
+    std::optional<std::string> descriptionByDriverKey(const std::string& driverKey);
+    std::optional<std::string> hardwareIdByDriverKey(const std::string& driverKey);
+    // CM_Request_Device_Eject: the device and its disk leave the bus until replugged.
+    bool requestEject(const std::string& instanceId, std::uint32_t& error);
+
+    // ---- volumes -----------------------------------------------------------------------------------
+    std::optional<std::string> volumeNameForMountPoint(const std::string& mountPoint, std::uint32_t& error);
+    std::optional<std::vector<ExtentInfo>> diskExtents(const Target& volume, std::uint32_t& error);
+    std::uint32_t driveType(const std::string& rootPath);  // GetDriveType codes
+    std::uint32_t processorArchitecture() const { return m_description.processorArchitecture; }
+
+    // ---- inspection and control for tests and the tool ---------------------------------------------
+    struct BridgeStatus {
+        std::string id;
+        bool onBus = false, ejected = false, stuckOff = false;
+        std::optional<std::uint64_t> returnAtMs;
+        int diskNumber = -1, cdromNumber = -1;  // -1: none (or off the bus)
+        std::uint32_t restarts = 0;
+        bool romCode = false;
+        std::string runningVersion;  // twelve upper-case hex digits; empty in ROM code
+    };
+    std::vector<BridgeStatus> bridgeStatus();
+    BridgeStatus bridgeStatus(const std::string& id);
+    // Runs `f` on a bridge's chip under the bench's lock; changes are saved.
+    void withChip(const std::string& id, const std::function<void(BridgeChip&)>& f);
+    // Puts an ejected or stuck bridge back on the bus (booting it).
+    void replug(const std::string& id);
+    // Commands received through this object (kept in memory).
+    std::vector<TraceRecord> trace();
+    // Every command recorded in the folder's "trace.jsonl" (all modules); the in-memory trace otherwise.
+    std::vector<TraceRecord> traceAll();
+    std::vector<int> diskNumbersPresent();
+
+  private:
+    struct BridgeSlot;
+    struct FaultCounter {
+        std::uint32_t matched = 0;
+        bool fired = false;
+    };
+    struct State;
+
+    Bench(BenchDescription description, std::unique_ptr<FolderStore> store, std::string descriptionHash);
+
+    // Runs one operation: lock, reload when another module saved, settle due events, act, save.
+    template <class F>
+    auto transact(F&& f) -> decltype(f());
+    void syncIn();
+    void syncOut();
+    void initialiseState();
+    void loadState();
+    void settle();
+    bool anyChipDirty() const;
+
+    // Topology questions (under the lock).
+    bool bridgeReachable(int bridge) const;
+    bool hubReachable(int hub) const;
+    bool portFailsEnumeration(int hub, std::uint32_t port) const;
+    int bridgeOnDisk(int disk) const;
+    int bridgeOnCdrom(int cdrom) const;
+    bool diskPresent(int disk) const;
+    int nextFreeNumber(bool cdrom) const;
+    void placeBridge(int bridge, bool initial);
+    void updateDiskEnum();
+    void dropOffBus(int bridge, bool forceRomCodeOnReturn);
+    std::optional<int> hubTarget(const Target& t, std::uint32_t& error) const;
+    const PortSlot* slotAt(int hub, std::uint32_t port) const;
+    std::string deviceNameOf(const Target& target) const;
+    void record(const std::string& device, const ScsiRequest& request, const ScsiOutcome& outcome);
+    bool faultMatches(std::size_t index, int bridge);
+    ScsiOutcome runOnBridge(int bridge, const ScsiRequest& request, std::span<std::uint8_t> data);
+
+    BenchDescription m_description;
+    TopologyNames m_names;
+    std::unique_ptr<FolderStore> m_store;
+    std::string m_descriptionHash;
+    std::vector<std::unique_ptr<BridgeChip>> m_chips;
+    std::unique_ptr<State> m_state;
+    std::vector<TraceRecord> m_trace;
+    std::vector<std::string> m_debugLines;
+    std::vector<MessageBoxRecord> m_messageBoxes;  // in-memory benches
+
+    std::recursive_mutex m_mutex;
+    int m_depth = 0;
+    bool m_dirty = false;          // state.json
+    bool m_registryDirty = false;  // registry.json
+    std::uint64_t m_generation = 0;
+    std::vector<std::array<std::uint64_t, BridgeChip::kMemoryCount>> m_memoryRevisions;
+};
+
+// The trace record of one command as a line of "trace.jsonl", and back.
+nlohmann::json traceToJson(const TraceRecord& record);
+TraceRecord traceFromJson(const nlohmann::json& json);
+
+}  // namespace bench

@@ -1,0 +1,66 @@
+// Private to the Bench implementation files: the bench's changing state and the operation frame.
+#pragma once
+
+#include <type_traits>
+
+#include "bench/bench.h"
+#include "bench/folder_store.h"
+
+namespace bench {
+
+struct Bench::BridgeSlot {
+    bool onBus = true;
+    bool ejected = false;
+    bool stuckOff = false;  // restarted and never came back
+    std::optional<std::uint64_t> returnAtMs;
+    bool romCodeOnReturn = false;
+    int diskNumber = -1;  // last number given; kept while off the bus
+    int cdromNumber = -1;
+    std::uint32_t incarnation = 0;
+    std::uint32_t restarts = 0;
+};
+
+struct Bench::State {
+    std::uint64_t clockMs = 0;
+    int highestDisk = -1;
+    int highestCdrom = -1;
+    std::size_t answersUsed = 0;
+    std::vector<BridgeSlot> bridges;
+    std::vector<bool> devicesEjected;
+    std::vector<FaultCounter> faults;
+    RegistryStore registry;
+};
+
+template <class F>
+auto Bench::transact(F&& f) -> decltype(f()) {
+    std::lock_guard guard(m_mutex);
+    const bool outer = m_depth == 0;
+    ++m_depth;
+    struct Exit {
+        Bench& bench;
+        bool outer;
+        bool locked = false;
+        ~Exit() {
+            --bench.m_depth;
+            if (locked) bench.m_store->unlock();
+        }
+    } exit{*this, outer};
+    if (outer) {
+        if (m_store) {
+            m_store->lock();
+            exit.locked = true;
+            syncIn();
+        }
+        settle();
+    }
+    if constexpr (std::is_void_v<decltype(f())>) {
+        f();
+        if (outer) syncOut();
+    } else {
+        auto result = f();
+        if (outer) syncOut();
+        return result;
+    }
+}
+
+}  // namespace bench

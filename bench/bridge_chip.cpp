@@ -1,0 +1,475 @@
+#include "bench/bridge_chip.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "bench/ata_identify.h"
+#include "bench/bridge_registers.h"
+
+namespace bench {
+namespace {
+
+constexpr std::size_t kSectorSize = 512;
+constexpr std::size_t kSectorRecord = 8 + kSectorSize;  // LBA (little-endian) and the sector
+constexpr std::size_t kHardDiskWriteLimit = 32768;
+constexpr std::size_t kInquiryLength = 38;
+
+std::uint32_t be32(const std::uint8_t* p) {
+    return (std::uint32_t{p[0]} << 24) | (std::uint32_t{p[1]} << 16) | (std::uint32_t{p[2]} << 8) | p[3];
+}
+std::uint16_t be16(const std::uint8_t* p) {
+    return static_cast<std::uint16_t>((p[0] << 8) | p[1]);
+}
+
+void putText(std::span<std::uint8_t> field, const std::string& text, std::uint8_t pad) {
+    for (std::size_t i = 0; i < field.size(); ++i)
+        field[i] = i < text.size() ? static_cast<std::uint8_t>(text[i]) : pad;
+}
+
+bool directionFits(const ScsiCommand& c, bool wantIn) {
+    if (c.transferLength == 0) return true;
+    return wantIn ? c.dataIn == 1 : c.dataIn == 0;
+}
+
+std::vector<std::uint8_t> initialPcieSpace() {
+    std::vector<std::uint8_t> s(kPcieSpaceSize, 0);
+    const std::uint8_t header[] = {0x11, 0x3F, 0x01, 0x00,   // vendor, device
+                                   0x06, 0x04, 0x10, 0x00,   // command, status (capability list)
+                                   0x00, 0x02, 0x08, 0x01};  // revision, class 01 08 02 (NVMe)
+    std::memcpy(s.data(), header, sizeof header);
+    s[0x34] = 0x40;
+    s[0x40] = 0x10;  // PCI Express capability
+    s[0x52] = 0x43;  // link status: 8 GT/s, x4
+    return s;
+}
+
+}  // namespace
+
+const char* BridgeChip::memoryName(Memory m) {
+    static const char* kNames[kMemoryCount] = {"registers", "config",  "oem_eeprom", "firmware0",
+                                               "firmware1", "factory", "pcie",       "drive_sectors"};
+    return kNames[m];
+}
+
+std::array<std::uint8_t, kConfigBlockSize> makeConfigBlock(const BridgeDescription& b) {
+    std::array<std::uint8_t, kConfigBlockSize> block;
+    block.fill(0xFF);
+    std::span<std::uint8_t> s(block);
+    putText(s.subspan(4, 20), b.configuredSerial, 0xFF);
+    putText(s.subspan(24, 44), b.manufacturer.substr(0, 44), 0xFF);
+    putText(s.subspan(68, 48), b.product.substr(0, 48), 0xFF);
+    block[116] = static_cast<std::uint8_t>(b.vid);
+    block[117] = static_cast<std::uint8_t>(b.vid >> 8);
+    block[118] = static_cast<std::uint8_t>(b.pid);
+    block[119] = static_cast<std::uint8_t>(b.pid >> 8);
+    block[120] = static_cast<std::uint8_t>(b.bcdDevice);
+    block[121] = static_cast<std::uint8_t>(b.bcdDevice >> 8);
+    block[126] = 0x5A;
+    std::uint32_t sum = 0;
+    for (std::size_t i = 4; i <= 126; ++i) sum += block[i];
+    block[127] = static_cast<std::uint8_t>(sum);
+    return block;
+}
+
+BridgeChip::BridgeChip(const BridgeDescription& description) : m_description(description) {
+    m_memories[kRegisters].assign(kRegisterSpace, 0);
+    const auto block = makeConfigBlock(description);
+    m_memories[kConfig].clear();
+    for (int bank = 0; bank < 2; ++bank)
+        m_memories[kConfig].insert(m_memories[kConfig].end(), block.begin(), block.end());
+    m_memories[kOemEeprom].assign(kOemEepromSize, 0xFF);
+    if (!description.firmwareVersion.empty()) {
+        const auto image = makeImage(description.firmwareVersion, description.firmwareImageSize);
+        std::uint8_t signature = signatureForRevisionDigit(description.firmwareVersion[6]);
+        if (signature == 0) signature = 0x5A;
+        m_memories[kFirmware0] = buildStream(image, signature, description.deviceType == 7);
+        m_memories[kFirmware1] = m_memories[kFirmware0];
+    }
+    m_memories[kFactory] = description.factoryConfig;
+    m_memories[kFactory].resize(kFactoryBlockSize, 0xFF);
+    if (isPcieFamily())
+        m_memories[kPcie] = initialPcieSpace();
+    else
+        m_memories[kPcie].assign(kPcieSpaceSize, 0);
+    boot(false);
+    markAllDirty();
+}
+
+void BridgeChip::boot(bool forceRomCode) {
+    std::optional<VersionBytes> version;
+    m_romCode = true;
+    if (!forceRomCode) {
+        const auto& stream = m_memories[kFirmware0];
+        if (const auto image = findBootableImage(stream)) {
+            m_romCode = false;
+            version = versionBytesOfImage(std::span(stream).subspan(image->imageOffset, image->imageLength))
+                          .value_or(VersionBytes{});
+        }
+    }
+    auto& regs = mutableMemory(kRegisters);
+    const std::uint8_t keep0 = regs[reg::kRelinkSignature], keep1 = regs[reg::kRelinkSignature + 1];
+    deriveRegisters(m_description, version ? &*version : nullptr, regs);
+    regs[reg::kRelinkSignature] = keep0;
+    regs[reg::kRelinkSignature + 1] = keep1;
+    m_write = {};
+}
+
+std::optional<VersionBytes> BridgeChip::runningVersion() const {
+    if (m_romCode) return std::nullopt;
+    VersionBytes v{};
+    std::copy_n(m_memories[kRegisters].begin() + reg::kFirmwareVersion, 6, v.begin());
+    return v;
+}
+
+void BridgeChip::replaceMemory(Memory m, std::vector<std::uint8_t> bytes) {
+    m_memories[m] = std::move(bytes);
+    m_dirty[m] = false;
+    if (m == kDriveSectors) rebuildSectorIndex();
+}
+
+std::span<const std::uint8_t> BridgeChip::configBank(int bank) const {
+    return std::span(m_memories[kConfig])
+        .subspan(static_cast<std::size_t>(bank) * kConfigBlockSize, kConfigBlockSize);
+}
+
+void BridgeChip::setRegister(std::uint16_t address, std::uint8_t value) {
+    mutableMemory(kRegisters)[address] = value;
+}
+
+std::optional<std::vector<std::uint8_t>> BridgeChip::driveSector(std::uint64_t lba) const {
+    const auto it = m_sectorIndex.find(lba);
+    if (it == m_sectorIndex.end()) return std::nullopt;
+    const auto& store = m_memories[kDriveSectors];
+    return std::vector<std::uint8_t>(store.begin() + static_cast<std::ptrdiff_t>(it->second + 8),
+                                     store.begin() + static_cast<std::ptrdiff_t>(it->second + kSectorRecord));
+}
+
+void BridgeChip::rebuildSectorIndex() {
+    m_sectorIndex.clear();
+    const auto& store = m_memories[kDriveSectors];
+    for (std::size_t at = 0; at + kSectorRecord <= store.size(); at += kSectorRecord) {
+        std::uint64_t lba = 0;
+        for (int i = 7; i >= 0; --i) lba = (lba << 8) | store[at + static_cast<std::size_t>(i)];
+        m_sectorIndex[lba] = at;
+    }
+}
+
+nlohmann::json BridgeChip::runtimeToJson() const {
+    return {{"rom_code", m_romCode},
+            {"write_selector", m_write.selector},
+            {"write_position", m_write.position},
+            {"write_last_ms", m_write.lastMs}};
+}
+
+void BridgeChip::runtimeFromJson(const nlohmann::json& json) {
+    m_romCode = json.value("rom_code", false);
+    m_write.selector = json.value("write_selector", -1);
+    m_write.position = json.value("write_position", std::size_t{0});
+    m_write.lastMs = json.value("write_last_ms", std::uint64_t{0});
+}
+
+ScsiReply BridgeChip::execute(const ScsiCommand& c, std::span<std::uint8_t> data, std::uint64_t nowMs,
+                              const CommandFaults& faults) {
+    const std::uint8_t op = c.cdb[0];
+    if (op != 0xE3) m_write = {};
+    const bool hasDrive = m_description.drive.has_value();
+    switch (op) {
+        case 0x00:
+            return hasDrive ? ScsiReply::good() : ScsiReply::check(0x3A);
+        case 0x12:
+            return inquiry(c, data);
+        case 0x25:
+            return readCapacity(data);
+        case 0x35:
+            return ScsiReply::good();  // SYNCHRONIZE CACHE(10): the drive has nothing cached
+        case 0xA1:
+            if (!directionFits(c, true) && c.cdb[9] == 0xEC) return ScsiReply::check(kAscInvalidFieldInCdb);
+            return ataPassThrough(c.cdb[9], data);
+        case 0x85:
+            if (!directionFits(c, true) && c.cdb[14] == 0xEC) return ScsiReply::check(kAscInvalidFieldInCdb);
+            return ataPassThrough(c.cdb[14], data);
+        case 0xE0:
+            return directionFits(c, true) ? configRead(c, data) : ScsiReply::check(kAscInvalidFieldInCdb);
+        case 0xE1:
+            return directionFits(c, false) ? configWrite(c, data) : ScsiReply::check(kAscInvalidFieldInCdb);
+        case 0xE2:
+            return directionFits(c, true) ? firmwareRead(c, data, faults)
+                                          : ScsiReply::check(kAscInvalidFieldInCdb);
+        case 0xE3:
+            if (!directionFits(c, false)) {
+                m_write = {};
+                return ScsiReply::check(kAscInvalidFieldInCdb);
+            }
+            return firmwareWrite(c, data, nowMs, faults);
+        case 0xE4:
+            return directionFits(c, true) ? registerRead(c, data) : ScsiReply::check(kAscInvalidFieldInCdb);
+        case 0xE5:
+            return registerWrite(c);
+        case 0xE6:
+            if (isPcieFamily()) break;  // NVMe commands: not modelled yet
+            return directionFits(c, false) ? hardDiskWrite(c, data) : ScsiReply::check(kAscInvalidFieldInCdb);
+        case 0xE8: {
+            ScsiReply r = ScsiReply::good();
+            r.event = ChipEvent::Restart;
+            r.restartMode = c.cdb[1];
+            return r;
+        }
+        case 0xEE:
+            if (!isPcieFamily()) break;
+            return directionFits(c, true) ? pcieRead(c, data) : ScsiReply::check(kAscInvalidFieldInCdb);
+        case 0xEF:
+            if (!isPcieFamily()) break;
+            return pcieWrite(c);
+        case 0xC3:
+            if (!isPcieFamily() || c.cdb[1] != 0x30 || c.cdb[2] != 0x0C) break;
+            return directionFits(c, false) ? factoryWrite(c, data) : ScsiReply::check(kAscInvalidFieldInCdb);
+        default:
+            break;
+    }
+    return ScsiReply::check(kAscInvalidOpcode);
+}
+
+ScsiReply BridgeChip::inquiry(const ScsiCommand& c, std::span<std::uint8_t> data) {
+    if (!directionFits(c, true)) return ScsiReply::check(kAscInvalidFieldInCdb);
+    const std::size_t allocation = be16(&c.cdb[3]);
+    std::vector<std::uint8_t> answer;
+    if (c.cdb[1] & 1) {
+        const std::uint8_t page = c.cdb[2];
+        const std::uint8_t type = m_description.cdrom ? 0x05 : 0x00;
+        if (page == 0x00) {
+            answer = {type, 0x00, 0x00, 0x02, 0x00, 0x80};
+            if (isPcieFamily()) {
+                answer[3] = 3;
+                answer.push_back(0xC8);
+            }
+        } else if (page == 0x80) {
+            answer = {type, 0x80, 0x00, static_cast<std::uint8_t>(m_description.instanceSerial.size())};
+            answer.insert(answer.end(), m_description.instanceSerial.begin(),
+                          m_description.instanceSerial.end());
+        } else if (page == 0xC8 && isPcieFamily()) {
+            // The factory block comes back as written, from the first byte of the data on.
+            const auto& block = m_memories[kFactory];
+            const std::size_t n = std::min(data.size(), std::size_t{512});
+            std::fill_n(data.begin(), n, 0);
+            std::copy_n(block.begin(), std::min(n, block.size()), data.begin());
+            return ScsiReply::good(static_cast<std::uint32_t>(n));
+        } else {
+            return ScsiReply::check(kAscInvalidFieldInCdb);
+        }
+    } else {
+        if (c.cdb[2] != 0) return ScsiReply::check(kAscInvalidFieldInCdb);
+        answer.assign(kInquiryLength, 0);
+        answer[0] = m_description.cdrom ? 0x05 : 0x00;
+        answer[1] = m_description.cdrom ? 0x80 : 0x00;
+        answer[2] = 0x06;
+        answer[3] = 0x02;
+        answer[4] = static_cast<std::uint8_t>(kInquiryLength - 5);
+        std::span<std::uint8_t> a(answer);
+        putText(a.subspan(8, 8), m_description.inquiryVendor, ' ');
+        putText(a.subspan(16, 16), m_description.inquiryProduct, ' ');
+        putText(a.subspan(32, 4), m_description.inquiryRevision, ' ');
+        if (isPcieFamily()) {
+            answer[36] = 0x00;
+            answer[37] = 0x85;
+        } else {
+            answer[36] = 0x20;
+            answer[37] = 0x71;
+        }
+    }
+    const std::size_t n = std::min({answer.size(), allocation, data.size()});
+    std::copy_n(answer.begin(), n, data.begin());
+    return ScsiReply::good(static_cast<std::uint32_t>(n));
+}
+
+ScsiReply BridgeChip::ataPassThrough(std::uint8_t ataCommand, std::span<std::uint8_t> data) {
+    if (!m_description.drive || ataCommand != 0xEC) return ScsiReply::check(kAscInvalidFieldInCdb);
+    // An 8500 bridge translates IDENTIFY DEVICE for its NVMe drive: the NVMe serial and model come back in
+    // the ATA fields.
+    const IdentifyData identify = makeIdentify(*m_description.drive);
+    const std::size_t n = std::min(data.size(), identify.size());
+    std::copy_n(identify.begin(), n, data.begin());
+    return ScsiReply::good(static_cast<std::uint32_t>(n));
+}
+
+ScsiReply BridgeChip::readCapacity(std::span<std::uint8_t> data) {
+    if (!m_description.drive) return ScsiReply::check(0x3A);
+    const auto& d = *m_description.drive;
+    const std::uint64_t last = d.sectors ? d.sectors - 1 : 0;
+    const std::uint32_t shown = last > 0xFFFFFFFFull ? 0xFFFFFFFFu : static_cast<std::uint32_t>(last);
+    const std::uint8_t answer[8] = {static_cast<std::uint8_t>(shown >> 24),
+                                    static_cast<std::uint8_t>(shown >> 16),
+                                    static_cast<std::uint8_t>(shown >> 8),
+                                    static_cast<std::uint8_t>(shown),
+                                    static_cast<std::uint8_t>(d.bytesPerSector >> 24),
+                                    static_cast<std::uint8_t>(d.bytesPerSector >> 16),
+                                    static_cast<std::uint8_t>(d.bytesPerSector >> 8),
+                                    static_cast<std::uint8_t>(d.bytesPerSector)};
+    const std::size_t n = std::min(data.size(), sizeof answer);
+    std::copy_n(answer, n, data.begin());
+    return ScsiReply::good(static_cast<std::uint32_t>(n));
+}
+
+ScsiReply BridgeChip::registerRead(const ScsiCommand& c, std::span<std::uint8_t> data) {
+    const std::size_t length = c.cdb[1] == 0 ? 256 : c.cdb[1];
+    const std::uint16_t address = be16(&c.cdb[3]);
+    const std::size_t n = std::min(length, data.size());
+    const auto& regs = m_memories[kRegisters];
+    for (std::size_t i = 0; i < n; ++i) data[i] = regs[(address + i) & 0xFFFF];
+    return ScsiReply::good(static_cast<std::uint32_t>(n));
+}
+
+ScsiReply BridgeChip::registerWrite(const ScsiCommand& c) {
+    setRegister(be16(&c.cdb[3]), c.cdb[1]);
+    return ScsiReply::good();
+}
+
+ScsiReply BridgeChip::configRead(const ScsiCommand& c, std::span<std::uint8_t> data) {
+    const std::uint8_t selector = c.cdb[1];
+    std::span<const std::uint8_t> area;
+    if (selector == 0 || selector == 1)
+        area = configBank(selector);
+    else if (selector == kOemSelector)
+        area = std::span(m_memories[kOemEeprom]).first(kConfigBlockSize);
+    else
+        return ScsiReply::check(kAscInvalidFieldInCdb);
+    const std::size_t n = std::min(data.size(), kConfigBlockSize);
+    std::copy_n(area.begin(), n, data.begin());
+    return ScsiReply::good(static_cast<std::uint32_t>(n));
+}
+
+ScsiReply BridgeChip::configWrite(const ScsiCommand& c, std::span<std::uint8_t> data) {
+    const std::uint8_t selector = c.cdb[1];
+    if (data.size() != kConfigBlockSize) return ScsiReply::check(kAscInvalidFieldInCdb);
+    if (selector == 0 || selector == 1) {
+        std::copy(data.begin(), data.end(), mutableMemory(kConfig).begin() + selector * kConfigBlockSize);
+    } else if (selector == kOemSelector) {
+        std::copy(data.begin(), data.end(), mutableMemory(kOemEeprom).begin());
+    } else {
+        return ScsiReply::check(kAscInvalidFieldInCdb);
+    }
+    return ScsiReply::good(static_cast<std::uint32_t>(data.size()));
+}
+
+ScsiReply BridgeChip::firmwareRead(const ScsiCommand& c, std::span<std::uint8_t> data,
+                                   const CommandFaults& faults) {
+    const std::uint8_t selector = c.cdb[1];
+    const std::size_t n = std::min<std::size_t>(be32(&c.cdb[2]), data.size());
+    if (selector == 0 || selector == 1) {
+        // The area reads as the bank's configuration block followed by its stream; unwritten bytes read 0xFF.
+        const auto config = configBank(selector);
+        const auto& stream = firmwareBank(selector);
+        const std::size_t shift = m_description.readbackShift ? 1 : 0;
+        for (std::size_t i = 0; i < n; ++i) {
+            if (i < kConfigBlockSize) {
+                data[i] = config[i];
+            } else {
+                const std::size_t at = i - kConfigBlockSize;
+                if (at < shift)
+                    data[i] = 0x00;
+                else
+                    data[i] = at - shift < stream.size() ? stream[at - shift] : 0xFF;
+            }
+        }
+    } else if (selector == kOemSelector) {
+        const auto& oem = m_memories[kOemEeprom];
+        for (std::size_t i = 0; i < n; ++i) data[i] = i < oem.size() ? oem[i] : 0xFF;
+    } else {
+        return ScsiReply::check(kAscInvalidFieldInCdb);
+    }
+    if (faults.corruptReadOffset && *faults.corruptReadOffset < n) data[*faults.corruptReadOffset] ^= 0xFF;
+    return ScsiReply::good(static_cast<std::uint32_t>(n));
+}
+
+ScsiReply BridgeChip::firmwareWrite(const ScsiCommand& c, std::span<std::uint8_t> data, std::uint64_t nowMs,
+                                    const CommandFaults& faults) {
+    const std::uint8_t selector = c.cdb[1];
+    const std::size_t length = be32(&c.cdb[2]);
+    if ((selector != 0 && selector != 1 && selector != kOemSelector) || length != data.size()) {
+        m_write = {};
+        return ScsiReply::check(kAscInvalidFieldInCdb);
+    }
+    if (m_write.selector != selector || nowMs - m_write.lastMs > kWriteGapMs) m_write = {selector, 0, nowMs};
+    const bool oem = selector == kOemSelector;
+    const std::size_t limit = oem ? kOemEepromSize : m_description.firmwareAreaSize;
+    if (m_write.position + length > limit) {
+        m_write = {};
+        return ScsiReply::check(kAscLbaOutOfRange);
+    }
+    const Memory target = oem ? kOemEeprom : selector == 0 ? kFirmware0 : kFirmware1;
+    auto& area = mutableMemory(target);
+    if (!oem && m_write.position == 0) area.clear();  // a new stream erases the bank
+
+    std::size_t accepted = length;
+    bool powerLost = false;
+    if (faults.powerLossAfterBytes && m_write.position + length > *faults.powerLossAfterBytes) {
+        accepted = *faults.powerLossAfterBytes > m_write.position
+                       ? *faults.powerLossAfterBytes - m_write.position
+                       : 0;
+        powerLost = true;
+    }
+    if (!oem && area.size() < m_write.position + accepted) area.resize(m_write.position + accepted);
+    std::copy_n(data.begin(), accepted, area.begin() + static_cast<std::ptrdiff_t>(m_write.position));
+    if (powerLost) {
+        m_write = {};
+        ScsiReply r = ScsiReply::good(static_cast<std::uint32_t>(accepted));
+        r.event = ChipEvent::PowerLoss;
+        return r;
+    }
+    m_write.position += length;
+    m_write.lastMs = nowMs;
+    return ScsiReply::good(static_cast<std::uint32_t>(length));
+}
+
+ScsiReply BridgeChip::hardDiskWrite(const ScsiCommand& c, std::span<std::uint8_t> data) {
+    if (!m_description.drive) return ScsiReply::check(0x3A);
+    if (c.cdbLength != 16 || c.cdb[4] != 0x35) return ScsiReply::check(kAscInvalidFieldInCdb);
+    const std::size_t count = c.cdb[14] | (c.cdb[15] << 8);
+    const std::uint64_t lba = std::uint64_t{c.cdb[6]} | (std::uint64_t{c.cdb[7]} << 8) |
+                              (std::uint64_t{c.cdb[8]} << 16) | (std::uint64_t{c.cdb[10]} << 24) |
+                              (std::uint64_t{c.cdb[11]} << 32) | (std::uint64_t{c.cdb[12]} << 40);
+    if (count * kSectorSize != data.size() || data.size() > kHardDiskWriteLimit)
+        return ScsiReply::check(kAscInvalidFieldInCdb);
+    if (lba + count > m_description.drive->sectors) return ScsiReply::check(kAscLbaOutOfRange);
+    auto& store = mutableMemory(kDriveSectors);
+    for (std::size_t s = 0; s < count; ++s) {
+        const std::uint64_t at = lba + s;
+        auto it = m_sectorIndex.find(at);
+        if (it == m_sectorIndex.end()) {
+            const std::size_t offset = store.size();
+            store.resize(offset + kSectorRecord);
+            for (int i = 0; i < 8; ++i)
+                store[offset + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(at >> (8 * i));
+            it = m_sectorIndex.emplace(at, offset).first;
+        }
+        std::copy_n(data.begin() + static_cast<std::ptrdiff_t>(s * kSectorSize), kSectorSize,
+                    store.begin() + static_cast<std::ptrdiff_t>(it->second + 8));
+    }
+    return ScsiReply::good(static_cast<std::uint32_t>(data.size()));
+}
+
+ScsiReply BridgeChip::pcieRead(const ScsiCommand& c, std::span<std::uint8_t> data) {
+    const std::size_t length = be16(&c.cdb[1]);
+    const std::size_t offset = be16(&c.cdb[3]);
+    if (length % 4 || offset % 4 || length < 4 || length > kPcieSpaceSize ||
+        offset + length > kPcieSpaceSize || c.cdb[5] != (length > 4 ? 1 : 0))
+        return ScsiReply::check(kAscInvalidFieldInCdb);
+    const std::size_t n = std::min(length, data.size());
+    std::copy_n(m_memories[kPcie].begin() + static_cast<std::ptrdiff_t>(offset), n, data.begin());
+    return ScsiReply::good(static_cast<std::uint32_t>(n));
+}
+
+ScsiReply BridgeChip::pcieWrite(const ScsiCommand& c) {
+    const std::size_t offset = be16(&c.cdb[3]);
+    if (offset % 4 || offset + 4 > kPcieSpaceSize) return ScsiReply::check(kAscInvalidFieldInCdb);
+    std::copy_n(&c.cdb[6], 4, mutableMemory(kPcie).begin() + static_cast<std::ptrdiff_t>(offset));
+    return ScsiReply::good();
+}
+
+ScsiReply BridgeChip::factoryWrite(const ScsiCommand& c, std::span<std::uint8_t> data) {
+    if (data.size() != kFactoryBlockSize || c.cdb[9] != kFactoryBlockSize)
+        return ScsiReply::check(kAscInvalidFieldInCdb);
+    mutableMemory(kFactory).assign(data.begin(), data.end());
+    return ScsiReply::good(static_cast<std::uint32_t>(data.size()));
+}
+
+}  // namespace bench

@@ -1,0 +1,126 @@
+// One bridge chip with the drive behind it: its memories, its registers and its answers to every
+// command it knows. It knows nothing of the bus: the bench decides when it is reachable.
+//
+// Firmware-area write position: a firmware write (0xE3) carries no address; each piece continues where
+// the previous one ended. The position returns to 0 (and a bank write starts by erasing the bank's stream)
+// when the selector changes, when any other command reaches the chip, when a piece is refused, after a
+// restart, and when more than kWriteGapMs of virtual time passed since the previous piece.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <map>
+#include <nlohmann/json.hpp>
+#include <optional>
+#include <span>
+#include <vector>
+
+#include "bench/description.h"
+#include "bench/firmware_image.h"
+#include "bench/scsi_types.h"
+
+namespace bench {
+
+inline constexpr std::size_t kConfigBlockSize = 128;
+inline constexpr std::size_t kOemEepromSize = 65536;
+inline constexpr std::size_t kPcieSpaceSize = 4096;
+inline constexpr std::size_t kFactoryBlockSize = 124;
+inline constexpr std::uint64_t kWriteGapMs = 200;
+inline constexpr std::uint8_t kOemSelector = 0xFF;
+
+class BridgeChip {
+  public:
+    enum Memory {
+        kRegisters,
+        kConfig,
+        kOemEeprom,
+        kFirmware0,
+        kFirmware1,
+        kFactory,
+        kPcie,
+        kDriveSectors,
+        kMemoryCount
+    };
+    static const char* memoryName(Memory m);
+
+    // A factory-fresh chip: memories built from the description, booted.
+    explicit BridgeChip(const BridgeDescription& description);
+
+    const BridgeDescription& description() const { return m_description; }
+
+    // Faults the bench arms for one command.
+    struct CommandFaults {
+        std::optional<std::size_t> powerLossAfterBytes;  // of the stream being written
+        std::optional<std::size_t> corruptReadOffset;    // byte of the data read that comes back flipped
+    };
+    // `data` has the command's transfer length: filled for data-in, read for data-out.
+    ScsiReply execute(const ScsiCommand& command, std::span<std::uint8_t> data, std::uint64_t nowMs,
+                      const CommandFaults& faults = {});
+
+    // Restart: the chip runs the firmware in bank 0 when its stream is valid, else stays in its ROM code.
+    // The relink signature registers keep their values.
+    void boot(bool forceRomCode);
+    bool inRomCode() const { return m_romCode; }
+    std::optional<VersionBytes> runningVersion() const;
+
+    // Memories, for the bench's persistence and for tests.
+    const std::vector<std::uint8_t>& memory(Memory m) const { return m_memories[m]; }
+    void replaceMemory(Memory m, std::vector<std::uint8_t> bytes);
+    bool isDirty(Memory m) const { return m_dirty[m]; }
+    void clearDirty(Memory m) { m_dirty[m] = false; }
+    void markAllDirty() { m_dirty.fill(true); }
+
+    // Convenience views.
+    std::span<const std::uint8_t> configBank(int bank) const;
+    const std::vector<std::uint8_t>& firmwareBank(int bank) const {
+        return m_memories[bank == 0 ? kFirmware0 : kFirmware1];
+    }
+    std::uint8_t registerByte(std::uint16_t address) const { return m_memories[kRegisters][address]; }
+    void setRegister(std::uint16_t address, std::uint8_t value);
+    std::optional<std::vector<std::uint8_t>> driveSector(std::uint64_t lba) const;
+
+    // Small state kept beside the memories.
+    nlohmann::json runtimeToJson() const;
+    void runtimeFromJson(const nlohmann::json& json);
+
+  private:
+    ScsiReply inquiry(const ScsiCommand& c, std::span<std::uint8_t> data);
+    ScsiReply ataPassThrough(std::uint8_t ataCommand, std::span<std::uint8_t> data);
+    ScsiReply readCapacity(std::span<std::uint8_t> data);
+    ScsiReply registerRead(const ScsiCommand& c, std::span<std::uint8_t> data);
+    ScsiReply registerWrite(const ScsiCommand& c);
+    ScsiReply configRead(const ScsiCommand& c, std::span<std::uint8_t> data);
+    ScsiReply configWrite(const ScsiCommand& c, std::span<std::uint8_t> data);
+    ScsiReply firmwareRead(const ScsiCommand& c, std::span<std::uint8_t> data, const CommandFaults& faults);
+    ScsiReply firmwareWrite(const ScsiCommand& c, std::span<std::uint8_t> data, std::uint64_t nowMs,
+                            const CommandFaults& faults);
+    ScsiReply hardDiskWrite(const ScsiCommand& c, std::span<std::uint8_t> data);
+    ScsiReply pcieRead(const ScsiCommand& c, std::span<std::uint8_t> data);
+    ScsiReply pcieWrite(const ScsiCommand& c);
+    ScsiReply factoryWrite(const ScsiCommand& c, std::span<std::uint8_t> data);
+
+    std::vector<std::uint8_t>& mutableMemory(Memory m) {
+        m_dirty[m] = true;
+        return m_memories[m];
+    }
+    void rebuildSectorIndex();
+    bool isPcieFamily() const { return m_description.family == "8500"; }
+
+    BridgeDescription m_description;
+    std::array<std::vector<std::uint8_t>, kMemoryCount> m_memories;
+    std::array<bool, kMemoryCount> m_dirty{};
+    std::map<std::uint64_t, std::size_t> m_sectorIndex;  // LBA -> offset of its record in kDriveSectors
+
+    bool m_romCode = false;
+    struct WriteSession {
+        int selector = -1;
+        std::size_t position = 0;
+        std::uint64_t lastMs = 0;
+    } m_write;
+};
+
+// The 128-byte configuration block a bridge leaves the factory with: configured serial in bytes 4..23,
+// manufacturer, product and ids after it, signature 0x5A at 126 and the checksum at 127.
+std::array<std::uint8_t, kConfigBlockSize> makeConfigBlock(const BridgeDescription& bridge);
+
+}  // namespace bench

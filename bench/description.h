@@ -1,0 +1,158 @@
+// The bench description (bench.json), parsed and checked, laid out flat: controllers, hubs with their
+// ports, bridges, other USB devices, system disks, volumes, registry, message-box answers and faults.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <map>
+#include <nlohmann/json.hpp>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace bench {
+
+enum class LinkSpeed { Full, High, Super, Plus };
+
+struct DriveDescription {
+    std::string kind;  // "sata" or "nvme"
+    std::string serial;
+    std::string model;
+    std::string firmware;
+    std::uint64_t sectors = 0;
+    std::uint32_t bytesPerSector = 512;
+};
+
+struct BridgeDescription {
+    std::string id;
+    std::string family;  // "7120" or "8500"
+    int deviceType = 1;
+    int msignature = 2;
+    std::string firmwareVersion;  // twelve hex digits; empty: bank 0 holds no valid firmware
+    std::size_t firmwareImageSize = 60902;
+    std::uint16_t vid = 0x3F10, pid = 0x7120, bcdDevice = 0x0100;
+    std::string manufacturer, product, serial;
+    std::string configuredSerial;  // bytes 4..23 of the configuration area
+    std::string instanceSerial;    // instance part of the disk interface path
+    std::string description = "USB Mass Storage Device";
+    bool diskDriverClass = false;  // driver key of the disk-drive class instead of the USB class
+    std::string inquiryVendor = "KRV", inquiryProduct = "USB3.0 Bridge", inquiryRevision = "0100";
+    std::optional<DriveDescription> drive;
+    LinkSpeed link = LinkSpeed::Super;
+    int lanes = 1;
+    bool uas = true;
+    int ccOrientation = 0;
+    std::optional<int> package;  // register 0xC895; derived from the device type when absent
+    int generation = 5;          // device type 7: register 0xE495
+    bool cdrom = false;
+    std::optional<int> diskNumber, cdromNumber;
+    std::optional<char> volumeLetter;
+    std::map<std::uint16_t, std::vector<std::uint8_t>> registers;  // raw overrides
+    std::optional<std::array<std::uint8_t, 16>> otbStatus;
+    std::uint32_t restartDelayMs = 2000;
+    bool reuseNumberOnRestart = false;
+    std::vector<int> romResetModes;           // restart modes that leave the chip in its ROM code
+    bool readbackShift = false;               // read-back of the firmware area shifted by one byte
+    std::vector<std::uint8_t> factoryConfig;  // 124 bytes (8500)
+    std::uint32_t maxTransfer = 2 * 1024 * 1024;
+    std::size_t firmwareAreaSize = 512 * 1024;
+    // Where it sits.
+    int hub = -1;
+    std::uint32_t port = 0;
+};
+
+struct UsbDeviceDescription {
+    std::string id;
+    std::uint16_t vid = 0, pid = 0, bcdDevice = 0x0100;
+    std::string manufacturer, product, serial;
+    std::string description = "USB Input Device";
+    bool diskDriverClass = false;
+    LinkSpeed link = LinkSpeed::Full;
+    int hub = -1;
+    std::uint32_t port = 0;
+};
+
+struct PortSlot {
+    enum class Kind { Empty, Failed, Hub, Bridge, Device };
+    Kind kind = Kind::Empty;
+    int index = -1;  // hub, bridge or device index
+};
+
+struct HubDescription {
+    int controller = 0;
+    int parentHub = -1;  // -1: the controller's root hub
+    std::uint32_t parentPort = 0;
+    int depth = 0;                // 0 for a root hub
+    std::vector<PortSlot> ports;  // ports[p - 1] is port p
+    std::string name;             // root hub or hub name, without the "\\\\.\\" or "\\\\?\\" prefix
+    std::uint16_t vid = 0x05E3, pid = 0x0610;
+    std::string description = "Generic USB Hub";
+};
+
+struct ControllerDescription {
+    std::string hardwareId;
+    std::string description;
+    int rootHub = -1;
+};
+
+struct SystemDiskDescription {
+    std::string vendor, product, revision, serial;
+    std::uint64_t sectors = 0;
+};
+
+enum class VolumeType { Fixed, Removable, Remote, Cdrom, RamDisk };
+
+struct VolumeDescription {
+    char letter = 0;
+    VolumeType type = VolumeType::Fixed;
+    // What the volume lies on: a system disk, a bridge's disk, or nothing (a remote drive).
+    std::optional<int> systemDisk;
+    std::optional<int> bridge;
+};
+
+struct FaultDescription {
+    enum class Kind { Command, Enumeration, NeverReturns, ReadbackCorrupt, PowerLoss, EjectVeto };
+    Kind kind = Kind::Command;
+    std::string bridge;                  // empty: any bridge
+    std::optional<std::uint8_t> opcode;  // Command
+    std::optional<std::uint16_t> reg;    // Command with opcode E4/E5: register address
+    std::uint32_t nth = 1;               // the n-th matching command (1-based) fails ...
+    std::uint32_t times = 1;             // ... and so do the next times-1 ones (0: all from the n-th)
+    bool asCheckCondition = false;       // else the control operation fails with `error`
+    std::uint32_t error = 1117;          // ERROR_IO_DEVICE
+    std::size_t offset = 0;              // ReadbackCorrupt: offset into the data read
+    std::size_t afterBytes = 0;          // PowerLoss: bytes of the stream that reach the chip
+    int controller = -1;                 // Enumeration by location
+    std::vector<std::uint32_t> ports;    // Enumeration by location: ports from the root hub down
+};
+
+struct RegistryEntry {
+    std::uint32_t type = 0;  // 1 string, 3 binary, 4 dword
+    std::vector<std::uint8_t> data;
+};
+
+struct BenchDescription {
+    std::vector<ControllerDescription> controllers;
+    std::vector<HubDescription> hubs;
+    std::vector<BridgeDescription> bridges;
+    std::vector<UsbDeviceDescription> devices;
+    std::vector<SystemDiskDescription> systemDisks;
+    std::vector<VolumeDescription> volumes;
+    std::map<std::string, std::map<std::string, RegistryEntry>> registry;  // key as written -> values
+    std::vector<int> messageBoxAnswers;
+    std::vector<FaultDescription> faults;
+    std::uint32_t processorArchitecture = 9;
+    std::int64_t clockStartUnix = 1700000000;
+
+    int bridgeIndex(const std::string& id) const;  // -1 when none
+};
+
+// Parses and checks a description. `source` names it in messages (the file path). Throws BenchError.
+BenchDescription parseDescription(const nlohmann::json& json, const std::string& source);
+
+// Registry values as bench.json and registry.json write them: a number is a DWORD, a text a string, an
+// object {"binary": "hex"} binary data, {"type": n, "hex": "..."} anything else.
+RegistryEntry registryEntryFromJson(const nlohmann::json& value, const std::string& where);
+nlohmann::json registryEntryToJson(const RegistryEntry& entry);
+
+}  // namespace bench

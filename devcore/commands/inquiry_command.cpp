@@ -1,0 +1,44 @@
+#include <cstdio>
+#include <cstring>
+
+#include "common/log/debug_log.h"
+#include "devcore/device/quib_usb_dev.h"
+#include "devcore/transport/scsi_request.h"
+
+using namespace quib;
+using namespace quib::devcore;
+
+int CQuibUSBDev::SCSI7120_Inquiry(std::uint8_t* pInquiry, DeviceHandle hDev) {
+    constexpr auto kFn = "CQuibUSBDev::SCSI7120_Inquiry";
+    if (pInquiry == nullptr || !platform::isValid(hDev)) {
+        LogError("%s:%d: SCSI_Inquiry: invalid parameter hDev:%x , dwErrorCode %d", kFn, __LINE__,
+                 handleText(hDev), static_cast<int>(platform::lastError()));
+        return -10;
+    }
+    std::memset(pInquiry, 0, kInquiryLength);
+
+    ScsiCommand command;
+    command.cdbLength = 12;
+    command.cdb[0] = 0x12;
+    command.cdb[4] = kInquiryLength;
+    command.dataIn = records::kScsiDataIn;
+    command.transferLength = kInquiryLength;
+    command.timeOutSeconds = kReadTimeOut;
+
+    records::ScsiPassThroughWithBuffers sptwb;
+    const ScsiOutcome outcome = sendBuffered(hDev, sptwb, command);
+    if (!outcome.succeeded()) {
+        LogError(
+            "%s:%d: SCSI_Inquiry: IOCTL_SCSI_PASS_THROUGH Fail , sptwb.spt.ScsiStatus=%d,  dwErrorCode %d",
+            kFn, __LINE__, outcome.scsiStatus, static_cast<int>(outcome.errorCode));
+        return -1;
+    }
+    std::memcpy(pInquiry, sptwb.ucDataBuf, kInquiryLength);
+    return 0;
+}
+
+std::string CQuibUSBDev::strChipNumber(const std::uint8_t* pInquiry) {
+    char text[8];
+    std::snprintf(text, sizeof text, "%02X%02X", pInquiry[37], pInquiry[36]);
+    return text;
+}

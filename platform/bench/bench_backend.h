@@ -1,0 +1,23 @@
+// The platform backend over an emulated bench: every port answered by the bench, except files and the
+// module loader, which are the native ones.
+#pragma once
+
+#include <memory>
+
+#include "bench/bench.h"
+#include "platform/platform.h"
+
+namespace quib::platform {
+
+// In-process use (tests): a backend over a bench the caller also holds.
+std::unique_ptr<Backend> makeBenchBackend(std::shared_ptr<bench::Bench> bench);
+
+// Device handles opened and not yet closed through a bench backend; -1 for any other backend.
+int benchOpenHandles(const Backend& backend);
+
+// Handles are derived from what a path names (kind, number, chip incarnation), so every module over one
+// bench gets the same handle for the same path.
+DeviceHandle benchHandleOf(const bench::Target& target);
+std::optional<bench::Target> benchTargetOf(DeviceHandle handle);
+
+}  // namespace quib::platform

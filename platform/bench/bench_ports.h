@@ -1,0 +1,89 @@
+// The ports answered by the bench besides storage: registry, user interface, clock, USB tree, device
+// installation services and volumes.
+#pragma once
+
+#include <memory>
+
+#include "bench/bench.h"
+#include "platform/platform.h"
+
+namespace quib::platform {
+
+class BenchRegistry final : public Registry {
+  public:
+    explicit BenchRegistry(std::shared_ptr<bench::Bench> bench) : m_bench(std::move(bench)) {}
+    bool keyExists(const std::string& subKey) override;
+    std::optional<RegistryValue> readValue(const std::string& subKey, const std::string& name) override;
+    bool writeValue(const std::string& subKey, const std::string& name, const RegistryValue& value) override;
+
+  private:
+    std::shared_ptr<bench::Bench> m_bench;
+};
+
+// Message boxes are recorded and answered from the bench's script; debug output goes to the bench.
+class BenchUserInterface final : public UserInterface {
+  public:
+    explicit BenchUserInterface(std::shared_ptr<bench::Bench> bench) : m_bench(std::move(bench)) {}
+    int messageBox(const std::string& text, const std::string& caption, std::uint32_t style) override;
+    void debugOutput(std::string_view text) override;
+
+  private:
+    std::shared_ptr<bench::Bench> m_bench;
+};
+
+// The virtual clock: a sleep advances it at once. The performance counter runs at 10 MHz.
+class BenchClock final : public Clock {
+  public:
+    explicit BenchClock(std::shared_ptr<bench::Bench> bench) : m_bench(std::move(bench)) {}
+    std::uint64_t tickMs() override;
+    std::int64_t unixSeconds() override;
+    std::int64_t performanceFrequency() override { return 10'000'000; }
+    std::int64_t performanceCounter() override;
+    void sleepMs(std::uint32_t ms) override;
+
+  private:
+    std::shared_ptr<bench::Bench> m_bench;
+};
+
+class BenchUsbTree final : public UsbTree {
+  public:
+    explicit BenchUsbTree(std::shared_ptr<bench::Bench> bench) : m_bench(std::move(bench)) {}
+    std::optional<std::string> hcdDriverKeyName(DeviceHandle controller) override;
+    std::optional<std::string> rootHubName(DeviceHandle controller) override;
+    std::optional<std::uint32_t> hubPortCount(DeviceHandle hub) override;
+    std::optional<NodeConnectionInfo> connectionInfo(DeviceHandle hub, std::uint32_t port) override;
+    std::optional<std::string> connectionName(DeviceHandle hub, std::uint32_t port) override;
+    std::optional<std::string> connectionDriverKeyName(DeviceHandle hub, std::uint32_t port) override;
+    std::optional<std::vector<std::uint8_t>> descriptorFromConnection(DeviceHandle hub, std::uint32_t port,
+                                                                      const SetupPacket& request) override;
+
+  private:
+    std::shared_ptr<bench::Bench> m_bench;
+};
+
+class BenchDevices final : public Devices {
+  public:
+    explicit BenchDevices(std::shared_ptr<bench::Bench> bench) : m_bench(std::move(bench)) {}
+    std::vector<DeviceInterface> interfaces(const std::string& interfaceGuid) override;
+    std::vector<DeviceNode> allDevices() override;
+    std::optional<std::string> descriptionByDriverKey(const std::string& driverKeyName) override;
+    std::optional<std::string> hardwareIdByDriverKey(const std::string& driverKeyName) override;
+    bool requestEject(const std::string& instanceId) override;
+
+  private:
+    std::shared_ptr<bench::Bench> m_bench;
+};
+
+class BenchVolumes final : public Volumes {
+  public:
+    explicit BenchVolumes(std::shared_ptr<bench::Bench> bench) : m_bench(std::move(bench)) {}
+    std::optional<std::string> volumeNameForMountPoint(const std::string& mountPoint) override;
+    std::optional<std::vector<DiskExtent>> diskExtents(DeviceHandle volume) override;
+    std::uint32_t driveType(const std::string& rootPath) override;
+    std::uint32_t processorArchitecture() override;
+
+  private:
+    std::shared_ptr<bench::Bench> m_bench;
+};
+
+}  // namespace quib::platform

@@ -1,0 +1,88 @@
+#include "platform/bench/bench_backend.h"
+#include "platform/bench/bench_ports.h"
+
+namespace quib::platform {
+
+// ---- registry -------------------------------------------------------------------------------------------
+
+bool BenchRegistry::keyExists(const std::string& subKey) {
+    if (m_bench->registryKeyExists(subKey)) return true;
+    setLastError(kErrorFileNotFound);
+    return false;
+}
+
+std::optional<RegistryValue> BenchRegistry::readValue(const std::string& subKey, const std::string& name) {
+    const auto entry = m_bench->readRegistry(subKey, name);
+    if (!entry) {
+        setLastError(kErrorFileNotFound);
+        return std::nullopt;
+    }
+    return RegistryValue{static_cast<RegistryType>(entry->type), entry->data};
+}
+
+bool BenchRegistry::writeValue(const std::string& subKey, const std::string& name,
+                               const RegistryValue& value) {
+    m_bench->writeRegistry(subKey, name,
+                           bench::RegistryEntry{static_cast<std::uint32_t>(value.type), value.data});
+    return true;
+}
+
+// ---- user interface -------------------------------------------------------------------------------------
+
+int BenchUserInterface::messageBox(const std::string& text, const std::string& caption, std::uint32_t style) {
+    return m_bench->messageBox(text, caption, style);
+}
+
+void BenchUserInterface::debugOutput(std::string_view text) {
+    m_bench->debugOutput(text);
+}
+
+// ---- clock ----------------------------------------------------------------------------------------------
+
+std::uint64_t BenchClock::tickMs() {
+    return m_bench->nowMs();
+}
+std::int64_t BenchClock::unixSeconds() {
+    return m_bench->unixSeconds();
+}
+std::int64_t BenchClock::performanceCounter() {
+    return static_cast<std::int64_t>(m_bench->nowMs()) * 10'000;
+}
+void BenchClock::sleepMs(std::uint32_t ms) {
+    m_bench->sleepMs(ms);
+}
+
+// ---- volumes --------------------------------------------------------------------------------------------
+
+std::optional<std::string> BenchVolumes::volumeNameForMountPoint(const std::string& mountPoint) {
+    std::uint32_t error = 0;
+    auto name = m_bench->volumeNameForMountPoint(mountPoint, error);
+    if (!name) setLastError(error);
+    return name;
+}
+
+std::optional<std::vector<DiskExtent>> BenchVolumes::diskExtents(DeviceHandle volume) {
+    const auto target = benchTargetOf(volume);
+    if (!target) {
+        setLastError(kErrorInvalidHandle);
+        return std::nullopt;
+    }
+    std::uint32_t error = 0;
+    const auto extents = m_bench->diskExtents(*target, error);
+    if (!extents) {
+        setLastError(error);
+        return std::nullopt;
+    }
+    std::vector<DiskExtent> out;
+    for (const auto& e : *extents) out.push_back({e.diskNumber, e.startingOffset, e.extentLength});
+    return out;
+}
+
+std::uint32_t BenchVolumes::driveType(const std::string& rootPath) {
+    return m_bench->driveType(rootPath);
+}
+std::uint32_t BenchVolumes::processorArchitecture() {
+    return m_bench->processorArchitecture();
+}
+
+}  // namespace quib::platform

@@ -1,0 +1,83 @@
+#include "tests/frontend/program_runner.h"
+
+#include <sys/wait.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+namespace quib::frontend::testing {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string readWhole(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+std::string quoted(const std::string& text) {
+    std::string out = "'";
+    for (char c : text) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return out + "'";
+}
+
+}  // namespace
+
+ProgramBench::ProgramBench(const nlohmann::json& benchDescription) {
+    fs::create_directories(toolFolder());
+    fs::create_directories(m_root.path() / "bench");
+    fs::copy_file(QUIB_PROGRAM_FILE, toolFolder() / "KRV610xFWUpg");
+    m_root.write("bench/bench.json", benchDescription.dump(2));
+}
+
+ProgramRun ProgramBench::run(const std::vector<std::string>& arguments) const {
+    // Started from elsewhere: the program must work in its own folder.
+    std::string command = "cd " + quoted(m_root.path()) +
+                          " && QUIB_BENCH=" + quoted(m_root.path() / "bench") + " " +
+                          quoted(toolFolder() / "KRV610xFWUpg");
+    for (const std::string& a : arguments) command += " " + quoted(a);
+    command += " </dev/null >output.txt 2>&1";
+    const int status = std::system(command.c_str());
+    ProgramRun r{static_cast<std::int8_t>(static_cast<std::uint8_t>(WEXITSTATUS(status))),
+                 readWhole(m_root.path() / "output.txt")};
+    fs::remove(m_root.path() / "output.txt");
+    return r;
+}
+
+std::map<std::string, std::string> ProgramBench::toolFolderContents() const {
+    std::map<std::string, std::string> files;
+    for (const auto& entry : fs::recursive_directory_iterator(toolFolder()))
+        files[fs::relative(entry.path(), toolFolder())] =
+            entry.is_regular_file() ? readWhole(entry.path()) : "<dir>";
+    return files;
+}
+
+nlohmann::json ProgramBench::messageBoxes() const {
+    nlohmann::json boxes = nlohmann::json::array();
+    std::istringstream lines(readWhole(m_root.path() / "bench" / "message_boxes.jsonl"));
+    for (std::string line; std::getline(lines, line);)
+        if (!line.empty()) boxes.push_back(nlohmann::json::parse(line));
+    return boxes;
+}
+
+std::string ProgramBench::debugLog() const {
+    return readWhole(m_root.path() / "bench" / "debug.log");
+}
+
+nlohmann::json bridge(const std::string& id, const std::string& version, const std::string& link) {
+    return {
+        {"id", id}, {"family", "7120"}, {"firmware_version", version}, {"serial", "SN" + id}, {"link", link}};
+}
+
+nlohmann::json benchWith(const std::vector<nlohmann::json>& bridges) {
+    nlohmann::json ports = nlohmann::json::array();
+    for (std::size_t i = 0; i < bridges.size(); ++i)
+        ports.push_back({{"port", i + 1}, {"bridge", bridges[i]}});
+    return {{"controllers", {{{"ports", {{"port_count", 4}, {"ports", ports}}}}}}, {"system_disks", 1}};
+}
+
+}  // namespace quib::frontend::testing

@@ -1,0 +1,38 @@
+// Runs the built program as its own process in a fresh tool folder over a bench folder.
+#pragma once
+
+#include <filesystem>
+#include <map>
+#include <nlohmann/json.hpp>
+#include <string>
+#include <vector>
+
+#include "tests/frontend/recording_backend.h"
+
+namespace quib::frontend::testing {
+
+struct ProgramRun {
+    int exitCode = 0;  // as the program meant it: the parent's 0..255 read back as a signed byte
+    std::string output;
+};
+
+// A tool folder holding a copy of the program, and a bench folder beside it.
+class ProgramBench {
+  public:
+    explicit ProgramBench(const nlohmann::json& benchDescription);
+
+    const std::filesystem::path toolFolder() const { return m_root.path() / "tool"; }
+    ProgramRun run(const std::vector<std::string>& arguments) const;
+    std::map<std::string, std::string> toolFolderContents() const;  // file name -> content
+    nlohmann::json messageBoxes() const;                            // as the bench recorded them
+    std::string debugLog() const;
+
+  private:
+    TempFolder m_root;
+};
+
+// Bench descriptions: one 7120 bridge, and one controller with a bridge on each port.
+nlohmann::json bridge(const std::string& id, const std::string& version, const std::string& link = "super");
+nlohmann::json benchWith(const std::vector<nlohmann::json>& bridges);
+
+}  // namespace quib::frontend::testing

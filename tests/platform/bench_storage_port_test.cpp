@@ -1,0 +1,210 @@
+// The storage port over the bench: paths, deterministic handles and the pass-through judged as the OS does.
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "bench_test_support.h"
+#include "common/records/scsi_pass_through.h"
+#include "platform/bench/bench_backend.h"
+
+namespace quib::platform {
+namespace {
+
+using bench::testing::benchWithBridges;
+using bench::testing::TempFolder;
+using records::ScsiPassThroughDirect;
+using records::ScsiPassThroughWithBuffers;
+
+// A request record filled as the library fills it.
+std::unique_ptr<ScsiPassThroughWithBuffers> request(std::initializer_list<std::uint8_t> cdb,
+                                                    std::uint8_t cdbLength, std::uint8_t dataIn,
+                                                    std::uint32_t length, std::uint32_t timeout = 3) {
+    auto r = std::make_unique<ScsiPassThroughWithBuffers>();
+    std::memset(r.get(), 0, sizeof *r);
+    r->spt.Length = 44;
+    r->spt.CdbLength = cdbLength;
+    r->spt.SenseInfoLength = 24;
+    r->spt.DataIn = dataIn;
+    r->spt.DataTransferLength = length;
+    r->spt.TimeOutValue = timeout;
+    r->spt.DataBufferOffset = 80;
+    r->spt.SenseInfoOffset = 48;
+    std::size_t i = 0;
+    for (std::uint8_t b : cdb) r->spt.Cdb[i++] = b;
+    return r;
+}
+
+class StoragePort : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        bench = bench::Bench::fromJson(
+            benchWithBridges({{{"id", "b0"}, {"restart_delay_ms", 1000}}, {{"id", "cd"}, {"cdrom", true}}}));
+        backend = makeBenchBackend(bench);
+        storage = &backend->platform().storage;
+    }
+    std::shared_ptr<bench::Bench> bench;
+    std::unique_ptr<Backend> backend;
+    Storage* storage = nullptr;
+};
+
+TEST_F(StoragePort, HandlesAreTheSameInEveryBackendAndPathsIgnoreCase) {
+    auto other = makeBenchBackend(bench);
+    const DeviceHandle a = storage->open("\\\\.\\PHYSICALDRIVE1", kAccessRead | kAccessWrite);
+    const DeviceHandle b = other->platform().storage.open("\\\\.\\PhysicalDrive1", kAccessNone);
+    ASSERT_TRUE(isValid(a));
+    EXPECT_EQ(a, b);
+    EXPECT_NE(a, storage->open("\\\\.\\PHYSICALDRIVE0", 0));
+    EXPECT_EQ(storage->deviceNumber(a)->deviceNumber, 1u);
+    EXPECT_EQ(storage->deviceNumber(a)->deviceType, 7u);
+
+    EXPECT_EQ(storage->open("\\\\.\\PHYSICALDRIVE9", 0), kInvalidHandle);
+    EXPECT_EQ(lastError(), kErrorFileNotFound);
+    const DeviceHandle cd = storage->open("\\\\.\\CDROM0", 0);
+    ASSERT_TRUE(isValid(cd));
+    EXPECT_EQ(storage->deviceNumber(cd)->deviceType, 2u);
+}
+
+TEST_F(StoragePort, OpenHandlesAreCounted) {
+    const DeviceHandle h = storage->open("\\\\.\\PHYSICALDRIVE1", 0);
+    storage->open("\\\\.\\PHYSICALDRIVE0", 0);
+    EXPECT_EQ(benchOpenHandles(*backend), 2);
+    storage->close(h);
+    EXPECT_EQ(benchOpenHandles(*backend), 1);
+}
+
+TEST_F(StoragePort, InquiryWithOutputSizeOfHeaderPlusDataSucceeds) {
+    const DeviceHandle h = storage->open("\\\\.\\PHYSICALDRIVE1", 0);
+    auto r = request({0x12, 0, 0, 0, 38, 0}, 12, 1, 38);
+    const ScsiResult result = storage->scsiPassThrough(h, *r, 65616, 118);
+    ASSERT_TRUE(result.ok);
+    EXPECT_EQ(result.bytesReturned, 118u);
+    EXPECT_EQ(r->spt.ScsiStatus, 0);
+    EXPECT_EQ(r->ucDataBuf[36], 0x20);
+    EXPECT_EQ(r->ucDataBuf[37], 0x71);
+    const auto trace = bench->trace();
+    ASSERT_EQ(trace.size(), 1u);
+    EXPECT_EQ(trace[0].outputSize, 118u);
+    EXPECT_EQ(trace[0].inputSize, 65616u);
+    EXPECT_EQ(trace[0].timeoutSeconds, 3u);
+    EXPECT_EQ(trace[0].cdb, (std::vector<std::uint8_t>{0x12, 0, 0, 0, 38, 0, 0, 0, 0, 0, 0, 0}));
+}
+
+TEST_F(StoragePort, OutputSizeBelowHeaderPlusDataIsRefusedBeforeTheDevice) {
+    const DeviceHandle h = storage->open("\\\\.\\PHYSICALDRIVE1", 0);
+    auto r = request({0x12, 0, 0, 0, 38, 0}, 12, 1, 38);
+    EXPECT_FALSE(storage->scsiPassThrough(h, *r, 65616, 117).ok);
+    EXPECT_EQ(lastError(), kErrorInvalidParameter);
+    EXPECT_EQ(r->ucDataBuf[37], 0);
+    ASSERT_EQ(bench->trace().size(), 1u);
+    EXPECT_EQ(bench->trace()[0].systemError, kErrorInvalidParameter);
+
+    auto badLength = request({0x12, 0, 0, 0, 38, 0}, 12, 1, 38);
+    badLength->spt.Length = 56;
+    EXPECT_FALSE(storage->scsiPassThrough(h, *badLength, 65616, 65616).ok);
+    auto tooLong = request({0xE2, 0, 0, 1, 0, 1}, 6, 1, 65537);
+    EXPECT_FALSE(storage->scsiPassThrough(h, *tooLong, 65616, 65616).ok);
+    auto shortInput = request({0xE1, 0, 0, 0, 0, 0}, 6, 0, 128, 60);
+    EXPECT_FALSE(storage->scsiPassThrough(h, *shortInput, 200, 80).ok);
+}
+
+TEST_F(StoragePort, CheckConditionIsAGoodControlResultWithStatusTwoAndSense) {
+    const DeviceHandle h = storage->open("\\\\.\\PHYSICALDRIVE1", 0);
+    auto r = request({0xF7, 0, 0, 0, 0, 0}, 6, 0, 0);
+    const ScsiResult result = storage->scsiPassThrough(h, *r, 65616, 65616);
+    EXPECT_TRUE(result.ok);
+    EXPECT_EQ(r->spt.ScsiStatus, 2);
+    EXPECT_EQ(r->ucSenseBuf[0], 0x70);
+    EXPECT_EQ(r->ucSenseBuf[2], 0x05);
+    EXPECT_EQ(r->spt.SenseInfoLength, 18);
+}
+
+TEST_F(StoragePort, OutputSizeZeroLeavesTheRecordUntouched) {
+    const DeviceHandle h = storage->open("\\\\.\\PHYSICALDRIVE1", 0);
+    auto r = request({0xF7, 0, 0, 0, 0, 0}, 6, 2, 0);
+    const ScsiResult result = storage->scsiPassThrough(h, *r, 65616, 0);
+    EXPECT_TRUE(result.ok);
+    EXPECT_EQ(result.bytesReturned, 0u);
+    EXPECT_EQ(r->spt.ScsiStatus, 0);  // the CHECK CONDITION never reached the caller's record
+}
+
+TEST_F(StoragePort, DirectWriteAndReadMoveTheWholeStreamInOneCommand) {
+    const DeviceHandle h = storage->open("\\\\.\\PHYSICALDRIVE1", 0);
+    std::vector<std::uint8_t> stream(100000);
+    for (std::size_t i = 0; i < stream.size(); ++i) stream[i] = static_cast<std::uint8_t>(i % 251);
+    ScsiPassThroughDirect write{};
+    write.spt.Length = 44;
+    write.spt.CdbLength = 6;
+    write.spt.DataTransferLength = static_cast<std::uint32_t>(stream.size());
+    write.spt.TimeOutValue = 60;
+    const std::uint8_t cdbWrite[] = {0xE3, 0, 0x00, 0x01, 0x86, 0xA0};
+    std::memcpy(write.spt.Cdb, cdbWrite, sizeof cdbWrite);
+    ASSERT_TRUE(storage->scsiPassThroughDirect(h, write, stream).ok);
+    EXPECT_EQ(write.spt.ScsiStatus, 0);
+
+    std::vector<std::uint8_t> back(stream.size() + 128);
+    ScsiPassThroughDirect read{};
+    read.spt.Length = 44;
+    read.spt.CdbLength = 6;
+    read.spt.DataIn = 1;
+    read.spt.DataTransferLength = static_cast<std::uint32_t>(back.size());
+    const std::uint32_t n = static_cast<std::uint32_t>(back.size());
+    const std::uint8_t cdbRead[] = {0xE2,
+                                    0,
+                                    static_cast<std::uint8_t>(n >> 24),
+                                    static_cast<std::uint8_t>(n >> 16),
+                                    static_cast<std::uint8_t>(n >> 8),
+                                    static_cast<std::uint8_t>(n)};
+    std::memcpy(read.spt.Cdb, cdbRead, sizeof cdbRead);
+    ASSERT_TRUE(storage->scsiPassThroughDirect(h, read, back).ok);
+    EXPECT_TRUE(std::equal(stream.begin(), stream.end(), back.begin() + 128));
+    EXPECT_TRUE(bench->trace().back().direct);
+
+    auto limited = bench::Bench::fromJson(benchWithBridges({{{"max_transfer", 65536}}}));
+    auto limitedBackend = makeBenchBackend(limited);
+    const DeviceHandle small = limitedBackend->platform().storage.open("\\\\.\\PHYSICALDRIVE1", 0);
+    EXPECT_FALSE(limitedBackend->platform().storage.scsiPassThroughDirect(small, read, back).ok);
+    EXPECT_EQ(lastError(), kErrorInvalidParameter);
+
+    read.spt.DataTransferLength = n + 1;  // more than the buffer holds
+    EXPECT_FALSE(storage->scsiPassThroughDirect(h, read, back).ok);
+    EXPECT_EQ(lastError(), kErrorInvalidParameter);
+}
+
+TEST_F(StoragePort, AHandleFromBeforeARestartFailsAndTheOldPathIsGone) {
+    const DeviceHandle h = storage->open("\\\\.\\PHYSICALDRIVE1", 0);
+    auto reset = request({0xE8, 0, 0, 0, 0, 0}, 12, 1, 0);
+    ASSERT_TRUE(storage->scsiPassThrough(h, *reset, 65616, 80).ok);
+    auto r = request({0x12, 0, 0, 0, 38, 0}, 12, 1, 38);
+    EXPECT_FALSE(storage->scsiPassThrough(h, *r, 65616, 118).ok);
+    EXPECT_EQ(lastError(), kErrorDeviceNotConnected);
+    EXPECT_EQ(storage->open("\\\\.\\PHYSICALDRIVE1", 0), kInvalidHandle);
+    EXPECT_EQ(lastError(), kErrorFileNotFound);
+    backend->platform().clock.sleepMs(1000);
+    EXPECT_TRUE(isValid(storage->open("\\\\.\\PHYSICALDRIVE2", 0)));
+}
+
+TEST_F(StoragePort, ForeignOrGarbageHandlesAreInvalid) {
+    auto r = request({0x12, 0, 0, 0, 38, 0}, 12, 1, 38);
+    EXPECT_FALSE(storage->scsiPassThrough(0x1234, *r, 65616, 118).ok);
+    EXPECT_EQ(lastError(), kErrorInvalidHandle);
+    EXPECT_FALSE(storage->deviceNumber(kInvalidHandle));
+    // A hub handle takes no SCSI command.
+    const DeviceHandle hub = storage->open("\\\\.\\" + bench->description().hubs[0].name, 0);
+    ASSERT_TRUE(isValid(hub));
+    EXPECT_FALSE(storage->scsiPassThrough(hub, *r, 65616, 118).ok);
+    EXPECT_EQ(lastError(), 1u);
+}
+
+TEST_F(StoragePort, DescriptorAndGeometryOfABridgeDisk) {
+    const DeviceHandle h = storage->open("\\\\.\\PHYSICALDRIVE1", 0);
+    const auto d = storage->storageDescriptor(h);
+    ASSERT_TRUE(d);
+    EXPECT_EQ(d->busType, 7u);
+    EXPECT_EQ(d->vendor, "KRV");
+    EXPECT_EQ(d->serial, "KRVB00000001");
+    EXPECT_EQ(storage->driveGeometry(h)->bytesPerSector, 512u);
+    EXPECT_EQ(storage->storageDescriptor(storage->open("\\\\.\\PHYSICALDRIVE0", 0))->busType, 11u);
+}
+
+}  // namespace
+}  // namespace quib::platform

@@ -1,0 +1,20 @@
+// Texts the tool prints about a bench.
+#pragma once
+
+#include <string>
+
+#include "bench/bench.h"
+
+namespace bench::tool {
+
+// Clock, disks, each bridge (bus state, number, running version, chip type, link), trace records and the
+// message boxes shown.
+std::string describeState(Bench& bench);
+
+// One line per command received.
+std::string describeTrace(const std::vector<TraceRecord>& trace);
+
+// The chip type text discovery derives from a device type ("B", "850A", ...).
+std::string chipTypeText(int deviceType);
+
+}  // namespace bench::tool
