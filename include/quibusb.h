@@ -51,25 +51,25 @@ extern "C" {
 
 /* Exchange record (3839 bytes): settings values, command-line paths and the PD version text. */
 typedef struct ExchangeData {
-    uint8_t ucCheckFwVersion;             /*    0 */
-    uint8_t ucCheckMSignature;            /*    1 */
-    uint8_t ucCheckManufactureString;     /*    2 */
-    uint8_t ucCheckProductString;         /*    3 */
-    uint8_t ucCheckVid;                   /*    4 */
-    uint8_t ucCheckPid;                   /*    5 */
-    uint8_t ucCheckPartOfFwVersion;       /*    6 */
-    uint8_t ucCheckBoundingOption;        /*    7 */
-    uint8_t ucCheckMSignatureBiggerThen;  /*    8 */
-    uint8_t ucCheckMSignatureSmallerThen; /*    9 */
-    uint8_t ucRegEditEnable;              /*   10 */
-    uint8_t ucUpdatePD;                   /*   11 */
-    uint8_t ucUpdateMCU;                  /*   12 */
-    uint8_t ucReserved;                   /*   13 */
-    uint8_t ucEnableRelinkToRomCode;      /*   14 */
-    uint8_t ucEnableReLinkAfterFWUpgrade; /*   15 */
-    uint8_t ucEnableDualImage;            /*   16 */
-    char cFwVersion[QUIB_TEXT_FIELD];     /*   17: up to 16 versions separated by ';' */
-    char cMSignature[QUIB_TEXT_FIELD];    /*  144 */
+    uint8_t ucCheckFwVersion;                             /*    0 */
+    uint8_t ucCheckMSignature;                            /*    1 */
+    uint8_t ucCheckManufactureString;                     /*    2 */
+    uint8_t ucCheckProductString;                         /*    3 */
+    uint8_t ucCheckVid;                                   /*    4 */
+    uint8_t ucCheckPid;                                   /*    5 */
+    uint8_t ucCheckPartOfFwVersion;                       /*    6 */
+    uint8_t ucCheckBoundingOption;                        /*    7 */
+    uint8_t ucCheckMSignatureBiggerThen;                  /*    8 */
+    uint8_t ucCheckMSignatureSmallerThen;                 /*    9 */
+    uint8_t ucRegEditEnable;                              /*   10 */
+    uint8_t ucUpdatePD;                                   /*   11 */
+    uint8_t ucUpdateMCU;                                  /*   12 */
+    uint8_t ucReserved;                                   /*   13 */
+    uint8_t ucEnableRelinkToRomCode;                      /*   14 */
+    uint8_t ucEnableReLinkAfterFWUpgrade;                 /*   15 */
+    uint8_t ucEnableDualImage;                            /*   16 */
+    char cFwVersion[QUIB_TEXT_FIELD];                     /*   17: up to 16 versions separated by ';' */
+    char cMSignature[QUIB_TEXT_FIELD];                    /*  144 */
     char cManufactureString[QUIB_TEXT_FIELD];             /*  271 */
     char cProductString[QUIB_TEXT_FIELD];                 /*  398 */
     char cVid[QUIB_TEXT_FIELD];                           /*  525 */
@@ -119,12 +119,12 @@ typedef struct USBDevListExp {
 
 /* Serial-number request record (118 bytes), copied into the configuration block. */
 typedef struct SerialNumberRecord {
-    uint8_t cSerialNumber[20];    /*   0: no terminator; unused bytes 0xFF */
-    uint8_t cManufacturer[44];    /*  20 */
-    uint8_t cProduct[48];         /*  64 */
-    uint16_t wVendorId;           /* 112 */
-    uint16_t wProductId;          /* 114 */
-    uint16_t wDeviceRelease;      /* 116 */
+    uint8_t cSerialNumber[20]; /*   0: no terminator; unused bytes 0xFF */
+    uint8_t cManufacturer[44]; /*  20 */
+    uint8_t cProduct[48];      /*  64 */
+    uint16_t wVendorId;        /* 112 */
+    uint16_t wProductId;       /* 114 */
+    uint16_t wDeviceRelease;   /* 116 */
 } SerialNumberRecord;
 
 #pragma pack(pop)
@@ -136,31 +136,32 @@ typedef void* QUIB_HANDLE;
 QUIBUSB_API int32_t QUIBUSB_CALL QuibUSBLib_CloseDev(void);
 QUIBUSB_API int32_t QUIBUSB_CALL QuibUSBLib_vScanUSBPort(USBDevListExp* pDevListExp, uint8_t ucTargetDevType);
 QUIBUSB_API int32_t QUIBUSB_CALL QuibUSBLib_Function_vScanUSBPort(USBDevListExp* pDevListExp,
-                                                                   const char* pTargetChipType,
-                                                                   int32_t iBridgeType);
+                                                                  const char* pTargetChipType,
+                                                                  int32_t iBridgeType);
 QUIBUSB_API int32_t QUIBUSB_CALL QuibUSBLib_Function_vSetDllDebugLevel(int32_t iLevel);
 QUIBUSB_API int32_t QUIBUSB_CALL QuibUSBLib_vShowUSBStatus(uint8_t ucTargetNumber, char* pStatus);
 QUIBUSB_API int32_t QUIBUSB_CALL QuibUSBLib_vShowUSBProtocol(uint8_t ucTargetNumber, uint8_t* pProtocol);
-QUIBUSB_API int32_t QUIBUSB_CALL QuibUSBLib_vDetectCCOrientation(uint8_t ucTargetNumber, uint8_t* pOrientation);
+QUIBUSB_API int32_t QUIBUSB_CALL QuibUSBLib_vDetectCCOrientation(uint8_t ucTargetNumber,
+                                                                 uint8_t* pOrientation);
 QUIBUSB_API int32_t QUIBUSB_CALL QuibUSBLib_vIsKRV630X(uint8_t ucTargetNumber);
 QUIBUSB_API int32_t QUIBUSB_CALL QuibUSBLib_vIsKRVUSBDev(uint8_t ucTargetNumber, uint8_t ucType);
 QUIBUSB_API int32_t QUIBUSB_CALL QuibUSBLib_K610X_AccessRegister(QUIB_HANDLE hDev, uint8_t ucReadWrite,
-                                                                  uint16_t wAddress, uint8_t* pBuffer,
-                                                                  uint32_t dwLength);
+                                                                 uint16_t wAddress, uint8_t* pBuffer,
+                                                                 uint32_t dwLength);
 QUIBUSB_API int32_t QUIBUSB_CALL QuibUSBLib_Function_vGetOTBStatus(uint8_t ucTargetNumber, int32_t* pStatus);
 
 /* Bridge firmware update. */
 QUIBUSB_API int32_t QUIBUSB_CALL QuibUSBLib_Function_BuildBinFile(const char* pFwPath,
-                                                                   const SerialNumberRecord* pRecord);
+                                                                  const SerialNumberRecord* pRecord);
 QUIBUSB_API int32_t QUIBUSB_CALL QuibUSBLib_Function_vUpdateFirmware(uint8_t ucTargetNumber,
-                                                                      ExchangeData* pExchangeData,
-                                                                      uint16_t wTag);
+                                                                     ExchangeData* pExchangeData,
+                                                                     uint16_t wTag);
 
 /* PD/MCU firmware. */
 QUIBUSB_API int32_t QUIBUSB_CALL QuibUSBLib_Function_vShowPDVersion(uint8_t ucTargetNumber,
-                                                                     ExchangeData* pExchangeData);
+                                                                    ExchangeData* pExchangeData);
 QUIBUSB_API int32_t QUIBUSB_CALL QuibUSBLib_Function_vUpdatePDFirmware(uint8_t ucTargetNumber,
-                                                                        ExchangeData* pExchangeData);
+                                                                       ExchangeData* pExchangeData);
 
 #ifdef __cplusplus
 }

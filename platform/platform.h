@@ -50,7 +50,7 @@ void setLastError(std::uint32_t code);
 // ---- files and folders --------------------------------------------------------------------------------
 
 class FileSystem {
-public:
+  public:
     virtual ~FileSystem() = default;
     // Separator and full-path test of this platform ("\\" and "X:\\" on Windows, "/" and a leading "/").
     virtual char separator() const = 0;
@@ -81,7 +81,7 @@ public:
 // ---- the running module, its resources and the module loader ------------------------------------------
 
 class Module {
-public:
+  public:
     virtual ~Module() = default;
     // Full path of the program file of this process (GetModuleFileName(NULL)).
     virtual std::string executablePath() = 0;
@@ -103,12 +103,13 @@ struct RegistryValue {
 };
 
 class Registry {
-public:
+  public:
     virtual ~Registry() = default;
     virtual bool keyExists(const std::string& subKey) = 0;
     virtual std::optional<RegistryValue> readValue(const std::string& subKey, const std::string& name) = 0;
     // Creates the key when needed.
-    virtual bool writeValue(const std::string& subKey, const std::string& name, const RegistryValue& value) = 0;
+    virtual bool writeValue(const std::string& subKey, const std::string& name,
+                            const RegistryValue& value) = 0;
 };
 
 // ---- user interface and debug output ------------------------------------------------------------------
@@ -126,7 +127,7 @@ enum MessageBoxStyle : std::uint32_t {
 enum MessageBoxAnswer : int { kIdOk = 1, kIdCancel = 2, kIdYes = 6, kIdNo = 7 };
 
 class UserInterface {
-public:
+  public:
     virtual ~UserInterface() = default;
     // Shows a modal message box (UTF-8 texts) and returns the button chosen.
     virtual int messageBox(const std::string& text, const std::string& caption, std::uint32_t style) = 0;
@@ -137,7 +138,7 @@ public:
 // ---- time -----------------------------------------------------------------------------------------------
 
 class Clock {
-public:
+  public:
     virtual ~Clock() = default;
     virtual std::uint64_t tickMs() = 0;  // milliseconds since an arbitrary start
     virtual std::int64_t unixSeconds() = 0;
@@ -150,7 +151,9 @@ public:
 
 using DeviceHandle = std::intptr_t;
 inline constexpr DeviceHandle kInvalidHandle = -1;
-inline bool isValid(DeviceHandle h) { return h != 0 && h != kInvalidHandle; }
+inline bool isValid(DeviceHandle h) {
+    return h != 0 && h != kInvalidHandle;
+}
 
 enum OpenAccess : std::uint32_t { kAccessNone = 0, kAccessRead = 1, kAccessWrite = 2 };
 
@@ -178,7 +181,7 @@ struct ScsiResult {
 };
 
 class Storage {
-public:
+  public:
     virtual ~Storage() = default;
     // Opens a device path ("\\\\.\\PHYSICALDRIVE3", "\\\\.\\CDROM1", an interface path, "\\\\.\\X:" a volume,
     // a hub or host-controller path). kInvalidHandle on failure.
@@ -238,7 +241,7 @@ struct SetupPacket {
 };
 
 class UsbTree {
-public:
+  public:
     virtual ~UsbTree() = default;
     // Driver key name of a host controller (IOCTL_GET_HCD_DRIVERKEY_NAME) on its open handle.
     virtual std::optional<std::string> hcdDriverKeyName(DeviceHandle controller) = 0;
@@ -252,8 +255,8 @@ public:
     virtual std::optional<std::string> connectionDriverKeyName(DeviceHandle hub, std::uint32_t port) = 0;
     // Returns the descriptor bytes (for a string descriptor: bLength, bDescriptorType, UTF-16LE text).
     virtual std::optional<std::vector<std::uint8_t>> descriptorFromConnection(DeviceHandle hub,
-                                                                               std::uint32_t port,
-                                                                               const SetupPacket& request) = 0;
+                                                                              std::uint32_t port,
+                                                                              const SetupPacket& request) = 0;
 };
 
 // ---- device installation services and the configuration manager -----------------------------------------
@@ -279,7 +282,7 @@ struct DeviceNode {
 };
 
 class Devices {
-public:
+  public:
     virtual ~Devices() = default;
     // Present device interfaces of an interface class GUID.
     virtual std::vector<DeviceInterface> interfaces(const std::string& interfaceGuid) = 0;
@@ -311,14 +314,14 @@ struct DiskExtent {
 };
 
 class Volumes {
-public:
+  public:
     virtual ~Volumes() = default;
     // "\\\\?\\Volume{...}\\" behind a mount point such as "E:\\".
     virtual std::optional<std::string> volumeNameForMountPoint(const std::string& mountPoint) = 0;
     // Disk extents of an open volume (IOCTL_VOLUME_GET_VOLUME_DISK_EXTENTS).
     virtual std::optional<std::vector<DiskExtent>> diskExtents(DeviceHandle volume) = 0;
     virtual std::uint32_t driveType(const std::string& rootPath) = 0;  // GetDriveType("E:\\")
-    virtual std::uint32_t processorArchitecture() = 0;                  // 0 x86, 6 IA64, 9 x64
+    virtual std::uint32_t processorArchitecture() = 0;                 // 0 x86, 6 IA64, 9 x64
 };
 
 // ---- the whole seam ---------------------------------------------------------------------------------------
@@ -337,7 +340,7 @@ struct Platform {
 
 // A backend owns the objects behind the ports.
 class Backend {
-public:
+  public:
     virtual ~Backend() = default;
     virtual Platform& platform() = 0;
 };

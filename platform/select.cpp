@@ -25,8 +25,12 @@ void wideSink(std::wstring_view line) {
 
 }  // namespace
 
-std::uint32_t lastError() { return t_lastError; }
-void setLastError(std::uint32_t code) { t_lastError = code; }
+std::uint32_t lastError() {
+    return t_lastError;
+}
+void setLastError(std::uint32_t code) {
+    t_lastError = code;
+}
 
 Platform& get() {
     std::lock_guard lock(g_selectLock);
@@ -81,7 +85,8 @@ std::wstring utf8ToWide(std::string_view text) {
         std::size_t extra = c >= 0xF0 ? 3 : c >= 0xE0 ? 2 : c >= 0xC0 ? 1 : 0;
         if (i + extra >= text.size()) extra = 0;  // a cut sequence keeps its lead byte as it is
         if (extra) cp = c & (0x3F >> extra);
-        for (std::size_t k = 1; k <= extra; ++k) cp = (cp << 6) | (static_cast<unsigned char>(text[i + k]) & 0x3F);
+        for (std::size_t k = 1; k <= extra; ++k)
+            cp = (cp << 6) | (static_cast<unsigned char>(text[i + k]) & 0x3F);
         out += static_cast<wchar_t>(cp);
         i += 1 + extra;
     }

@@ -24,10 +24,14 @@ constexpr std::string_view narrowPrefix(int threshold) {
     return threshold == kMessageLevel ? "\r\nMSG::" : threshold == kWarningLevel ? "\r\nWRN::" : "\r\nERR::";
 }
 constexpr std::wstring_view widePrefix(int threshold) {
-    return threshold == kMessageLevel ? L"\r\nMSG::" : threshold == kWarningLevel ? L"\r\nWRN::" : L"\r\nERR::";
+    return threshold == kMessageLevel   ? L"\r\nMSG::"
+           : threshold == kWarningLevel ? L"\r\nWRN::"
+                                        : L"\r\nERR::";
 }
 
-void formatInto(char* buf, const char* format, va_list args) { std::vsnprintf(buf, kLineChars, format, args); }
+void formatInto(char* buf, const char* format, va_list args) {
+    std::vsnprintf(buf, kLineChars, format, args);
+}
 void formatInto(wchar_t* buf, const wchar_t* format, va_list args) {
     // vswprintf fails on text that does not fit; the buffer then holds the part that did.
     std::vswprintf(buf, kLineChars, format, args);
@@ -70,8 +74,12 @@ void setSinks(NarrowSink narrow, WideSink wide) {
     g_wideSink = wide;
 }
 
-void setLevel(int newLevel) { g_level.store(newLevel, std::memory_order_relaxed); }
-int level() { return g_level.load(std::memory_order_relaxed); }
+void setLevel(int newLevel) {
+    g_level.store(newLevel, std::memory_order_relaxed);
+}
+int level() {
+    return g_level.load(std::memory_order_relaxed);
+}
 
 template <typename Char>
 static void writeLine(int threshold, const Char* format, va_list args) {
@@ -81,13 +89,13 @@ static void writeLine(int threshold, const Char* format, va_list args) {
 }  // namespace quib::log
 
 // The level test comes before the lock and before any formatting.
-#define QUIB_DEFINE_WRITER(Name, Char, Threshold)                       \
-    void Name(const Char* format, ...) {                                \
-        if (quib::log::level() < (Threshold)) return;                   \
-        va_list args;                                                   \
-        va_start(args, format);                                         \
-        quib::log::writeLine<Char>((Threshold), format, args);     \
-        va_end(args);                                                   \
+#define QUIB_DEFINE_WRITER(Name, Char, Threshold)              \
+    void Name(const Char* format, ...) {                       \
+        if (quib::log::level() < (Threshold)) return;          \
+        va_list args;                                          \
+        va_start(args, format);                                \
+        quib::log::writeLine<Char>((Threshold), format, args); \
+        va_end(args);                                          \
     }
 
 QUIB_DEFINE_WRITER(LogMessage, char, quib::log::kMessageLevel)

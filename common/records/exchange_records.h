@@ -96,11 +96,14 @@ std::string_view readText(const char (&field)[N]) {
     return std::string_view(field, strnlen(field, N));
 }
 
-// Reset values of an exported device record; the host controller text is left as it was.
+// Reset values of an exported device record; the host controller text and the last byte, which the
+// library never writes, are left as they were.
 inline void resetExportedRecord(USBDevInfoExp& rec) {
     char hostController[QUIB_DEVINFO_TEXT];
     std::memcpy(hostController, rec.cHostControllerHardwareId, sizeof hostController);
+    const std::uint8_t unused = rec.ucUnused;
     std::memset(&rec, 0, sizeof rec);
+    rec.ucUnused = unused;
     rec.m_ucDevType = 0xFF;
     rec.m_ucPhysicalAddress = 0x7F;
     rec.ucGeneration = 0xFF;

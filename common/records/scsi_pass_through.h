@@ -28,7 +28,7 @@ struct ScsiPassThrough {
     std::uint8_t DataIn;
     std::uint8_t Reserved[3];
     std::uint32_t DataTransferLength;
-    std::uint32_t TimeOutValue;  // seconds
+    std::uint32_t TimeOutValue;      // seconds
     std::uint32_t DataBufferOffset;  // 80; unused by the direct form, whose buffer travels beside the record
     std::uint32_t SenseInfoOffset;   // 48
     std::uint8_t Cdb[16];

@@ -10,13 +10,14 @@ namespace quib::platform {
 namespace {
 
 class LinuxBackend final : public Backend {
-public:
+  public:
     LinuxBackend()
-        : m_registry(FileRegistry::defaultStoreFile()),
-          m_platform{m_files, m_module, m_registry, m_ui, m_clock, m_devices, m_devices, m_devices, m_devices} {}
+        : m_registry(FileRegistry::defaultStoreFile()), m_platform{m_files,   m_module,  m_registry,
+                                                                   m_ui,      m_clock,   m_devices,
+                                                                   m_devices, m_devices, m_devices} {}
     Platform& platform() override { return m_platform; }
 
-private:
+  private:
     LinuxFileSystem m_files;
     LinuxModule m_module;
     FileRegistry m_registry;
@@ -28,6 +29,8 @@ private:
 
 }  // namespace
 
-std::unique_ptr<Backend> makeNativeBackend() { return std::make_unique<LinuxBackend>(); }
+std::unique_ptr<Backend> makeNativeBackend() {
+    return std::make_unique<LinuxBackend>();
+}
 
 }  // namespace quib::platform

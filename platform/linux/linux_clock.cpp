@@ -7,7 +7,8 @@ namespace quib::platform {
 
 std::uint64_t LinuxClock::tickMs() {
     using namespace std::chrono;
-    return static_cast<std::uint64_t>(duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
+    return static_cast<std::uint64_t>(
+        duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
 }
 
 std::int64_t LinuxClock::unixSeconds() {
@@ -20,6 +21,8 @@ std::int64_t LinuxClock::performanceCounter() {
     return duration_cast<nanoseconds>(steady_clock::now().time_since_epoch()).count();
 }
 
-void LinuxClock::sleepMs(std::uint32_t ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+void LinuxClock::sleepMs(std::uint32_t ms) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
 
 }  // namespace quib::platform

@@ -6,7 +6,7 @@
 namespace quib::platform {
 
 class LinuxClock final : public Clock {
-public:
+  public:
     std::uint64_t tickMs() override;
     std::int64_t unixSeconds() override;
     std::int64_t performanceFrequency() override { return 1'000'000'000; }

@@ -38,7 +38,9 @@ std::optional<DriveGeometry> LinuxNoDevices::driveGeometry(DeviceHandle) {
 std::optional<std::string> LinuxNoDevices::hcdDriverKeyName(DeviceHandle) {
     return none<std::string>(kErrorInvalidHandle);
 }
-std::optional<std::string> LinuxNoDevices::rootHubName(DeviceHandle) { return none<std::string>(kErrorInvalidHandle); }
+std::optional<std::string> LinuxNoDevices::rootHubName(DeviceHandle) {
+    return none<std::string>(kErrorInvalidHandle);
+}
 std::optional<std::uint32_t> LinuxNoDevices::hubPortCount(DeviceHandle) {
     return none<std::uint32_t>(kErrorInvalidHandle);
 }
@@ -60,7 +62,9 @@ std::vector<DeviceInterface> LinuxNoDevices::interfaces(const std::string&) {
     setLastError(kErrorNoMoreItems);
     return {};
 }
-std::vector<DeviceNode> LinuxNoDevices::allDevices() { return {}; }
+std::vector<DeviceNode> LinuxNoDevices::allDevices() {
+    return {};
+}
 std::optional<std::string> LinuxNoDevices::descriptionByDriverKey(const std::string&) {
     return none<std::string>(kErrorFileNotFound);
 }
@@ -78,7 +82,9 @@ std::optional<std::string> LinuxNoDevices::volumeNameForMountPoint(const std::st
 std::optional<std::vector<DiskExtent>> LinuxNoDevices::diskExtents(DeviceHandle) {
     return none<std::vector<DiskExtent>>(kErrorInvalidHandle);
 }
-std::uint32_t LinuxNoDevices::driveType(const std::string&) { return kDriveNoRootDir; }
+std::uint32_t LinuxNoDevices::driveType(const std::string&) {
+    return kDriveNoRootDir;
+}
 
 std::uint32_t LinuxNoDevices::processorArchitecture() {
 #if defined(__x86_64__) || defined(__aarch64__)

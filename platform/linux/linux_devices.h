@@ -9,7 +9,7 @@
 namespace quib::platform {
 
 class LinuxNoDevices final : public Storage, public UsbTree, public Devices, public Volumes {
-public:
+  public:
     DeviceHandle open(const std::string& path, std::uint32_t access) override;
     void close(DeviceHandle handle) override;
     ScsiResult scsiPassThrough(DeviceHandle handle, records::ScsiPassThroughWithBuffers& record,
@@ -27,7 +27,7 @@ public:
     std::optional<std::string> connectionName(DeviceHandle hub, std::uint32_t port) override;
     std::optional<std::string> connectionDriverKeyName(DeviceHandle hub, std::uint32_t port) override;
     std::optional<std::vector<std::uint8_t>> descriptorFromConnection(DeviceHandle hub, std::uint32_t port,
-                                                                       const SetupPacket& request) override;
+                                                                      const SetupPacket& request) override;
 
     std::vector<DeviceInterface> interfaces(const std::string& interfaceGuid) override;
     std::vector<DeviceNode> allDevices() override;

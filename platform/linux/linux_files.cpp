@@ -40,7 +40,8 @@ bool writeWithFlags(const std::string& path, std::span<const std::uint8_t> bytes
     return ok ? true : fail(error);
 }
 
-std::vector<std::string> listEntries(const std::string& folder, const std::string* pattern, bool wantFolders) {
+std::vector<std::string> listEntries(const std::string& folder, const std::string* pattern,
+                                     bool wantFolders) {
     std::vector<std::string> names;
     DIR* dir = ::opendir(folder.empty() ? "." : folder.c_str());
     if (!dir) {
@@ -67,19 +68,29 @@ std::vector<std::string> listEntries(const std::string& folder, const std::strin
 
 std::uint32_t systemErrorFromErrno(int error) {
     switch (error) {
-        case 0: return kErrorSuccess;
-        case ENOENT: return kErrorFileNotFound;
-        case ENOTDIR: return kErrorPathNotFound;
+        case 0:
+            return kErrorSuccess;
+        case ENOENT:
+            return kErrorFileNotFound;
+        case ENOTDIR:
+            return kErrorPathNotFound;
         case EACCES:
         case EPERM:
-        case EROFS: return kErrorAccessDenied;
-        case EEXIST: return kErrorFileExists;
-        case EINVAL: return kErrorInvalidParameter;
-        case EBADF: return kErrorInvalidHandle;
+        case EROFS:
+            return kErrorAccessDenied;
+        case EEXIST:
+            return kErrorFileExists;
+        case EINVAL:
+            return kErrorInvalidParameter;
+        case EBADF:
+            return kErrorInvalidHandle;
         case ENODEV:
-        case ENXIO: return kErrorDeviceNotConnected;
-        case ENOTSUP: return kErrorNotSupported;
-        default: return kErrorIoDevice;
+        case ENXIO:
+            return kErrorDeviceNotConnected;
+        case ENOTSUP:
+            return kErrorNotSupported;
+        default:
+            return kErrorIoDevice;
     }
 }
 

@@ -6,7 +6,7 @@
 namespace quib::platform {
 
 class LinuxFileSystem final : public FileSystem {
-public:
+  public:
     char separator() const override { return '/'; }
     bool isFullPath(std::string_view path) const override { return !path.empty() && path.front() == '/'; }
 

@@ -6,7 +6,7 @@
 namespace quib::platform {
 
 class LinuxModule final : public Module {
-public:
+  public:
     std::string executablePath() override;
     std::optional<std::span<const std::uint8_t>> findResource(std::string_view type, int id) override;
     void* loadLibrary(const std::string& path) override;

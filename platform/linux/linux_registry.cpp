@@ -57,10 +57,12 @@ std::optional<RegistryValue> FileRegistry::readValue(const std::string& subKey, 
     return value;
 }
 
-bool FileRegistry::writeValue(const std::string& subKey, const std::string& name, const RegistryValue& value) {
+bool FileRegistry::writeValue(const std::string& subKey, const std::string& name,
+                              const RegistryValue& value) {
     std::lock_guard lock(m_lock);
     json store = loadStore(m_storeFile);
-    store[fold(subKey)][fold(name)] = {{"type", static_cast<std::uint32_t>(value.type)}, {"data", value.data}};
+    store[fold(subKey)][fold(name)] = {{"type", static_cast<std::uint32_t>(value.type)},
+                                       {"data", value.data}};
     std::error_code ec;
     std::filesystem::create_directories(std::filesystem::path(m_storeFile).parent_path(), ec);
     std::ofstream out(m_storeFile, std::ios::trunc);

@@ -10,7 +10,7 @@
 namespace quib::platform {
 
 class FileRegistry final : public Registry {
-public:
+  public:
     explicit FileRegistry(std::string storeFile);
     // The store this build uses: QUIB_REGISTRY's folder or the default one.
     static std::string defaultStoreFile();
@@ -19,7 +19,7 @@ public:
     std::optional<RegistryValue> readValue(const std::string& subKey, const std::string& name) override;
     bool writeValue(const std::string& subKey, const std::string& name, const RegistryValue& value) override;
 
-private:
+  private:
     std::string m_storeFile;
     std::mutex m_lock;
 };

@@ -62,8 +62,12 @@ void LinuxTerminalUi::debugOutput(std::string_view text) {
     const std::string line = asPlainLine(text);
     std::lock_guard lock(m_debugLock);
     switch (m_sink) {
-        case Sink::Syslog: ::syslog(LOG_DEBUG, "%s", line.c_str()); break;
-        case Sink::Stderr: std::fprintf(stderr, "%s\n", line.c_str()); break;
+        case Sink::Syslog:
+            ::syslog(LOG_DEBUG, "%s", line.c_str());
+            break;
+        case Sink::Stderr:
+            std::fprintf(stderr, "%s\n", line.c_str());
+            break;
         case Sink::File:
             std::fprintf(m_debugFile, "%s\n", line.c_str());
             std::fflush(m_debugFile);

@@ -13,7 +13,7 @@
 namespace quib::platform {
 
 class LinuxTerminalUi final : public UserInterface {
-public:
+  public:
     // `in` and `out` are the terminal streams; tests pass their own.
     LinuxTerminalUi(std::FILE* in = stdin, std::FILE* out = stdout);
     ~LinuxTerminalUi() override;
@@ -21,7 +21,7 @@ public:
     int messageBox(const std::string& text, const std::string& caption, std::uint32_t style) override;
     void debugOutput(std::string_view text) override;
 
-private:
+  private:
     enum class Sink { Syslog, Stderr, File };
     std::FILE* m_in;
     std::FILE* m_out;

@@ -1,11 +1,11 @@
+#include "common/log/debug_log.h"
+
 #include <gtest/gtest.h>
 
 #include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
-
-#include "common/log/debug_log.h"
 
 namespace {
 
@@ -23,7 +23,7 @@ void captureWide(std::wstring_view line) {
 }
 
 class DebugLogTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         g_narrow.clear();
         g_wide.clear();

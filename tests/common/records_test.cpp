@@ -34,10 +34,11 @@ TEST(RecordsTest, ExportedRecordResetKeepsTheHostControllerText) {
     EXPECT_EQ(rec.m_cDriveLetter, 0);
     EXPECT_EQ(rec.m_ucDevType, 0xFF);
     EXPECT_EQ(rec.m_ucPhysicalAddress, 0x7F);
-    EXPECT_EQ(rec.nWorkingValue1, 0);
-    EXPECT_EQ(rec.nWorkingValue2, 0);
+    EXPECT_EQ(std::int32_t{rec.nWorkingValue1}, 0);  // copied: packed members are unaligned
+    EXPECT_EQ(std::int32_t{rec.nWorkingValue2}, 0);
     EXPECT_EQ(rec.ucGeneration, 0xFF);
     EXPECT_EQ(readText(rec.cHostControllerHardwareId), "PCI\\VEN_8086");
+    EXPECT_EQ(rec.ucUnused, 0x5A);
 }
 
 }  // namespace

@@ -1,15 +1,18 @@
+#include "platform/linux/linux_files.h"
+
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
-#include "platform/linux/linux_files.h"
 #include "temp_folder.h"
 
 namespace {
 
-using quib::platform::LinuxFileSystem;
 using quib::platform::lastError;
+using quib::platform::LinuxFileSystem;
 
-std::vector<std::uint8_t> bytes(std::string_view text) { return {text.begin(), text.end()}; }
+std::vector<std::uint8_t> bytes(std::string_view text) {
+    return {text.begin(), text.end()};
+}
 
 TEST(LinuxFilesTest, WriteReadAppendDelete) {
     TempFolder dir;

@@ -1,6 +1,6 @@
-#include <gtest/gtest.h>
-
 #include "platform/linux/linux_module.h"
+
+#include <gtest/gtest.h>
 
 namespace {
 

@@ -1,6 +1,7 @@
+#include "platform/linux/linux_registry.h"
+
 #include <gtest/gtest.h>
 
-#include "platform/linux/linux_registry.h"
 #include "temp_folder.h"
 
 namespace {
@@ -19,7 +20,8 @@ TEST(FileRegistryTest, WrittenValuesReadBackWithoutRegardToCase) {
     const RegistryValue value{RegistryType::Dword, {3, 0, 0, 0}};
     ASSERT_TRUE(registry.writeValue("SOFTWARE\\TORVANE\\FWUpdate", "VersionNumber", value));
     EXPECT_TRUE(registry.keyExists("software\\torvane\\fwupdate"));
-    const auto read = FileRegistry(dir / "store/registry.json").readValue("Software\\Torvane\\FWUpdate", "versionnumber");
+    const auto read =
+        FileRegistry(dir / "store/registry.json").readValue("Software\\Torvane\\FWUpdate", "versionnumber");
     ASSERT_TRUE(read.has_value());
     EXPECT_EQ(read->type, RegistryType::Dword);
     EXPECT_EQ(read->data, value.data);

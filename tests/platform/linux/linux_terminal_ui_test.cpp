@@ -1,3 +1,5 @@
+#include "platform/linux/linux_terminal_ui.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -5,7 +7,6 @@
 #include <fstream>
 #include <sstream>
 
-#include "platform/linux/linux_terminal_ui.h"
 #include "temp_folder.h"
 
 namespace {

@@ -1,14 +1,14 @@
 // A fresh folder under the test temporary directory, removed at the end of the test.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <filesystem>
 #include <random>
 #include <string>
 
-#include <gtest/gtest.h>
-
 class TempFolder {
-public:
+  public:
     TempFolder() {
         std::random_device rd;
         m_path = std::filesystem::path(::testing::TempDir()) / ("quib-linux-" + std::to_string(rd()));
@@ -21,6 +21,6 @@ public:
     std::string path() const { return m_path.string(); }
     std::string operator/(const std::string& name) const { return (m_path / name).string(); }
 
-private:
+  private:
     std::filesystem::path m_path;
 };
