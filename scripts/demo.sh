@@ -14,7 +14,10 @@ cp "$build/frontend/KRV610xFWUpg" "$demo/tool/"
 "$build/tools/quibbench" create "$demo/bench" --bridges 2
 
 run() {
+    local what=$1
+    shift
     echo
+    echo "# $what"
     echo "\$ KRV610xFWUpg $*"
     set +e
     QUIB_BENCH="$demo/bench" "$demo/tool/KRV610xFWUpg" "$@"
@@ -24,9 +27,12 @@ run() {
     echo "exit code: $code (signed: $(( code > 127 ? code - 256 : code )))"
 }
 
-run /S /C:12042391F000 /DBG:3
-run /S /C:131112910000
-run /S /D
+run "Does a bridge run firmware 12042391F000? (0 = yes)" /S /C:12042391F000 /DBG:3
+run "Does a bridge run firmware 131112910000? (-3 = no)" /S /C:131112910000
+run "USB connection speed of the first bridge (8 = super speed)" /S /D
+echo
+echo "# What the program logged during the version checks:"
+grep -E "Firmware Version Check|QUIB_DEVICE_NOT_FOUND" "$demo/bench/debug.log" | tail -n 4
 echo
 "$build/tools/quibbench" show "$demo/bench"
 echo

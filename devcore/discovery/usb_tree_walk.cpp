@@ -45,6 +45,11 @@ void UsbTreeWalker::walk() {
     constexpr auto kFn = "CQuibUSBDev::OpenDevice";
     platform::Platform& os = platform::get();
     const auto interfaces = os.devices.interfaces(platform::kGuidUsbHostController);
+    if (interfaces.empty()) {
+        // Where the platform cannot list USB host controllers yet, nothing can be found: say why.
+        LogWarning("%s:%d: No USB host controller found, dwErrorCode = %d", kFn, __LINE__, lastErrorCode());
+        return;
+    }
 
     // Controllers are opened first; one that cannot be opened ends the list.
     std::vector<platform::DeviceHandle> controllers;

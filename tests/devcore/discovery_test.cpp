@@ -45,6 +45,11 @@ TEST_F(DiscoveryTest, NoBridgeMeansDeviceNotFound) {
     EXPECT_EQ(count(), 0);
 }
 
+TEST_F(DiscoveryTest, NoHostControllerIsSaidInTheLog) {
+    EXPECT_EQ(scan(benchOf(json::array())), -4);
+    EXPECT_TRUE(debugContains("No USB host controller found"));
+}
+
 TEST_F(DiscoveryTest, RecordsEachBridgeWithItsIdentityAndRegisters) {
     ASSERT_EQ(scan(benchOf(json::array({controller(
                   json::array({bridgePort(1, "b0", "SN-0001",
