@@ -123,6 +123,10 @@ class EntryPointTest : public ::testing::Test {
         return n;
     }
     int32_t scan(USBDevListExp& list) { return ScanUSBPort(&list, "0", 0); }
+    // Replaces the bench; only before the first entry-point call of a test.
+    void useDescription(const json& description) {
+        std::ofstream(m_folder / "bench.json", std::ios::trunc) << description.dump(2);
+    }
 
     fs::path m_folder;
     void* m_library = nullptr;
@@ -205,6 +209,80 @@ TEST_F(EntryPointTest, ScanFillsEveryFieldAtItsByteOffset) {
         EXPECT_EQ(at<std::uint8_t>(base, e + 2051), 0xA5) << k;
         EXPECT_EQ(at<std::uint8_t>(base, e + 2306), 0xFF) << k;
     }
+}
+
+json hub(std::uint32_t port, json ports) {
+    return {{"port", port}, {"hub", {{"port_count", 4}, {"ports", std::move(ports)}}}};
+}
+json rootHub(json ports) {
+    return {{"hardware_id", "PCI\\VEN_1022&DEV_149C"},
+            {"ports", {{"port_count", 4}, {"ports", std::move(ports)}}}};
+}
+
+TEST_F(EntryPointTest, ScanOfAMixedTreeExportsEachBridgeOnce) {
+    useDescription(
+        {{"system_disks", 1},
+         {"controllers",
+          json::array(
+              {rootHub(json::array(
+                   {bridge(1, {{"id", "twin1"}, {"serial", "SAME-SN"}}),
+                    bridge(2, {{"id", "twin2"}, {"serial", "SAME-SN"}}),
+                    hub(3, json::array(
+                               {hub(2, json::array({bridge(1, {{"id", "deep"}, {"serial", "DEEP-SN"}})}))})),
+                    bridge(4, {{"id", "pcie"}, {"serial", "PCIE-SN"}, {"family", "8500"}})})),
+               rootHub(json::array({bridge(1, {{"id", "cd"}, {"serial", "CD-SN"}, {"cdrom", true}})})),
+               rootHub(json::array({bridge(1, {{"id", "after"}, {"serial", "AFTER-SN"}})}))})}});
+    ASSERT_EQ(SetDllDebugLevel(3), 0);
+    auto list = std::make_unique<USBDevListExp>();
+    ASSERT_EQ(scan(*list), 0);
+    const void* base = list.get();
+    // The other family's bridge is left out; nothing is walked after the CD-ROM bridge's controller.
+    ASSERT_EQ(at<std::int32_t>(base, kListCount), 4);
+    const char* serials[] = {"SAME-SN", "SAME-SN", "DEEP-SN", "CD-SN"};
+    std::set<std::uint8_t> disks;
+    for (std::size_t k = 0; k < 4; ++k) {
+        const std::size_t e = kDevs + k * kRecord;
+        EXPECT_EQ(textAt(base, e + 1020), serials[k]) << k;
+        EXPECT_EQ(textAt(base, e + 1275), "12042391f000") << k;
+        if (k < 3) disks.insert(at<std::uint8_t>(base, e + 2042));
+    }
+    // The twins got disks of their own.
+    EXPECT_EQ(disks, (std::set<std::uint8_t>{1, 2, 3}));
+    // The CD-ROM bridge has no disk number.
+    EXPECT_EQ(at<std::uint8_t>(base, kDevs + 3 * kRecord + 2042), 0x7F);
+
+    const std::string log = debugLog();
+    // Port 1 of the hub on port 2 of the hub on root port 3: 1 + 10 x 2 + 100 x 2.
+    EXPECT_NE(log.find("iLocation[221] VID[3F10] PID[7120] SerialNumber[DEEP-SN]"), std::string::npos);
+    EXPECT_NE(log.find("is CDROM"), std::string::npos);
+    EXPECT_EQ(log.find("SerialNumber[AFTER-SN]"), std::string::npos);
+}
+
+TEST_F(EntryPointTest, SeventeenthBridgeIsLeftOut) {
+    json controllers = json::array();
+    for (int h = 0; h < 5; ++h) {
+        json ports = json::array();
+        for (int p = 1; p <= 4 && h * 4 + p <= 17; ++p)
+            ports.push_back(
+                bridge(static_cast<std::uint32_t>(p), {{"serial", "SN-" + std::to_string(h * 4 + p)}}));
+        controllers.push_back(rootHub(ports));
+    }
+    useDescription({{"system_disks", 1}, {"controllers", controllers}});
+    ASSERT_EQ(SetDllDebugLevel(2), 0);
+    auto list = std::make_unique<USBDevListExp>();
+    std::memset(static_cast<void*>(list.get()), 0xA5, sizeof(USBDevListExp));
+    ASSERT_EQ(scan(*list), 0);
+    const void* base = list.get();
+    EXPECT_EQ(at<std::int32_t>(base, kListCount), 16);
+    EXPECT_EQ(textAt(base, kDevs + 15 * kRecord + 1020), "SN-16");
+    for (std::size_t k = 16; k < 32; ++k) {
+        EXPECT_EQ(at<std::uint8_t>(base, kDevs + k * kRecord + 1020), 0) << k;
+        EXPECT_EQ(at<std::uint8_t>(base, kDevs + k * kRecord + 2042), 0x7F) << k;
+    }
+    EXPECT_NE(debugLog().find("device list full (16 entries)"), std::string::npos);
+    char text[128] = {};
+    EXPECT_EQ(ShowUSBStatus(15, text), 0);
+    EXPECT_EQ(ShowUSBStatus(16, text), -10);
 }
 
 TEST_F(EntryPointTest, StatusEntryPointsBeforeAndAfterTheScan) {
