@@ -1,5 +1,6 @@
 #include "devcore/discovery/usb_tree_walk.h"
 
+#include <optional>
 #include <vector>
 
 #include "common/log/debug_log.h"
@@ -37,6 +38,21 @@ const char* connectionStatusText(platform::ConnectionStatus status) {
 
 int lastErrorCode() {
     return static_cast<int>(platform::lastError());
+}
+
+// Port count of a hub just opened; a hub that cannot be opened or asked is logged and skipped.
+std::optional<std::uint32_t> hubPortCount(const ScopedDevice& hub, const std::string& strHubName,
+                                          const char* kFn) {
+    if (!hub.valid()) {
+        LogError("%s:%d: EnumerateHostController: CreateFile[%s] fail , dwErrorCode : %d", kFn, __LINE__,
+                 strHubName.c_str(), lastErrorCode());
+        return std::nullopt;
+    }
+    const auto portCount = platform::get().usb.hubPortCount(hub.get());
+    if (!portCount)
+        LogError("%s:%d: EnumerateHostController: IOCTL_USB_GET_NODE_INFORMATION fail , dwErrorCode : %d",
+                 kFn, __LINE__, lastErrorCode());
+    return portCount;
 }
 
 }  // namespace
@@ -100,17 +116,8 @@ void UsbTreeWalker::walkController(int iHost, platform::DeviceHandle hController
     }
     const std::string strHubName = "\\\\.\\" + *rootHub;
     ScopedDevice hub(strHubName, platform::kAccessRead | platform::kAccessWrite);
-    if (!hub.valid()) {
-        LogError("%s:%d: EnumerateHostController: CreateFile[%s] fail , dwErrorCode : %d", kFn, __LINE__,
-                 strHubName.c_str(), lastErrorCode());
-        return;
-    }
-    const auto portCount = os.usb.hubPortCount(hub.get());
-    if (!portCount) {
-        LogError("%s:%d: EnumerateHostController: IOCTL_USB_GET_NODE_INFORMATION fail , dwErrorCode : %d",
-                 kFn, __LINE__, lastErrorCode());
-        return;
-    }
+    const auto portCount = hubPortCount(hub, strHubName, kFn);
+    if (!portCount) return;
     // A bridge in its CD-ROM state was found: later controllers are left alone.
     if (m_stop && m_stop()) {
         bStop = true;
@@ -156,17 +163,8 @@ void UsbTreeWalker::walkExternalHub(platform::DeviceHandle hHub, std::uint32_t u
     }
     const std::string strHubName = "\\\\?\\" + *name;
     ScopedDevice hub(strHubName, platform::kAccessRead | platform::kAccessWrite);
-    if (!hub.valid()) {
-        LogError("%s:%d: EnumerateHostController: CreateFile[%s] fail , dwErrorCode : %d", kFn, __LINE__,
-                 strHubName.c_str(), lastErrorCode());
-        return;
-    }
-    const auto portCount = os.usb.hubPortCount(hub.get());
-    if (!portCount) {
-        LogError("%s:%d: EnumerateHostController: IOCTL_USB_GET_NODE_INFORMATION fail , dwErrorCode : %d",
-                 kFn, __LINE__, lastErrorCode());
-        return;
-    }
+    const auto portCount = hubPortCount(hub, strHubName, kFn);
+    if (!portCount) return;
     m_iHubTerm = static_cast<int>(ulPort);
     walkHub(hub.get(), strHubName, *portCount, iDepth + 1);
     const int q = static_cast<int>(ulPort);
