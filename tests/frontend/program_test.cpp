@@ -60,6 +60,14 @@ TEST(Program, UsageNoticeEvenInSilentMode) {
     }
 }
 
+TEST(Program, MalformedBenchDescriptionIsRefusedNamingTheFile) {
+    ProgramBench bench(benchWith({bridge("a", "12042391F000")}));
+    bench.writeBenchDescription("{ \"controllers\": [ }");
+    const ProgramRun r = run(bench, {"/S", "/C:12042391F000"});
+    EXPECT_EQ(r.exitCode, -1);
+    EXPECT_NE(r.output.find("bench.json: malformed JSON"), std::string::npos) << r.output;
+}
+
 TEST(Program, VersionCheckFindsTheVersionOnTheSecondBridge) {
     ProgramBench bench(benchWith({bridge("a", "111111111111"), bridge("b", "12042391F000")}));
     EXPECT_EQ(run(bench, {"/C:12042391f000", "/P:-1"}).exitCode, 0);  // "/P:" is not read with "/C:"
