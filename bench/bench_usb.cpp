@@ -29,6 +29,17 @@ std::uint16_t bcdUsbOf(LinkSpeed link) {
     }
 }
 
+// Connection of a bridge or another USB device: both describe themselves with the same fields.
+template <typename Description>
+ConnectionEntry connectedDevice(const Description& d) {
+    ConnectionEntry c;
+    c.status = ConnectionEntry::Status::Connected;
+    c.speed = speedCode(d.link);
+    c.identity = {bcdUsbOf(d.link), 0, d.vid, d.pid, d.bcdDevice, !d.manufacturer.empty(), !d.product.empty(),
+                  !d.serial.empty()};
+    return c;
+}
+
 std::string usbHardwareId(std::uint16_t vid, std::uint16_t pid, std::uint16_t rev) {
     char buf[64];
     std::snprintf(buf, sizeof buf, "USB\\VID_%04X&PID_%04X&REV_%04X", vid, pid, rev);
@@ -187,32 +198,12 @@ std::optional<ConnectionEntry> Bench::connection(const Target& t, std::uint32_t 
             case PortSlot::Kind::Bridge: {
                 if (!bridgeReachable(slot->index)) return c;
                 const BridgeDescription& b = m_description.bridges[static_cast<std::size_t>(slot->index)];
-                c.status = ConnectionEntry::Status::Connected;
-                c.speed = speedCode(b.link);
-                c.identity = {bcdUsbOf(b.link),
-                              0,
-                              b.vid,
-                              b.pid,
-                              b.bcdDevice,
-                              !b.manufacturer.empty(),
-                              !b.product.empty(),
-                              !b.serial.empty()};
-                return c;
+                return connectedDevice(b);
             }
             case PortSlot::Kind::Device: {
                 if (m_state->devicesEjected[static_cast<std::size_t>(slot->index)]) return c;
                 const UsbDeviceDescription& d = m_description.devices[static_cast<std::size_t>(slot->index)];
-                c.status = ConnectionEntry::Status::Connected;
-                c.speed = speedCode(d.link);
-                c.identity = {bcdUsbOf(d.link),
-                              0,
-                              d.vid,
-                              d.pid,
-                              d.bcdDevice,
-                              !d.manufacturer.empty(),
-                              !d.product.empty(),
-                              !d.serial.empty()};
-                return c;
+                return connectedDevice(d);
             }
         }
         return c;
