@@ -129,6 +129,8 @@ class Bench {
     std::vector<int> diskNumbersPresent();
 
   private:
+    // A registry property of the USB device whose driver key is `driverKey`.
+    std::optional<std::string> propertyByDriverKey(const std::string& driverKey, const std::string& property);
     struct BridgeSlot;
     struct FaultCounter {
         std::uint32_t matched = 0;

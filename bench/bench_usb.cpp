@@ -405,22 +405,22 @@ std::vector<DeviceEntry> Bench::allDevices() {
 }
 
 std::optional<std::string> Bench::descriptionByDriverKey(const std::string& driverKey) {
-    return transact([&]() -> std::optional<std::string> {
-        for (const auto& d : allDevices()) {
-            const auto it = d.properties.find("Driver");
-            if (it != d.properties.end() && equalsIgnoreCase(it->second, driverKey))
-                return d.properties.at("DeviceDesc");
-        }
-        return std::nullopt;
-    });
+    return propertyByDriverKey(driverKey, "DeviceDesc");
 }
 
 std::optional<std::string> Bench::hardwareIdByDriverKey(const std::string& driverKey) {
+    return propertyByDriverKey(driverKey, "HardwareID");
+}
+
+std::optional<std::string> Bench::propertyByDriverKey(const std::string& driverKey,
+                                                      const std::string& property) {
     return transact([&]() -> std::optional<std::string> {
         for (const auto& d : allDevices()) {
             const auto it = d.properties.find("Driver");
-            if (it != d.properties.end() && equalsIgnoreCase(it->second, driverKey))
-                return d.properties.at("HardwareID");
+            if (it == d.properties.end() || !equalsIgnoreCase(it->second, driverKey)) continue;
+            const auto value = d.properties.find(property);
+            if (value != d.properties.end()) return value->second;
+            return std::nullopt;
         }
         return std::nullopt;
     });
