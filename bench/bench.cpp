@@ -15,6 +15,7 @@ constexpr const char* kDescriptionFile = "bench.json";
 constexpr const char* kStateFile = "state.json";
 constexpr const char* kRegistryFile = "registry.json";
 constexpr const char* kTraceFile = "trace.jsonl";
+constexpr const char* kControlTraceFile = "control_trace.jsonl";
 constexpr const char* kDebugFile = "debug.log";
 constexpr const char* kMessageBoxFile = "message_boxes.jsonl";
 
@@ -47,11 +48,29 @@ int defaultAnswer(std::uint32_t style) {
 }  // namespace
 
 nlohmann::json traceToJson(const TraceRecord& r) {
-    return {{"time_ms", r.timeMs},         {"device", r.device},        {"cdb", hexBytes(r.cdb)},
-            {"cdb_length", r.cdbLength},   {"data_in", r.dataIn},       {"transfer_length", r.transferLength},
-            {"timeout", r.timeoutSeconds}, {"input_size", r.inputSize}, {"output_size", r.outputSize},
-            {"direct", r.direct},          {"control_ok", r.controlOk}, {"error", r.systemError},
-            {"scsi_status", r.scsiStatus}, {"bytes", r.bytesMoved}};
+    nlohmann::json j = {{"time_ms", r.timeMs},
+                        {"device", r.device},
+                        {"cdb", hexBytes(r.cdb)},
+                        {"cdb_length", r.cdbLength},
+                        {"data_in", r.dataIn},
+                        {"transfer_length", r.transferLength},
+                        {"timeout", r.timeoutSeconds},
+                        {"input_size", r.inputSize},
+                        {"output_size", r.outputSize},
+                        {"direct", r.direct},
+                        {"header_length", r.header.length},
+                        {"path_id", r.header.pathId},
+                        {"target_id", r.header.targetId},
+                        {"lun", r.header.lun},
+                        {"sense_length", r.header.senseInfoLength},
+                        {"sense_offset", r.header.senseInfoOffset},
+                        {"data_offset", r.header.dataBufferOffset},
+                        {"control_ok", r.controlOk},
+                        {"error", r.systemError},
+                        {"scsi_status", r.scsiStatus},
+                        {"bytes", r.bytesMoved}};
+    if (r.scsiStatus != 0) j["sense"] = hexBytes(std::vector<std::uint8_t>(r.sense.begin(), r.sense.end()));
+    return j;
 }
 
 TraceRecord traceFromJson(const nlohmann::json& j) {
@@ -66,10 +85,42 @@ TraceRecord traceFromJson(const nlohmann::json& j) {
     r.inputSize = j.value("input_size", 0u);
     r.outputSize = j.value("output_size", 0u);
     r.direct = j.value("direct", false);
+    r.header.length = j.value("header_length", std::uint16_t{0});
+    r.header.pathId = j.value("path_id", std::uint8_t{0});
+    r.header.targetId = j.value("target_id", std::uint8_t{0});
+    r.header.lun = j.value("lun", std::uint8_t{0});
+    r.header.senseInfoLength = j.value("sense_length", std::uint8_t{0});
+    r.header.senseInfoOffset = j.value("sense_offset", 0u);
+    r.header.dataBufferOffset = j.value("data_offset", 0u);
     r.controlOk = j.value("control_ok", false);
     r.systemError = j.value("error", 0u);
     r.scsiStatus = j.value("scsi_status", std::uint8_t{0});
     r.bytesMoved = j.value("bytes", 0u);
+    if (const auto sense = parseHexBytes(j.value("sense", std::string())); sense)
+        std::copy_n(sense->begin(), std::min(sense->size(), r.sense.size()), r.sense.begin());
+    return r;
+}
+
+nlohmann::json controlTraceToJson(const ControlTraceRecord& r) {
+    return {{"time_ms", r.timeMs},       {"device", r.device},      {"port", r.port},
+            {"bm_request", r.bmRequest}, {"b_request", r.bRequest}, {"w_value", r.wValue},
+            {"w_index", r.wIndex},       {"w_length", r.wLength},   {"ok", r.ok},
+            {"error", r.systemError},    {"bytes", r.bytes}};
+}
+
+ControlTraceRecord controlTraceFromJson(const nlohmann::json& j) {
+    ControlTraceRecord r;
+    r.timeMs = j.value("time_ms", std::uint64_t{0});
+    r.device = j.value("device", std::string());
+    r.port = j.value("port", 0u);
+    r.bmRequest = j.value("bm_request", std::uint8_t{0});
+    r.bRequest = j.value("b_request", std::uint8_t{0});
+    r.wValue = j.value("w_value", std::uint16_t{0});
+    r.wIndex = j.value("w_index", std::uint16_t{0});
+    r.wLength = j.value("w_length", std::uint16_t{0});
+    r.ok = j.value("ok", false);
+    r.systemError = j.value("error", 0u);
+    r.bytes = j.value("bytes", 0u);
     return r;
 }
 
@@ -158,8 +209,8 @@ std::shared_ptr<Bench> Bench::createFolder(const std::filesystem::path& folder,
                                            const nlohmann::json& description) {
     parseDescription(description, (folder / kDescriptionFile).string());  // refuse before touching the folder
     std::filesystem::create_directories(folder);
-    for (const char* name :
-         {kStateFile, kRegistryFile, kTraceFile, kDebugFile, kMessageBoxFile, "generation"})
+    for (const char* name : {kStateFile, kRegistryFile, kTraceFile, kControlTraceFile, kDebugFile,
+                             kMessageBoxFile, "generation"})
         std::filesystem::remove(folder / name);
     std::filesystem::remove_all(folder / "chips");
     std::ofstream(folder / kDescriptionFile, std::ios::binary | std::ios::trunc)
@@ -482,17 +533,39 @@ std::vector<TraceRecord> Bench::trace() {
     return m_trace;
 }
 
+namespace {
+
+template <class Record, class FromJson>
+std::vector<Record> readJsonLines(const std::string& text, FromJson fromJson) {
+    std::vector<Record> out;
+    std::istringstream lines(text);
+    for (std::string line; std::getline(lines, line);) {
+        if (line.empty()) continue;
+        const auto j = nlohmann::json::parse(line, nullptr, false);
+        if (!j.is_discarded()) out.push_back(fromJson(j));
+    }
+    return out;
+}
+
+}  // namespace
+
 std::vector<TraceRecord> Bench::traceAll() {
     return transact([&] {
         if (!m_store) return m_trace;
-        std::vector<TraceRecord> out;
-        std::istringstream lines(m_store->readText(kTraceFile).value_or(""));
-        for (std::string line; std::getline(lines, line);) {
-            if (line.empty()) continue;
-            const auto j = nlohmann::json::parse(line, nullptr, false);
-            if (!j.is_discarded()) out.push_back(traceFromJson(j));
-        }
-        return out;
+        return readJsonLines<TraceRecord>(m_store->readText(kTraceFile).value_or(""), traceFromJson);
+    });
+}
+
+std::vector<ControlTraceRecord> Bench::controlTrace() {
+    std::lock_guard guard(m_mutex);
+    return m_controlTrace;
+}
+
+std::vector<ControlTraceRecord> Bench::controlTraceAll() {
+    return transact([&] {
+        if (!m_store) return m_controlTrace;
+        return readJsonLines<ControlTraceRecord>(m_store->readText(kControlTraceFile).value_or(""),
+                                                 controlTraceFromJson);
     });
 }
 
@@ -509,12 +582,20 @@ void Bench::record(const std::string& device, const ScsiRequest& request, const 
     r.inputSize = request.inputSize;
     r.outputSize = request.outputSize;
     r.direct = request.direct;
+    r.header = request.header;
     r.controlOk = outcome.controlOk;
     r.systemError = outcome.systemError;
     r.scsiStatus = outcome.scsiStatus;
     r.bytesMoved = outcome.bytesMoved;
+    r.sense = outcome.sense;
     if (m_store) m_store->appendLine(kTraceFile, traceToJson(r).dump());
     m_trace.push_back(std::move(r));
+}
+
+void Bench::recordControl(ControlTraceRecord r) {
+    r.timeMs = m_state->clockMs;
+    if (m_store) m_store->appendLine(kControlTraceFile, controlTraceToJson(r).dump());
+    m_controlTrace.push_back(std::move(r));
 }
 
 }  // namespace bench

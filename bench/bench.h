@@ -126,6 +126,9 @@ class Bench {
     std::vector<TraceRecord> trace();
     // Every command recorded in the folder's "trace.jsonl" (all modules); the in-memory trace otherwise.
     std::vector<TraceRecord> traceAll();
+    // Control requests sent through hubs: this object's, and every one in "control_trace.jsonl".
+    std::vector<ControlTraceRecord> controlTrace();
+    std::vector<ControlTraceRecord> controlTraceAll();
     std::vector<int> diskNumbersPresent();
 
   private:
@@ -162,9 +165,14 @@ class Bench {
     void updateDiskEnum();
     void dropOffBus(int bridge, bool forceRomCodeOnReturn);
     std::optional<int> hubTarget(const Target& t, std::uint32_t& error) const;
+    // What the device on a port answers to a control request; `device` names it for the trace.
+    std::optional<std::vector<std::uint8_t>> answerDescriptor(const Target& hub, std::uint32_t port,
+                                                              const ControlRequest& request,
+                                                              std::uint32_t& error, std::string& device);
     const PortSlot* slotAt(int hub, std::uint32_t port) const;
     std::string deviceNameOf(const Target& target) const;
     void record(const std::string& device, const ScsiRequest& request, const ScsiOutcome& outcome);
+    void recordControl(ControlTraceRecord record);
     bool faultMatches(std::size_t index, int bridge);
     ScsiOutcome runOnBridge(int bridge, const ScsiRequest& request, std::span<std::uint8_t> data);
 
@@ -175,6 +183,7 @@ class Bench {
     std::vector<std::unique_ptr<BridgeChip>> m_chips;
     std::unique_ptr<State> m_state;
     std::vector<TraceRecord> m_trace;
+    std::vector<ControlTraceRecord> m_controlTrace;
     std::vector<std::string> m_debugLines;
     std::vector<MessageBoxRecord> m_messageBoxes;  // in-memory benches
 
@@ -189,5 +198,7 @@ class Bench {
 // The trace record of one command as a line of "trace.jsonl", and back.
 nlohmann::json traceToJson(const TraceRecord& record);
 TraceRecord traceFromJson(const nlohmann::json& json);
+nlohmann::json controlTraceToJson(const ControlTraceRecord& record);
+ControlTraceRecord controlTraceFromJson(const nlohmann::json& json);
 
 }  // namespace bench

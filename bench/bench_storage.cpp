@@ -88,13 +88,13 @@ std::optional<Target> Bench::open(const std::string& path, std::uint32_t& error)
             if (const auto n = numberAfter(rest, "physicaldrive"); n && diskPresent(static_cast<int>(*n))) {
                 const int b = bridgeOnDisk(static_cast<int>(*n));
                 return Target{Target::Kind::Disk, *n,
-                              b >= 0 ? m_state->bridges[static_cast<std::size_t>(b)].incarnation : 0};
+                              b >= 0 ? m_state->bridges[static_cast<std::size_t>(b)].incarnation : 0, true};
             }
             if (const auto n = numberAfter(rest, "cdrom")) {
                 const int b = bridgeOnCdrom(static_cast<int>(*n));
                 if (b >= 0)
                     return Target{Target::Kind::Cdrom, *n,
-                                  m_state->bridges[static_cast<std::size_t>(b)].incarnation};
+                                  m_state->bridges[static_cast<std::size_t>(b)].incarnation, true};
             }
             if (rest.size() == 2 && rest[1] == ':') {
                 for (std::size_t v = 0; v < m_description.volumes.size(); ++v) {
@@ -300,8 +300,17 @@ std::optional<StorageNumber> Bench::deviceNumber(const Target& t, std::uint32_t&
             error = err::kDeviceNotConnected;
             return std::nullopt;
         }
-        if (t.kind == Target::Kind::Disk) return StorageNumber{7, t.index};
-        if (t.kind == Target::Kind::Cdrom) return StorageNumber{2, t.index};
+        if (t.kind == Target::Kind::Disk || t.kind == Target::Kind::Cdrom) {
+            StorageNumber n{t.kind == Target::Kind::Disk ? 7u : 2u, t.index};
+            const int b = t.kind == Target::Kind::Disk ? bridgeOnDisk(static_cast<int>(t.index))
+                                                       : bridgeOnCdrom(static_cast<int>(t.index));
+            if (t.byNumber && b >= 0) {
+                const auto& reported =
+                    m_description.bridges[static_cast<std::size_t>(b)].reportedDeviceNumber;
+                if (reported) n.number = static_cast<std::uint32_t>(*reported);
+            }
+            return n;
+        }
         error = err::kInvalidFunction;
         return std::nullopt;
     });
@@ -322,7 +331,7 @@ std::optional<StorageInfo> Bench::storageInfo(const Target& t, std::uint32_t& er
                                                        : bridgeOnCdrom(static_cast<int>(t.index));
             const auto& d = m_description.bridges[static_cast<std::size_t>(b)];
             return StorageInfo{
-                7, d.cdrom, d.inquiryVendor, d.inquiryProduct, d.inquiryRevision, d.instanceSerial};
+                7, d.cdrom, d.inquiryVendor, d.inquiryProduct, d.inquiryRevision, d.storageSerial};
         }
         error = err::kInvalidFunction;
         return std::nullopt;

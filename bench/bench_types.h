@@ -37,6 +37,8 @@ struct Target {
     Kind kind = Kind::Disk;
     std::uint32_t index = 0;
     std::uint32_t incarnation = 0;
+    // Opened by its number ("\\\\.\\PHYSICALDRIVEn", "\\\\.\\CDROMn") rather than by an interface path.
+    bool byNumber = false;
     bool operator==(const Target&) const = default;
 };
 
@@ -90,9 +92,19 @@ struct ExtentInfo {
     std::int64_t extentLength = 0;
 };
 
+// The request header fields that do not reach the device but are judged by the OS and traced.
+struct RequestHeader {
+    std::uint16_t length = 44;
+    std::uint8_t pathId = 0, targetId = 0, lun = 0;
+    std::uint8_t senseInfoLength = 0;
+    std::uint32_t senseInfoOffset = 0;
+    std::uint32_t dataBufferOffset = 0;
+};
+
 // One SCSI pass-through as the transport saw it.
 struct ScsiRequest {
     ScsiCommand command;
+    RequestHeader header;
     std::uint32_t inputSize = 0;
     std::uint32_t outputSize = 0;
     bool direct = false;
@@ -119,10 +131,24 @@ struct TraceRecord {
     std::uint32_t timeoutSeconds = 0;
     std::uint32_t inputSize = 0, outputSize = 0;
     bool direct = false;
+    RequestHeader header;
     bool controlOk = false;
     std::uint32_t systemError = 0;
     std::uint8_t scsiStatus = 0;
     std::uint32_t bytesMoved = 0;
+    SenseData sense{};  // after a CHECK CONDITION
+};
+
+// One control request sent to a USB device through its hub (GET_DESCRIPTOR and the like).
+struct ControlTraceRecord {
+    std::uint64_t timeMs = 0;
+    std::string device;  // bridge id, device id, hub index ("hub<k>") or "port<p>" of an empty port
+    std::uint32_t port = 0;
+    std::uint8_t bmRequest = 0, bRequest = 0;
+    std::uint16_t wValue = 0, wIndex = 0, wLength = 0;
+    bool ok = false;
+    std::uint32_t systemError = 0;
+    std::uint32_t bytes = 0;
 };
 
 struct MessageBoxRecord {

@@ -7,6 +7,8 @@
 namespace bench {
 namespace {
 
+constexpr std::uint16_t kLanguageEnglishUs = 0x0409;
+
 std::uint8_t speedCode(LinkSpeed link) {
     switch (link) {
         case LinkSpeed::Full:
@@ -252,55 +254,86 @@ std::optional<std::vector<std::uint8_t>> Bench::descriptor(const Target& t, std:
                                                            const ControlRequest& request,
                                                            std::uint32_t& error) {
     return transact([&]() -> std::optional<std::vector<std::uint8_t>> {
-        const auto c = connection(t, port, error);
-        if (!c) return std::nullopt;
-        if (c->status != ConnectionEntry::Status::Connected) {
-            error = err::kDeviceNotConnected;
-            return std::nullopt;
-        }
-        const PortSlot* slot = slotAt(*hubTarget(t, error), port);
-        std::string manufacturer, product, serial;
-        const BridgeDescription* bridge = nullptr;
-        if (slot->kind == PortSlot::Kind::Bridge) {
-            bridge = &m_description.bridges[static_cast<std::size_t>(slot->index)];
-            manufacturer = bridge->manufacturer;
-            product = bridge->product;
-            serial = bridge->serial;
-        } else if (slot->kind == PortSlot::Kind::Device) {
-            const auto& d = m_description.devices[static_cast<std::size_t>(slot->index)];
-            manufacturer = d.manufacturer;
-            product = d.product;
-            serial = d.serial;
-        }
-        std::optional<std::vector<std::uint8_t>> answer;
-        if (request.bmRequest == 0x80 && request.bRequest == 6) {
-            const std::uint8_t type = static_cast<std::uint8_t>(request.wValue >> 8);
-            const std::uint8_t index = static_cast<std::uint8_t>(request.wValue);
-            if (type == 1) {
-                answer = deviceDescriptor(c->identity);
-            } else if (type == 2 && bridge) {
-                answer = massStorageConfiguration(bridge->uas);
-            } else if (type == 3) {
-                if (index == 0)
-                    answer = std::vector<std::uint8_t>{4, 3, 0x09, 0x04};
-                else if (index == 1 && !manufacturer.empty())
-                    answer = stringDescriptor(manufacturer);
-                else if (index == 2 && !product.empty())
-                    answer = stringDescriptor(product);
-                else if (index == 3 && !serial.empty())
-                    answer = stringDescriptor(serial);
-                // The on-the-go status: the 16 raw status bytes, without a descriptor header.
-                else if (index == 0xFF && request.wIndex == 1 && bridge && bridge->otbStatus)
-                    answer = std::vector<std::uint8_t>(bridge->otbStatus->begin(), bridge->otbStatus->end());
-            }
-        }
-        if (!answer) {
-            error = err::kGenFailure;  // the device stalls the request
-            return std::nullopt;
-        }
-        if (answer->size() > request.wLength) answer->resize(request.wLength);
+        ControlTraceRecord traced;
+        traced.port = port;
+        traced.bmRequest = request.bmRequest;
+        traced.bRequest = request.bRequest;
+        traced.wValue = request.wValue;
+        traced.wIndex = request.wIndex;
+        traced.wLength = request.wLength;
+        const auto answer = answerDescriptor(t, port, request, error, traced.device);
+        traced.ok = answer.has_value();
+        traced.systemError = answer ? 0 : error;
+        traced.bytes = answer ? static_cast<std::uint32_t>(answer->size()) : 0;
+        recordControl(std::move(traced));
         return answer;
     });
+}
+
+std::optional<std::vector<std::uint8_t>> Bench::answerDescriptor(const Target& t, std::uint32_t port,
+                                                                 const ControlRequest& request,
+                                                                 std::uint32_t& error, std::string& device) {
+    device = "port" + std::to_string(port);
+    const auto c = connection(t, port, error);
+    if (!c) return std::nullopt;
+    if (c->status != ConnectionEntry::Status::Connected) {
+        error = err::kDeviceNotConnected;
+        return std::nullopt;
+    }
+    // The hub driver needs room for the answer: a request without data is refused before it is sent.
+    if (request.wLength == 0) {
+        error = err::kInvalidParameter;
+        return std::nullopt;
+    }
+    const PortSlot* slot = slotAt(*hubTarget(t, error), port);
+    std::string manufacturer, product, serial;
+    const BridgeDescription* bridge = nullptr;
+    if (slot->kind == PortSlot::Kind::Bridge) {
+        bridge = &m_description.bridges[static_cast<std::size_t>(slot->index)];
+        device = bridge->id;
+        manufacturer = bridge->manufacturer;
+        product = bridge->product;
+        serial = bridge->serial;
+    } else if (slot->kind == PortSlot::Kind::Device) {
+        const auto& d = m_description.devices[static_cast<std::size_t>(slot->index)];
+        device = d.id;
+        manufacturer = d.manufacturer;
+        product = d.product;
+        serial = d.serial;
+    } else if (slot->kind == PortSlot::Kind::Hub) {
+        device = "hub" + std::to_string(slot->index);
+    }
+    std::optional<std::vector<std::uint8_t>> answer;
+    if (request.bmRequest == 0x80 && request.bRequest == 6) {
+        const std::uint8_t type = static_cast<std::uint8_t>(request.wValue >> 8);
+        const std::uint8_t index = static_cast<std::uint8_t>(request.wValue);
+        if (type == 1 && index == 0 && request.wIndex == 0) {
+            answer = deviceDescriptor(c->identity);
+        } else if (type == 2 && index == 0 && request.wIndex == 0 && bridge) {
+            answer = massStorageConfiguration(bridge->uas);
+        } else if (type == 3) {
+            // String 0 (the language list) is asked for with language 0; the strings in the one
+            // language the device lists. Anything else stalls.
+            const bool english = request.wIndex == kLanguageEnglishUs;
+            if (index == 0 && request.wIndex == 0)
+                answer = std::vector<std::uint8_t>{4, 3, kLanguageEnglishUs & 0xFF, kLanguageEnglishUs >> 8};
+            else if (index == 1 && english && !manufacturer.empty())
+                answer = stringDescriptor(manufacturer);
+            else if (index == 2 && english && !product.empty())
+                answer = stringDescriptor(product);
+            else if (index == 3 && english && !serial.empty())
+                answer = stringDescriptor(serial);
+            // The on-the-go status: the 16 raw status bytes, without a descriptor header.
+            else if (index == 0xFF && request.wIndex == 1 && bridge && bridge->otbStatus)
+                answer = std::vector<std::uint8_t>(bridge->otbStatus->begin(), bridge->otbStatus->end());
+        }
+    }
+    if (!answer) {
+        error = err::kGenFailure;  // the device stalls the request
+        return std::nullopt;
+    }
+    if (answer->size() > request.wLength) answer->resize(request.wLength);
+    return answer;
 }
 
 std::vector<InterfaceEntry> Bench::interfaces(const std::string& interfaceGuid) {

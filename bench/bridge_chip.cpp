@@ -5,6 +5,7 @@
 
 #include "bench/ata_identify.h"
 #include "bench/bridge_registers.h"
+#include "bench/command_rules.h"
 
 namespace bench {
 namespace {
@@ -172,6 +173,10 @@ ScsiReply BridgeChip::execute(const ScsiCommand& c, std::span<std::uint8_t> data
                               const CommandFaults& faults) {
     const std::uint8_t op = c.cdb[0];
     if (op != 0xE3) m_write = {};
+    if (const auto refusal = refuseMalformed(c, isPcieFamily())) {
+        m_write = {};
+        return *refusal;
+    }
     const bool hasDrive = m_description.drive.has_value();
     switch (op) {
         case 0x00:
@@ -186,6 +191,7 @@ ScsiReply BridgeChip::execute(const ScsiCommand& c, std::span<std::uint8_t> data
             if (!directionFits(c, true) && c.cdb[9] == 0xEC) return ScsiReply::check(kAscInvalidFieldInCdb);
             return ataPassThrough(c.cdb[9], data);
         case 0x85:
+            if (c.cdb[14] == 0x25 || c.cdb[14] == 0x35) return ataDmaExt(c, data);
             if (!directionFits(c, true) && c.cdb[14] == 0xEC) return ScsiReply::check(kAscInvalidFieldInCdb);
             return ataPassThrough(c.cdb[14], data);
         case 0xE0:
@@ -430,8 +436,40 @@ ScsiReply BridgeChip::hardDiskWrite(const ScsiCommand& c, std::span<std::uint8_t
     if (count * kSectorSize != data.size() || data.size() > kHardDiskWriteLimit)
         return ScsiReply::check(kAscInvalidFieldInCdb);
     if (lba + count > m_description.drive->sectors) return ScsiReply::check(kAscLbaOutOfRange);
+    storeSectors(lba, data);
+    return ScsiReply::good(static_cast<std::uint32_t>(data.size()));
+}
+
+ScsiReply BridgeChip::ataDmaExt(const ScsiCommand& c, std::span<std::uint8_t> data) {
+    if (!m_description.drive) return ScsiReply::check(0x3A);
+    const bool write = c.cdb[14] == 0x35;
+    // SAT layout: count in bytes 5 (high) and 6, the LBA spread over bytes 7..12.
+    const std::size_t count = static_cast<std::size_t>((c.cdb[5] << 8) | c.cdb[6]);
+    const std::uint64_t lba = std::uint64_t{c.cdb[8]} | (std::uint64_t{c.cdb[10]} << 8) |
+                              (std::uint64_t{c.cdb[12]} << 16) | (std::uint64_t{c.cdb[7]} << 24) |
+                              (std::uint64_t{c.cdb[9]} << 32) | (std::uint64_t{c.cdb[11]} << 40);
+    if (c.cdb[1] != (write ? 0x17 : 0x15) || c.cdb[2] != (write ? 0x06 : 0x0E) || !(c.cdb[13] & 0x40) ||
+        count * kSectorSize != data.size() || c.dataIn != (write ? 0 : 1))
+        return ScsiReply::check(kAscInvalidFieldInCdb);
+    if (lba + count > m_description.drive->sectors) return ScsiReply::check(kAscLbaOutOfRange);
+    if (write) {
+        storeSectors(lba, data);
+    } else {
+        for (std::size_t s = 0; s < count; ++s) {
+            const auto sector = driveSector(lba + s);
+            auto out = data.subspan(s * kSectorSize, kSectorSize);
+            if (sector)
+                std::copy(sector->begin(), sector->end(), out.begin());
+            else
+                std::fill(out.begin(), out.end(), 0);  // never written: reads as zeros
+        }
+    }
+    return ScsiReply::good(static_cast<std::uint32_t>(data.size()));
+}
+
+void BridgeChip::storeSectors(std::uint64_t lba, std::span<const std::uint8_t> data) {
     auto& store = mutableMemory(kDriveSectors);
-    for (std::size_t s = 0; s < count; ++s) {
+    for (std::size_t s = 0; s * kSectorSize < data.size(); ++s) {
         const std::uint64_t at = lba + s;
         auto it = m_sectorIndex.find(at);
         if (it == m_sectorIndex.end()) {
@@ -444,7 +482,6 @@ ScsiReply BridgeChip::hardDiskWrite(const ScsiCommand& c, std::span<std::uint8_t
         std::copy_n(data.begin() + static_cast<std::ptrdiff_t>(s * kSectorSize), kSectorSize,
                     store.begin() + static_cast<std::ptrdiff_t>(it->second + 8));
     }
-    return ScsiReply::good(static_cast<std::uint32_t>(data.size()));
 }
 
 ScsiReply BridgeChip::pcieRead(const ScsiCommand& c, std::span<std::uint8_t> data) {

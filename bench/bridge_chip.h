@@ -95,6 +95,9 @@ class BridgeChip {
     ScsiReply firmwareWrite(const ScsiCommand& c, std::span<std::uint8_t> data, std::uint64_t nowMs,
                             const CommandFaults& faults);
     ScsiReply hardDiskWrite(const ScsiCommand& c, std::span<std::uint8_t> data);
+    // ATA PASS-THROUGH(16) READ DMA EXT (0x25) and WRITE DMA EXT (0x35) on the drive's 512-byte sectors.
+    ScsiReply ataDmaExt(const ScsiCommand& c, std::span<std::uint8_t> data);
+    void storeSectors(std::uint64_t lba, std::span<const std::uint8_t> data);
     ScsiReply pcieRead(const ScsiCommand& c, std::span<std::uint8_t> data);
     ScsiReply pcieWrite(const ScsiCommand& c);
     ScsiReply factoryWrite(const ScsiCommand& c, std::span<std::uint8_t> data);

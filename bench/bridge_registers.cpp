@@ -55,6 +55,7 @@ void deriveRegisters(const BridgeDescription& b, const VersionBytes* running, st
 
     for (const auto& [address, bytes] : b.registers)
         std::copy(bytes.begin(), bytes.end(), space.begin() + address);
+    for (const auto& [address, bits] : b.registerNoise) space[address] |= bits;
 }
 
 }  // namespace bench

@@ -258,6 +258,7 @@ class Parser {
                          "serial",
                          "configured_serial",
                          "instance_serial",
+                         "storage_serial",
                          "description",
                          "driver_class",
                          "inquiry_vendor",
@@ -275,6 +276,8 @@ class Parser {
                          "cdrom_number",
                          "volume_letter",
                          "registers",
+                         "register_noise",
+                         "reported_device_number",
                          "otb_status",
                          "restart_delay_ms",
                          "restart_number",
@@ -315,6 +318,7 @@ class Parser {
         if (b.configuredSerial.size() > 20)
             r.child("configured_serial").fail("the configuration area holds 20 characters");
         b.instanceSerial = r.text("instance_serial", b.serial);
+        b.storageSerial = r.text("storage_serial", b.instanceSerial);
         b.description = r.text("description", b.description);
         const std::string driverClass = r.text("driver_class", "usb");
         if (driverClass != "usb" && driverClass != "disk")
@@ -385,6 +389,21 @@ class Parser {
                 b.registers[static_cast<std::uint16_t>(*address)] = std::move(bytes);
             }
         }
+        if (r.has("register_noise")) {
+            const JsonReader noise = r.child("register_noise");
+            noise.requireMap();
+            for (const auto& [key, value] : noise.value().items()) {
+                (void)value;
+                if (key.empty() || key[0] == '_' || key == "comment") continue;
+                const auto address = parseHexNumber(key);
+                if (!address || *address > 0xFFFF)
+                    noise.fail("register address \"" + key + "\" is not a 16-bit hex number");
+                b.registerNoise[static_cast<std::uint16_t>(*address)] =
+                    static_cast<std::uint8_t>(noise.child(key).asNumber(0xFF));
+            }
+        }
+        if (r.has("reported_device_number"))
+            b.reportedDeviceNumber = static_cast<int>(r.integer("reported_device_number", 0, 0, 255));
         if (r.has("otb_status")) {
             const auto bytes = parseByteList(r.child("otb_status"));
             if (bytes.size() != 16) r.child("otb_status").fail("expected 16 bytes");

@@ -34,6 +34,7 @@ struct BridgeDescription {
     std::string manufacturer, product, serial;
     std::string configuredSerial;  // bytes 4..23 of the configuration area
     std::string instanceSerial;    // instance part of the disk interface path
+    std::string storageSerial;     // serial of the storage device descriptor
     std::string description = "USB Mass Storage Device";
     bool diskDriverClass = false;  // driver key of the disk-drive class instead of the USB class
     std::string inquiryVendor = "KRV", inquiryProduct = "USB3.0 Bridge", inquiryRevision = "0100";
@@ -48,6 +49,9 @@ struct BridgeDescription {
     std::optional<int> diskNumber, cdromNumber;
     std::optional<char> volumeLetter;
     std::map<std::uint16_t, std::vector<std::uint8_t>> registers;  // raw overrides
+    std::map<std::uint16_t, std::uint8_t> registerNoise;           // bits set beside the derived ones
+    // Number IOCTL_STORAGE_GET_DEVICE_NUMBER answers on a handle opened by the disk's own number path.
+    std::optional<int> reportedDeviceNumber;
     std::optional<std::array<std::uint8_t, 16>> otbStatus;
     std::uint32_t restartDelayMs = 2000;
     bool reuseNumberOnRestart = false;

@@ -58,7 +58,9 @@ int CQuibUSBDev::SCSI_SyncCache10(DeviceHandle hDev) {
     command.timeOutSeconds = kWriteTimeOut;
     records::ScsiPassThroughWithBuffers sptwb;
     prepareRecord(sptwb, command);
-    const ScsiOutcome outcome = sendRecord(hDev, sptwb, 0);
+    // The output covers the header and the sense area: the OS returns the device's status (and sense)
+    // only within it, and refuses a request whose sense area lies beyond it.
+    const ScsiOutcome outcome = sendRecord(hDev, sptwb, records::kSptHeaderAndSense);
     if (!outcome.succeeded()) {
         LogError("%s:%d: SCSI_SyncCache10: IOCTL_SCSI_PASS_THROUGH Fail , dwErrorCode %d", kFn, __LINE__,
                  static_cast<int>(outcome.errorCode));

@@ -185,5 +185,4 @@ void CQuibUSBDev::vFillEntry(USBDevEntry& entry, DeviceHandle hDev, const UsbPor
     entry.ucStreamMode = ucGetUSBMode(hDev, entry.m_ucDevType);
     entry.ucCCOrientation = static_cast<std::uint8_t>(nGetCCOrientation(hDev, entry.m_ucDevType));
     vGetUsbConnectionStatus(hDev, entry);
-    ucGetUsbSpeed(hDev, entry.m_ucDevType, entry.ucSpeed);
 }

@@ -58,9 +58,12 @@ std::optional<std::string> factorySerial(const std::uint8_t* pBlock) {
     return std::string(reinterpret_cast<const char*>(pBlock), kFactorySerialLength);
 }
 
+// Serial numbers are compared without regard to case: the configured serial and the instance text are
+// upper-cased, and a USB serial with lower-case letters must still find its disk.
 bool anyHolds(const std::vector<std::string>& texts, const std::string& strSerialNumber) {
+    const std::string strWanted = toUpper(strSerialNumber);
     return std::any_of(texts.begin(), texts.end(), [&](const std::string& text) {
-        return text.find(strSerialNumber) != std::string::npos;
+        return toUpper(text).find(strWanted) != std::string::npos;
     });
 }
 
@@ -148,8 +151,8 @@ std::uint8_t CQuibUSBDev::ucGetPhysicalAddressFromSN(const std::string& strSeria
                 if (ATAPassThrough_GetHDSerialNumber(dev.get(), strDiskSerial)) strConfigured = strDiskSerial;
             }
 
-            std::vector<std::string> texts = {toUpper(strConfigured), toUpper(instanceText(iface.devicePath)),
-                                              strDriverSerial};
+            std::vector<std::string> texts = {toUpper(strConfigured),
+                                              toUpper(instanceText(iface.devicePath))};
             if (iBridgeType == 1 && iDevClass == kDevClassDisk) {
                 std::uint8_t block[kFactoryConfigReadSize] = {};
                 if (SCSI8502_FactoryConfigure_Read(dev.get(), block) == 0)

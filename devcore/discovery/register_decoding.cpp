@@ -17,7 +17,8 @@ std::uint8_t decodeDeviceType(const std::string& strChipNumber, std::uint8_t ucC
             case 5:
                 return static_cast<std::uint8_t>(member);
             case 3:
-                return (ucPackageReg && (*ucPackageReg & 0x02)) ? 3 : 4;
+                if (!ucPackageReg) return DEV_UNKNOW;  // the package register could not be read
+                return (*ucPackageReg & 0x02) ? 3 : 4;
             default:
                 return DEV_UNKNOW;
         }

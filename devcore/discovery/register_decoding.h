@@ -25,7 +25,8 @@ inline constexpr const char* kChipNumber8500 = "8500";
 inline constexpr const char* kChipType850A = "850A";
 inline constexpr const char* kChipType850B = "850B";
 
-// Device type from 0xC8FF bits 6..4 (and 0xC895 bit 1 for one member); 255 when undefined.
+// Device type from 0xC8FF bits 6..4 (and 0xC895 bit 1 for one member); 255 when undefined or when the
+// package register that member needs could not be read.
 std::uint8_t decodeDeviceType(const std::string& strChipNumber, std::uint8_t ucChipTypeReg,
                               std::optional<std::uint8_t> ucPackageReg);
 // "A" .. "E", "850A", "850B" or "Not Defined".

@@ -15,9 +15,12 @@ std::unique_ptr<Backend> makeBenchBackend(std::shared_ptr<bench::Bench> bench);
 // Device handles opened and not yet closed through a bench backend; -1 for any other backend.
 int benchOpenHandles(const Backend& backend);
 
-// Handles are derived from what a path names (kind, number, chip incarnation), so every module over one
-// bench gets the same handle for the same path.
-DeviceHandle benchHandleOf(const bench::Target& target);
+// Handles are derived from what a path names (kind, number, chip incarnation, opened by number or by an
+// interface path) and the access asked for, so every module over one bench gets the same handle for the
+// same open.
+DeviceHandle benchHandleOf(const bench::Target& target, std::uint32_t access = kAccessRead | kAccessWrite);
 std::optional<bench::Target> benchTargetOf(DeviceHandle handle);
+// The OpenAccess bits a handle was opened with.
+std::uint32_t benchAccessOf(DeviceHandle handle);
 
 }  // namespace quib::platform

@@ -14,11 +14,14 @@ using records::kSptHeaderAndSense;
 using records::kSptWholeRecord;
 using records::ScsiPassThrough;
 
-constexpr std::uint32_t kHeaderSize = sizeof(ScsiPassThrough);  // 44
+constexpr std::uint32_t kHeaderSize = sizeof(ScsiPassThrough);                       // 44
+constexpr std::uint32_t kDirectRecordSize = sizeof(records::ScsiPassThroughDirect);  // 80
+constexpr std::uint32_t kMaxTimeOutSeconds = 30 * 60 * 60;
 
+// The device receives only the CdbLength bytes of the CDB.
 bench::ScsiCommand commandOf(const ScsiPassThrough& spt) {
     bench::ScsiCommand c;
-    std::memcpy(c.cdb.data(), spt.Cdb, sizeof spt.Cdb);
+    std::memcpy(c.cdb.data(), spt.Cdb, std::min<std::size_t>(spt.CdbLength, sizeof spt.Cdb));
     c.cdbLength = spt.CdbLength;
     c.dataIn = spt.DataIn;
     c.transferLength = spt.DataTransferLength;
@@ -26,13 +29,40 @@ bench::ScsiCommand commandOf(const ScsiPassThrough& spt) {
     return c;
 }
 
-// Reasons the OS refuses a buffered request before any device sees it.
-std::uint32_t judgeBuffered(const ScsiPassThrough& spt, std::uint32_t inputSize, std::uint32_t outputSize) {
-    if (inputSize < kHeaderSize || spt.Length != kHeaderSize) return kErrorInvalidParameter;
-    if (inputSize > kSptWholeRecord || outputSize > kSptWholeRecord)
-        return kErrorInvalidParameter;  // beyond the record
+bench::RequestHeader headerOf(const ScsiPassThrough& spt) {
+    bench::RequestHeader h;
+    h.length = spt.Length;
+    h.pathId = spt.PathId;
+    h.targetId = spt.TargetId;
+    h.lun = spt.Lun;
+    h.senseInfoLength = spt.SenseInfoLength;
+    h.senseInfoOffset = spt.SenseInfoOffset;
+    h.dataBufferOffset = spt.DataBufferOffset;
+    return h;
+}
+
+// Checks both forms share: the header, the CDB, the direction, the time-out, and a sense area that lies
+// inside the record behind the header (`senseLimit`: where the record's sense room ends).
+std::uint32_t judgeHeader(const ScsiPassThrough& spt, std::uint64_t senseLimit) {
+    if (spt.Length != kHeaderSize) return kErrorInvalidParameter;
     if (spt.CdbLength == 0 || spt.CdbLength > sizeof spt.Cdb) return kErrorInvalidParameter;
     if (spt.DataIn > records::kScsiDataUnspecified) return kErrorInvalidParameter;
+    if (spt.TimeOutValue == 0 || spt.TimeOutValue > kMaxTimeOutSeconds) return kErrorInvalidParameter;
+    if (spt.SenseInfoLength > 0 && (spt.SenseInfoOffset < kHeaderSize ||
+                                    std::uint64_t{spt.SenseInfoOffset} + spt.SenseInfoLength > senseLimit))
+        return kErrorInvalidParameter;
+    return 0;
+}
+
+// Reasons the OS refuses a buffered request before any device sees it.
+std::uint32_t judgeBuffered(const ScsiPassThrough& spt, std::uint32_t inputSize, std::uint32_t outputSize) {
+    if (inputSize < kHeaderSize) return kErrorInvalidParameter;
+    if (inputSize > kSptWholeRecord || outputSize > kSptWholeRecord)
+        return kErrorInvalidParameter;  // beyond the record
+    // The sense data come back in the output: the sense area ends within it, and before the data.
+    std::uint64_t senseLimit = outputSize;
+    if (spt.DataTransferLength > 0) senseLimit = std::min<std::uint64_t>(senseLimit, spt.DataBufferOffset);
+    if (const std::uint32_t refused = judgeHeader(spt, senseLimit)) return refused;
     if (spt.DataTransferLength == 0) return 0;
     if (spt.DataTransferLength > kMaxScsiLen) return kErrorInvalidParameter;
     if (spt.DataBufferOffset < kSptHeaderAndSense ||
@@ -45,11 +75,15 @@ std::uint32_t judgeBuffered(const ScsiPassThrough& spt, std::uint32_t inputSize,
 }
 
 std::uint32_t judgeDirect(const ScsiPassThrough& spt, std::size_t dataSize) {
-    if (spt.Length != kHeaderSize) return kErrorInvalidParameter;
-    if (spt.CdbLength == 0 || spt.CdbLength > sizeof spt.Cdb) return kErrorInvalidParameter;
-    if (spt.DataIn > records::kScsiDataUnspecified) return kErrorInvalidParameter;
+    if (const std::uint32_t refused = judgeHeader(spt, kDirectRecordSize)) return refused;
     if (spt.DataTransferLength > dataSize) return kErrorInvalidParameter;
     return 0;
+}
+
+// Pass-through needs a handle opened for reading and writing (its control code asks for both).
+std::uint32_t judgeAccess(DeviceHandle handle) {
+    const std::uint32_t both = kAccessRead | kAccessWrite;
+    return (benchAccessOf(handle) & both) == both ? 0u : std::uint32_t{kErrorAccessDenied};
 }
 
 // Fills status, the moved length and sense data into the header area of a record copy.
@@ -77,7 +111,7 @@ std::optional<bench::Target> BenchStorage::targetOf(DeviceHandle handle) {
     return target;
 }
 
-DeviceHandle BenchStorage::open(const std::string& path, std::uint32_t /*access*/) {
+DeviceHandle BenchStorage::open(const std::string& path, std::uint32_t access) {
     std::uint32_t error = 0;
     const auto target = m_bench->open(path, error);
     if (!target) {
@@ -85,7 +119,7 @@ DeviceHandle BenchStorage::open(const std::string& path, std::uint32_t /*access*
         return kInvalidHandle;
     }
     ++m_open;
-    return benchHandleOf(*target);
+    return benchHandleOf(*target, access);
 }
 
 void BenchStorage::close(DeviceHandle handle) {
@@ -103,9 +137,11 @@ ScsiResult BenchStorage::scsiPassThrough(DeviceHandle handle, records::ScsiPassT
     const ScsiPassThrough& spt = record.spt;
     bench::ScsiRequest request;
     request.command = commandOf(spt);
+    request.header = headerOf(spt);
     request.inputSize = inputSize;
     request.outputSize = outputSize;
-    request.refusedWith = judgeBuffered(spt, inputSize, outputSize);
+    request.refusedWith = judgeAccess(handle);
+    if (!request.refusedWith) request.refusedWith = judgeBuffered(spt, inputSize, outputSize);
 
     // The device works on its own copy; what comes back into the caller's record is limited to the
     // output size, as the I/O manager copies back only that much.
@@ -144,10 +180,12 @@ ScsiResult BenchStorage::scsiPassThroughDirect(DeviceHandle handle, records::Scs
     const ScsiPassThrough& spt = record.spt;
     bench::ScsiRequest request;
     request.command = commandOf(spt);
+    request.header = headerOf(spt);
     request.inputSize = sizeof record;
     request.outputSize = sizeof record;
     request.direct = true;
-    request.refusedWith = judgeDirect(spt, data.size());
+    request.refusedWith = judgeAccess(handle);
+    if (!request.refusedWith) request.refusedWith = judgeDirect(spt, data.size());
     const std::span<std::uint8_t> transfer =
         request.refusedWith ? std::span<std::uint8_t>() : data.first(spt.DataTransferLength);
     const bench::ScsiOutcome outcome = m_bench->executeScsi(*target, request, transfer);

@@ -56,6 +56,17 @@ class CommandTraceTest : public BenchTest {
         EXPECT_FALSE(r.direct);
         EXPECT_EQ(r.inputSize, 65616u);
         EXPECT_EQ(r.outputSize, e.outputSize);
+        expectHeader(r);
+    }
+    // Every request carries the same header: 44 bytes, address 0/0/0, 24 sense bytes at 48, data at 80.
+    static void expectHeader(const bench::TraceRecord& r) {
+        EXPECT_EQ(r.header.length, 44u);
+        EXPECT_EQ(r.header.pathId, 0u);
+        EXPECT_EQ(r.header.targetId, 0u);
+        EXPECT_EQ(r.header.lun, 0u);
+        EXPECT_EQ(r.header.senseInfoLength, 24u);
+        EXPECT_EQ(r.header.senseInfoOffset, 48u);
+        EXPECT_EQ(r.header.dataBufferOffset, 80u);
     }
     // Runs one action and checks that it sent exactly one command.
     template <typename Action>
@@ -156,7 +167,7 @@ TEST_F(CommandTraceTest, HardDiskRestartAndCacheFlush) {
         {{0xE6, 0, 0, 0, 0x35, 0, 0xEF, 0xCD, 0xAB, 0x40, 0x89, 0x23, 0x01, 0, 2, 0}, 0, 1024, 10, 1104},
         "hard-disk write");
     expectSingle([&] { EXPECT_EQ(dev().SCSI_SyncCache10(m_sata), 0); },
-                 {{0x35, 0, 0, 0, 0, 0, 0, 0, 0, 0}, 2, 0, 60, 0}, "cache flush");
+                 {{0x35, 0, 0, 0, 0, 0, 0, 0, 0, 0}, 2, 0, 60, 80}, "cache flush");
     expectSingle([&] { EXPECT_EQ(dev().SCSI7120_CPURST(m_sata, 3), 0); },
                  {{0xE8, 3, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}, 1, 0, 3, 80}, "restart");
 }
@@ -204,34 +215,31 @@ TEST_F(CommandTraceTest, AtaIdentify) {
 }
 
 TEST_F(CommandTraceTest, VendorPassThroughSplitsIntoPiecesWithTheCallersCdb) {
+    // ATA PASS-THROUGH(16) WRITE DMA EXT of 128 sectors at LBA 0x0102: every 64 KiB piece carries it.
+    const Bytes cdb = {0x85, 0x17, 0x06, 0, 0, 0, 128, 0, 0x02, 0, 0x01, 0, 0, 0x40, 0x35, 0};
     std::uint8_t tail[13];
-    Bytes cdb(16);
-    cdb[0] = 0xE5;
-    cdb[1] = 0x11;
-    cdb[2] = 0x22;
-    for (std::uint8_t i = 0; i < 13; ++i) cdb[3 + i] = tail[i] = static_cast<std::uint8_t>(0xA0 + i);
+    std::copy(cdb.begin() + 3, cdb.end(), tail);
 
-    std::vector<std::uint8_t> data(150000, 0x5A);
+    std::vector<std::uint8_t> data(131072, 0x5A);
     const std::size_t mark = bridgeTrace().size();
-    ASSERT_EQ(dev().SCSI_VEN_PASSTHROUGH_CMD(tail, m_sata, 1, 0xE5, 0x11, 0x22, data.data(), 150000), 0);
+    ASSERT_EQ(dev().SCSI_VEN_PASSTHROUGH_CMD(tail, m_sata, 1, 0x85, 0x17, 0x06, data.data(), 131072), 0);
     const auto pieces = since(mark);
-    ASSERT_EQ(pieces.size(), 3u);
-    const std::uint32_t lengths[] = {65536, 65536, 18928};
-    for (std::size_t i = 0; i < 3; ++i)
-        expectRecord(pieces[i], {cdb, 0, lengths[i], 60, 80 + lengths[i]}, "write piece");
+    ASSERT_EQ(pieces.size(), 2u);
+    for (const auto& piece : pieces) expectRecord(piece, {cdb, 0, 65536, 60, 65616}, "write piece");
 
-    // Without data the command still goes out once.
-    expectSingle(
-        [&] { EXPECT_EQ(dev().SCSI_VEN_PASSTHROUGH_CMD(tail, m_sata, 1, 0xE5, 0x11, 0x22, nullptr, 0), 0); },
-        {cdb, 0, 0, 60, 80}, "no data");
+    // Without data the command still goes out once (and this chip refuses it: no sectors to move).
+    const std::size_t before = bridgeTrace().size();
+    EXPECT_EQ(dev().SCSI_VEN_PASSTHROUGH_CMD(tail, m_sata, 1, 0x85, 0x17, 0x06, nullptr, 0), -1);
+    ASSERT_EQ(since(before).size(), 1u);
+    expectRecord(since(before)[0], {cdb, 0, 0, 60, 80}, "no data");
 
-    cdb[0] = 0xE4;
-    cdb[1] = 0x10;
+    const Bytes read = {0xE4, 0x10, 0, 0x07, 0xF0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+    std::copy(read.begin() + 3, read.end(), tail);
     expectSingle(
         [&] {
-            EXPECT_EQ(dev().SCSI_VEN_PASSTHROUGH_CMD(tail, m_sata, 0, 0xE4, 0x10, 0x22, data.data(), 16), 0);
+            EXPECT_EQ(dev().SCSI_VEN_PASSTHROUGH_CMD(tail, m_sata, 0, 0xE4, 0x10, 0x00, data.data(), 16), -1);
         },
-        {cdb, 1, 16, 3, 96}, "read");
+        {read, 1, 16, 3, 96}, "read (refused by the chip: a register read has a 6-byte CDB)");
 }
 
 }  // namespace

@@ -25,7 +25,8 @@ TEST(DeviceTypeDecoding, SataFamilyMembers) {
 TEST(DeviceTypeDecoding, MemberThreeDependsOnPackageBitOne) {
     EXPECT_EQ(decodeDeviceType("7120", member(3), 0x02), 3);
     EXPECT_EQ(decodeDeviceType("7120", member(3), 0xFD), 4);
-    EXPECT_EQ(decodeDeviceType("7120", member(3), std::nullopt), 4);
+    // The package register could not be read: the member cannot be told, as for any failed read.
+    EXPECT_EQ(decodeDeviceType("7120", member(3), std::nullopt), DEV_UNKNOW);
 }
 
 TEST(DeviceTypeDecoding, PcieFamilyMembersAndUnknownChips) {
@@ -56,7 +57,9 @@ TEST(ChipTypeSelector, DigitsOfBitsSixToFour) {
 
 TEST(ChipTypeSelector, SpecialNamesOfMembersOneAndThree) {
     EXPECT_EQ(chipTypeSelector(0x10, std::nullopt), "001_B0");
+    // All four low bits count: 0x18 and 0x12 are plain "001".
     EXPECT_EQ(chipTypeSelector(0x12, std::nullopt), "001");
+    EXPECT_EQ(chipTypeSelector(0x18, std::nullopt), "001");
     EXPECT_EQ(chipTypeSelector(0x30, 0x02), "011_1");
     EXPECT_EQ(chipTypeSelector(0x30, 0x00), "011_2");
     EXPECT_EQ(chipTypeSelector(0x30, std::nullopt), "011_2");

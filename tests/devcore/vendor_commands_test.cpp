@@ -241,14 +241,19 @@ TEST_F(VendorCommandTest, FactoryConfigurationWriteAndReadBack) {
 }
 
 TEST_F(VendorCommandTest, VendorPassThroughPlacesEveryPieceReadAtItsOffset) {
-    // A firmware-area read whose CDB asks for 100000 bytes: each 64 KiB piece answers from the start.
-    const std::uint8_t tail[13] = {0x01, 0x86, 0xA0};
-    std::vector<std::uint8_t> buffer(100000, 0xEE);
-    ASSERT_EQ(dev().SCSI_VEN_PASSTHROUGH_CMD(tail, m_sata, 0, 0xE2, 0x00, 0x00, buffer.data(), 100000), 0);
-    std::vector<std::uint8_t> area(65536);
-    ASSERT_EQ(dev().SCSI7120_AccessFirmwareEEPROM(area.data(), m_sata, 0, 65536, 0), 0);
-    EXPECT_TRUE(std::equal(buffer.begin(), buffer.begin() + 65536, area.begin()));
-    EXPECT_TRUE(std::equal(buffer.begin() + 65536, buffer.end(), area.begin()));
+    // READ DMA EXT of 128 sectors at LBA 8 through ATA PASS-THROUGH(16): each 64 KiB piece reads them.
+    std::vector<std::uint8_t> sectors(32768);
+    for (std::size_t i = 0; i < sectors.size(); ++i) sectors[i] = static_cast<std::uint8_t>(i * 7 + 3);
+    ASSERT_EQ(dev().SCSI7120_AccessHardDisk(m_sata, 1, 8, 0, sectors.data(), 64), 0);
+    const std::uint8_t tail[13] = {0, 0, 0, 128, 0, 8, 0, 0, 0, 0, 0x40, 0x25, 0};
+    std::vector<std::uint8_t> buffer(131072, 0xEE);
+    ASSERT_EQ(dev().SCSI_VEN_PASSTHROUGH_CMD(tail, m_sata, 0, 0x85, 0x15, 0x0E, buffer.data(), 131072), 0);
+    for (std::size_t piece = 0; piece < 2; ++piece) {
+        const auto at = buffer.begin() + static_cast<std::ptrdiff_t>(piece * 65536);
+        EXPECT_TRUE(std::equal(sectors.begin(), sectors.end(), at)) << piece;
+        // Sectors never written read as zeros.
+        EXPECT_TRUE(std::all_of(at + 32768, at + 65536, [](std::uint8_t b) { return b == 0; })) << piece;
+    }
 }
 
 TEST_F(VendorCommandTest, AtaIdentifyGivesTheDrivesSerialNumber) {

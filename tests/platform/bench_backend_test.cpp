@@ -148,19 +148,23 @@ TEST(BenchBackend, TwoBackendsOverOneFolderAlternateLikeTwoModules) {
     r.spt.Length = 44;
     r.spt.CdbLength = 6;
     r.spt.DataIn = 0;
+    r.spt.TimeOutValue = 60;
     r.spt.DataBufferOffset = 80;
     r.spt.SenseInfoOffset = 48;
     const std::uint8_t write[] = {0xE5, 0x01, 0, 0xCA, 0x02, 0};
     std::memcpy(r.spt.Cdb, write, sizeof write);
     ASSERT_TRUE(library->platform().storage.scsiPassThrough(h, r, 65616, 65616).ok);
+    ASSERT_EQ(r.spt.ScsiStatus, 0);
 
+    r.spt.CdbLength = 12;
     const std::uint8_t reset[] = {0xE8, 0, 0, 0, 0, 0};
     std::memcpy(r.spt.Cdb, reset, sizeof reset);
     ASSERT_TRUE(library->platform().storage.scsiPassThrough(h, r, 65616, 80).ok);
     EXPECT_EQ(program->platform().storage.open("\\\\.\\PHYSICALDRIVE1", 0), kInvalidHandle);
     program->platform().clock.sleepMs(1000);
     library->platform().clock.sleepMs(500);
-    const DeviceHandle back = program->platform().storage.open("\\\\.\\PHYSICALDRIVE2", 0);
+    const DeviceHandle back =
+        program->platform().storage.open("\\\\.\\PHYSICALDRIVE2", kAccessRead | kAccessWrite);
     ASSERT_TRUE(isValid(back));
 
     records::ScsiPassThroughWithBuffers read{};
@@ -168,6 +172,7 @@ TEST(BenchBackend, TwoBackendsOverOneFolderAlternateLikeTwoModules) {
     read.spt.CdbLength = 6;
     read.spt.DataIn = 1;
     read.spt.DataTransferLength = 1;
+    read.spt.TimeOutValue = 3;
     read.spt.DataBufferOffset = 80;
     const std::uint8_t cdb[] = {0xE4, 1, 0, 0xCA, 0x02, 0};
     std::memcpy(read.spt.Cdb, cdb, sizeof cdb);

@@ -34,6 +34,8 @@ std::unique_ptr<ScsiPassThroughWithBuffers> request(std::initializer_list<std::u
     return r;
 }
 
+constexpr std::uint32_t kReadWrite = kAccessRead | kAccessWrite;
+
 class StoragePort : public ::testing::Test {
   protected:
     void SetUp() override {
@@ -50,7 +52,7 @@ class StoragePort : public ::testing::Test {
 TEST_F(StoragePort, HandlesAreTheSameInEveryBackendAndPathsIgnoreCase) {
     auto other = makeBenchBackend(bench);
     const DeviceHandle a = storage->open("\\\\.\\PHYSICALDRIVE1", kAccessRead | kAccessWrite);
-    const DeviceHandle b = other->platform().storage.open("\\\\.\\PhysicalDrive1", kAccessNone);
+    const DeviceHandle b = other->platform().storage.open("\\\\.\\PhysicalDrive1", kReadWrite);
     ASSERT_TRUE(isValid(a));
     EXPECT_EQ(a, b);
     EXPECT_NE(a, storage->open("\\\\.\\PHYSICALDRIVE0", 0));
@@ -65,7 +67,7 @@ TEST_F(StoragePort, HandlesAreTheSameInEveryBackendAndPathsIgnoreCase) {
 }
 
 TEST_F(StoragePort, OpenHandlesAreCounted) {
-    const DeviceHandle h = storage->open("\\\\.\\PHYSICALDRIVE1", 0);
+    const DeviceHandle h = storage->open("\\\\.\\PHYSICALDRIVE1", kReadWrite);
     storage->open("\\\\.\\PHYSICALDRIVE0", 0);
     EXPECT_EQ(benchOpenHandles(*backend), 2);
     storage->close(h);
@@ -73,7 +75,7 @@ TEST_F(StoragePort, OpenHandlesAreCounted) {
 }
 
 TEST_F(StoragePort, InquiryWithOutputSizeOfHeaderPlusDataSucceeds) {
-    const DeviceHandle h = storage->open("\\\\.\\PHYSICALDRIVE1", 0);
+    const DeviceHandle h = storage->open("\\\\.\\PHYSICALDRIVE1", kReadWrite);
     auto r = request({0x12, 0, 0, 0, 38, 0}, 12, 1, 38);
     const ScsiResult result = storage->scsiPassThrough(h, *r, 65616, 118);
     ASSERT_TRUE(result.ok);
@@ -90,7 +92,7 @@ TEST_F(StoragePort, InquiryWithOutputSizeOfHeaderPlusDataSucceeds) {
 }
 
 TEST_F(StoragePort, OutputSizeBelowHeaderPlusDataIsRefusedBeforeTheDevice) {
-    const DeviceHandle h = storage->open("\\\\.\\PHYSICALDRIVE1", 0);
+    const DeviceHandle h = storage->open("\\\\.\\PHYSICALDRIVE1", kReadWrite);
     auto r = request({0x12, 0, 0, 0, 38, 0}, 12, 1, 38);
     EXPECT_FALSE(storage->scsiPassThrough(h, *r, 65616, 117).ok);
     EXPECT_EQ(lastError(), kErrorInvalidParameter);
@@ -107,8 +109,63 @@ TEST_F(StoragePort, OutputSizeBelowHeaderPlusDataIsRefusedBeforeTheDevice) {
     EXPECT_FALSE(storage->scsiPassThrough(h, *shortInput, 200, 80).ok);
 }
 
+TEST_F(StoragePort, HeaderFieldsAreJudgedAsTheOsJudgesThem) {
+    const DeviceHandle h = storage->open("\\\\.\\PHYSICALDRIVE1", kReadWrite);
+    auto inquiry = [] { return request({0x12, 0, 0, 0, 38, 0}, 12, 1, 38); };
+    auto refused = [&](const char* what, auto&& change) {
+        SCOPED_TRACE(what);
+        auto r = inquiry();
+        change(*r);
+        EXPECT_FALSE(storage->scsiPassThrough(h, *r, 65616, 65616).ok);
+        EXPECT_EQ(lastError(), kErrorInvalidParameter);
+        EXPECT_EQ(bench->trace().back().systemError, kErrorInvalidParameter);
+        EXPECT_EQ(r->ucDataBuf[37], 0);  // no device saw it
+    };
+    refused("time-out 0", [](ScsiPassThroughWithBuffers& r) { r.spt.TimeOutValue = 0; });
+    refused("time-out above 30 hours", [](ScsiPassThroughWithBuffers& r) { r.spt.TimeOutValue = 108001; });
+    refused("sense inside the header", [](ScsiPassThroughWithBuffers& r) { r.spt.SenseInfoOffset = 40; });
+    refused("sense running into the data", [](ScsiPassThroughWithBuffers& r) { r.spt.SenseInfoLength = 33; });
+    refused("sense behind the data", [](ScsiPassThroughWithBuffers& r) { r.spt.SenseInfoOffset = 200; });
+    refused("data inside the header", [](ScsiPassThroughWithBuffers& r) { r.spt.DataBufferOffset = 40; });
+    refused("unknown direction", [](ScsiPassThroughWithBuffers& r) { r.spt.DataIn = 3; });
+    refused("CDB longer than 16", [](ScsiPassThroughWithBuffers& r) { r.spt.CdbLength = 17; });
+
+    // The 32 sense bytes of the record fit; the address fields reach the trace as sent.
+    auto r = inquiry();
+    r->spt.SenseInfoLength = 32;
+    r->spt.PathId = 1;
+    r->spt.TargetId = 2;
+    r->spt.Lun = 3;
+    ASSERT_TRUE(storage->scsiPassThrough(h, *r, 65616, 118).ok);
+    const bench::TraceRecord& t = bench->trace().back();
+    EXPECT_EQ(t.header.length, 44u);
+    EXPECT_EQ(t.header.pathId, 1u);
+    EXPECT_EQ(t.header.targetId, 2u);
+    EXPECT_EQ(t.header.lun, 3u);
+    EXPECT_EQ(t.header.senseInfoLength, 32u);
+    EXPECT_EQ(t.header.senseInfoOffset, 48u);
+    EXPECT_EQ(t.header.dataBufferOffset, 80u);
+}
+
+TEST_F(StoragePort, PassThroughNeedsReadAndWriteAccess) {
+    for (const std::uint32_t access : {0u, std::uint32_t{kAccessRead}, std::uint32_t{kAccessWrite}}) {
+        const DeviceHandle h = storage->open("\\\\.\\PHYSICALDRIVE1", access);
+        ASSERT_TRUE(isValid(h));
+        EXPECT_TRUE(storage->deviceNumber(h));  // queries need no access
+        auto r = request({0x12, 0, 0, 0, 38, 0}, 12, 1, 38);
+        EXPECT_FALSE(storage->scsiPassThrough(h, *r, 65616, 118).ok) << access;
+        EXPECT_EQ(lastError(), kErrorAccessDenied);
+        EXPECT_EQ(bench->trace().back().systemError, kErrorAccessDenied);
+        ScsiPassThroughDirect direct{};
+        direct.spt = r->spt;
+        std::vector<std::uint8_t> data(38);
+        EXPECT_FALSE(storage->scsiPassThroughDirect(h, direct, data).ok);
+        EXPECT_EQ(lastError(), kErrorAccessDenied);
+    }
+}
+
 TEST_F(StoragePort, CheckConditionIsAGoodControlResultWithStatusTwoAndSense) {
-    const DeviceHandle h = storage->open("\\\\.\\PHYSICALDRIVE1", 0);
+    const DeviceHandle h = storage->open("\\\\.\\PHYSICALDRIVE1", kReadWrite);
     auto r = request({0xF7, 0, 0, 0, 0, 0}, 6, 0, 0);
     const ScsiResult result = storage->scsiPassThrough(h, *r, 65616, 65616);
     EXPECT_TRUE(result.ok);
@@ -118,17 +175,25 @@ TEST_F(StoragePort, CheckConditionIsAGoodControlResultWithStatusTwoAndSense) {
     EXPECT_EQ(r->spt.SenseInfoLength, 18);
 }
 
-TEST_F(StoragePort, OutputSizeZeroLeavesTheRecordUntouched) {
-    const DeviceHandle h = storage->open("\\\\.\\PHYSICALDRIVE1", 0);
-    auto r = request({0xF7, 0, 0, 0, 0, 0}, 6, 2, 0);
-    const ScsiResult result = storage->scsiPassThrough(h, *r, 65616, 0);
+TEST_F(StoragePort, SenseAreaMustLieInTheOutputAndOutputSizeZeroLeavesTheRecordUntouched) {
+    const DeviceHandle h = storage->open("\\\\.\\PHYSICALDRIVE1", kReadWrite);
+    // The sense data come back in the output: a sense area beyond it is refused before the device.
+    auto r = request({0x35, 0, 0, 0, 0, 0, 0, 0, 0, 0}, 10, 2, 0, 60);
+    EXPECT_FALSE(storage->scsiPassThrough(h, *r, 65616, 0).ok);
+    EXPECT_EQ(lastError(), kErrorInvalidParameter);
+    EXPECT_TRUE(storage->scsiPassThrough(h, *r, 65616, 72).ok);
+
+    auto noSense = request({0xF7, 0, 0, 0, 0, 0}, 6, 2, 0);
+    noSense->spt.SenseInfoLength = 0;
+    const ScsiResult result = storage->scsiPassThrough(h, *noSense, 65616, 0);
     EXPECT_TRUE(result.ok);
     EXPECT_EQ(result.bytesReturned, 0u);
-    EXPECT_EQ(r->spt.ScsiStatus, 0);  // the CHECK CONDITION never reached the caller's record
+    EXPECT_EQ(noSense->spt.ScsiStatus, 0);  // the CHECK CONDITION never reached the caller's record
+    EXPECT_EQ(bench->trace().back().scsiStatus, 2);
 }
 
 TEST_F(StoragePort, DirectWriteAndReadMoveTheWholeStreamInOneCommand) {
-    const DeviceHandle h = storage->open("\\\\.\\PHYSICALDRIVE1", 0);
+    const DeviceHandle h = storage->open("\\\\.\\PHYSICALDRIVE1", kReadWrite);
     std::vector<std::uint8_t> stream(100000);
     for (std::size_t i = 0; i < stream.size(); ++i) stream[i] = static_cast<std::uint8_t>(i % 251);
     ScsiPassThroughDirect write{};
@@ -146,6 +211,7 @@ TEST_F(StoragePort, DirectWriteAndReadMoveTheWholeStreamInOneCommand) {
     read.spt.Length = 44;
     read.spt.CdbLength = 6;
     read.spt.DataIn = 1;
+    read.spt.TimeOutValue = 3;
     read.spt.DataTransferLength = static_cast<std::uint32_t>(back.size());
     const std::uint32_t n = static_cast<std::uint32_t>(back.size());
     const std::uint8_t cdbRead[] = {0xE2,
@@ -161,7 +227,7 @@ TEST_F(StoragePort, DirectWriteAndReadMoveTheWholeStreamInOneCommand) {
 
     auto limited = bench::Bench::fromJson(benchWithBridges({{{"max_transfer", 65536}}}));
     auto limitedBackend = makeBenchBackend(limited);
-    const DeviceHandle small = limitedBackend->platform().storage.open("\\\\.\\PHYSICALDRIVE1", 0);
+    const DeviceHandle small = limitedBackend->platform().storage.open("\\\\.\\PHYSICALDRIVE1", kReadWrite);
     EXPECT_FALSE(limitedBackend->platform().storage.scsiPassThroughDirect(small, read, back).ok);
     EXPECT_EQ(lastError(), kErrorInvalidParameter);
 
@@ -171,13 +237,13 @@ TEST_F(StoragePort, DirectWriteAndReadMoveTheWholeStreamInOneCommand) {
 }
 
 TEST_F(StoragePort, AHandleFromBeforeARestartFailsAndTheOldPathIsGone) {
-    const DeviceHandle h = storage->open("\\\\.\\PHYSICALDRIVE1", 0);
+    const DeviceHandle h = storage->open("\\\\.\\PHYSICALDRIVE1", kReadWrite);
     auto reset = request({0xE8, 0, 0, 0, 0, 0}, 12, 1, 0);
     ASSERT_TRUE(storage->scsiPassThrough(h, *reset, 65616, 80).ok);
     auto r = request({0x12, 0, 0, 0, 38, 0}, 12, 1, 38);
     EXPECT_FALSE(storage->scsiPassThrough(h, *r, 65616, 118).ok);
     EXPECT_EQ(lastError(), kErrorDeviceNotConnected);
-    EXPECT_EQ(storage->open("\\\\.\\PHYSICALDRIVE1", 0), kInvalidHandle);
+    EXPECT_EQ(storage->open("\\\\.\\PHYSICALDRIVE1", kReadWrite), kInvalidHandle);
     EXPECT_EQ(lastError(), kErrorFileNotFound);
     backend->platform().clock.sleepMs(1000);
     EXPECT_TRUE(isValid(storage->open("\\\\.\\PHYSICALDRIVE2", 0)));
@@ -189,14 +255,14 @@ TEST_F(StoragePort, ForeignOrGarbageHandlesAreInvalid) {
     EXPECT_EQ(lastError(), kErrorInvalidHandle);
     EXPECT_FALSE(storage->deviceNumber(kInvalidHandle));
     // A hub handle takes no SCSI command.
-    const DeviceHandle hub = storage->open("\\\\.\\" + bench->description().hubs[0].name, 0);
+    const DeviceHandle hub = storage->open("\\\\.\\" + bench->description().hubs[0].name, kReadWrite);
     ASSERT_TRUE(isValid(hub));
     EXPECT_FALSE(storage->scsiPassThrough(hub, *r, 65616, 118).ok);
     EXPECT_EQ(lastError(), 1u);
 }
 
 TEST_F(StoragePort, DescriptorAndGeometryOfABridgeDisk) {
-    const DeviceHandle h = storage->open("\\\\.\\PHYSICALDRIVE1", 0);
+    const DeviceHandle h = storage->open("\\\\.\\PHYSICALDRIVE1", kReadWrite);
     const auto d = storage->storageDescriptor(h);
     ASSERT_TRUE(d);
     EXPECT_EQ(d->busType, 7u);

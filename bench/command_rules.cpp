@@ -1,0 +1,148 @@
+#include "bench/command_rules.h"
+
+#include <cstddef>
+
+namespace bench {
+namespace {
+
+constexpr std::uint32_t kConfigAreaSize = 128;
+constexpr std::uint32_t kFactoryBlockLength = 124;
+constexpr std::uint32_t kSectorSize = 512;
+constexpr std::uint32_t kReadCapacityLength = 8;
+
+std::uint32_t be32(const std::uint8_t* p) {
+    return (std::uint32_t{p[0]} << 24) | (std::uint32_t{p[1]} << 16) | (std::uint32_t{p[2]} << 8) | p[3];
+}
+std::uint32_t be16(const std::uint8_t* p) {
+    return (std::uint32_t{p[0]} << 8) | p[1];
+}
+
+// Checks of one command, each adding to `ok`.
+class Rules {
+  public:
+    explicit Rules(const ScsiCommand& c) : m_c(c) {}
+
+    Rules& cdbLength(std::uint8_t length) {
+        m_ok = m_ok && m_c.cdbLength == length;
+        return *this;
+    }
+    // Bytes [from, to) are reserved: zero.
+    Rules& zero(std::size_t from, std::size_t to) {
+        for (std::size_t i = from; i < to && i < m_c.cdb.size(); ++i) m_ok = m_ok && m_c.cdb[i] == 0;
+        return *this;
+    }
+    Rules& byte(std::size_t at, std::uint8_t value) {
+        m_ok = m_ok && m_c.cdb[at] == value;
+        return *this;
+    }
+    Rules& transfer(std::uint32_t length) {
+        m_ok = m_ok && m_c.transferLength == length;
+        return *this;
+    }
+    Rules& dataIn() {
+        m_ok = m_ok && (m_c.transferLength == 0 || m_c.dataIn == 1);
+        return *this;
+    }
+    Rules& dataOut() {
+        m_ok = m_ok && (m_c.transferLength == 0 || m_c.dataIn == 0);
+        return *this;
+    }
+    Rules& when(bool condition) {
+        m_ok = m_ok && condition;
+        return *this;
+    }
+    bool ok() const { return m_ok; }
+
+  private:
+    const ScsiCommand& m_c;
+    bool m_ok = true;
+};
+
+bool wellFormed(const ScsiCommand& c, bool pcie) {
+    const auto& b = c.cdb;
+    Rules r(c);
+    switch (b[0]) {
+        case 0x00:  // TEST UNIT READY
+            return r.cdbLength(6).zero(1, 6).transfer(0).ok();
+        case 0x12: {  // INQUIRY, sent in a 6- or 12-byte CDB
+            const bool vpd = b[1] & 1;
+            return r.when(c.cdbLength == 6 || c.cdbLength == 12)
+                .when((b[1] & 0xFE) == 0)
+                .when(vpd || b[2] == 0)
+                .zero(5, c.cdbLength)
+                .when(be16(&b[3]) <= c.transferLength)
+                .dataIn()
+                .ok();
+        }
+        case 0x25:  // READ CAPACITY(10)
+            return r.cdbLength(10).zero(1, 10).transfer(kReadCapacityLength).dataIn().ok();
+        case 0x35:  // SYNCHRONIZE CACHE(10)
+            return r.cdbLength(10).zero(1, 10).transfer(0).ok();
+        case 0xA1:  // ATA PASS-THROUGH(12)
+            r.cdbLength(12).zero(10, 12);
+            if (b[9] == 0xEC)  // IDENTIFY DEVICE: PIO data-in, one block of 512 bytes
+                r.byte(1, 0x08).byte(2, 0x0E).byte(4, 1).transfer(kSectorSize).dataIn();
+            return r.ok();
+        case 0x85: {  // ATA PASS-THROUGH(16)
+            r.cdbLength(16).zero(15, 16);
+            const std::uint32_t sectors = be16(&b[5]);
+            if (b[14] == 0xEC) r.transfer(kSectorSize).dataIn();
+            if (b[14] == 0x25) r.zero(3, 5).transfer(sectors * kSectorSize).dataIn();   // READ DMA EXT
+            if (b[14] == 0x35) r.zero(3, 5).transfer(sectors * kSectorSize).dataOut();  // WRITE DMA EXT
+            return r.ok();
+        }
+        case 0xE0:  // configuration area read
+            return r.cdbLength(6).zero(2, 6).transfer(kConfigAreaSize).dataIn().ok();
+        case 0xE1:  // configuration area write
+            return r.cdbLength(6).zero(2, 6).transfer(kConfigAreaSize).dataOut().ok();
+        case 0xE2:  // firmware area read: the length in bytes 2..5
+            return r.cdbLength(6).when(c.transferLength > 0).transfer(be32(&b[2])).dataIn().ok();
+        case 0xE3:  // firmware area write: the piece's length in bytes 2..5
+            return r.cdbLength(6).when(c.transferLength > 0).transfer(be32(&b[2])).dataOut().ok();
+        case 0xE4:  // register read: the length in byte 1, 0 meaning 256
+            return r.cdbLength(6).zero(2, 3).zero(5, 6).transfer(b[1] == 0 ? 256u : b[1]).dataIn().ok();
+        case 0xE5:  // register write: the value in byte 1
+            return r.cdbLength(6).zero(2, 3).zero(5, 6).transfer(0).ok();
+        case 0xE6:  // ATA WRITE DMA EXT wrapper (7120)
+            if (pcie) return true;
+            return r.cdbLength(16)
+                .zero(1, 4)
+                .byte(4, 0x35)
+                .zero(5, 6)
+                .byte(9, 0x40)
+                .zero(13, 14)
+                .transfer(static_cast<std::uint32_t>(b[14] | (b[15] << 8)) * kSectorSize)
+                .dataOut()
+                .ok();
+        case 0xE8:  // restart
+            return r.cdbLength(12).zero(2, 12).transfer(0).ok();
+        case 0xEE:  // PCIe configuration read: the length in bytes 1, 2
+            if (!pcie) return true;
+            return r.cdbLength(6).transfer(be16(&b[1])).dataIn().ok();
+        case 0xEF:  // PCIe configuration write: the data in bytes 6..9
+            if (!pcie) return true;
+            return r.cdbLength(10).zero(1, 3).zero(5, 6).transfer(0).ok();
+        case 0xC3:  // factory configuration write
+            if (!pcie) return true;
+            return r.cdbLength(11)
+                .byte(1, 0x30)
+                .byte(2, 0x0C)
+                .zero(3, 9)
+                .byte(9, kFactoryBlockLength)
+                .zero(10, 11)
+                .transfer(kFactoryBlockLength)
+                .dataOut()
+                .ok();
+        default:
+            return true;
+    }
+}
+
+}  // namespace
+
+std::optional<ScsiReply> refuseMalformed(const ScsiCommand& command, bool pcieFamily) {
+    if (wellFormed(command, pcieFamily)) return std::nullopt;
+    return ScsiReply::check(kAscInvalidFieldInCdb);
+}
+
+}  // namespace bench
