@@ -8,6 +8,7 @@
 #include "bench/firmware_image.h"
 #include "frontend/resources/packaged_files.h"
 #include "platform/platform.h"
+#include "tests/frontend/elf_sections.h"
 
 namespace {
 
@@ -35,6 +36,37 @@ TEST_F(PackagedResources, LibraryIsTheBuiltLibraryByteForByte) {
     ASSERT_FALSE(library.empty());
     EXPECT_EQ(library, fileBytes(QUIB_LIBRARY_FILE));
 }
+
+#ifdef QUIB_SHIPS_STRIPPED
+TEST_F(PackagedResources, LibraryShipsStrippedWithItsDebugInformationBesideIt) {
+    using quib::frontend::testing::elfSections;
+    const auto library = resource(kResourceLibrary);
+    const auto sections = elfSections(library);
+    ASSERT_FALSE(sections.empty());
+    EXPECT_EQ(sections.count(".debug_info"), 0u);
+    EXPECT_EQ(sections.count(".symtab"), 0u);
+    EXPECT_EQ(sections.count(".dynsym"), 1u);  // the entry points stay visible
+    ASSERT_EQ(sections.count(".gnu_debuglink"), 1u);
+    const auto& link = sections.at(".gnu_debuglink");
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(link.data())), "libquibusb.so.debug");
+
+    const auto debug = fileBytes(QUIB_LIBRARY_FILE ".debug");
+    const auto debugSections = elfSections(debug);
+    EXPECT_EQ(debugSections.count(".debug_info"), 1u);
+    EXPECT_FALSE(debugSections.at(".debug_info").empty());
+}
+
+TEST_F(PackagedResources, ProgramShipsStrippedToo) {
+    using quib::frontend::testing::elfSections;
+    const auto sections = elfSections(fileBytes(QUIB_PROGRAM_FILE));
+    ASSERT_FALSE(sections.empty());
+    EXPECT_EQ(sections.count(".debug_info"), 0u);
+    EXPECT_EQ(sections.count(".symtab"), 0u);
+    ASSERT_EQ(sections.count(".gnu_debuglink"), 1u);
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(sections.at(".gnu_debuglink").data())),
+              "KRV610xFWUpg.debug");
+}
+#endif
 
 TEST_F(PackagedResources, FirmwareListNamesTheSampleImage) {
     const auto list = resource(kResourceFirmwareList);
