@@ -137,7 +137,7 @@ TEST_F(StoragePort, HeaderFieldsAreJudgedAsTheOsJudgesThem) {
     r->spt.TargetId = 2;
     r->spt.Lun = 3;
     ASSERT_TRUE(storage->scsiPassThrough(h, *r, 65616, 118).ok);
-    const bench::TraceRecord& t = bench->trace().back();
+    const bench::TraceRecord t = bench->trace().back();
     EXPECT_EQ(t.header.length, 44u);
     EXPECT_EQ(t.header.pathId, 1u);
     EXPECT_EQ(t.header.targetId, 2u);
