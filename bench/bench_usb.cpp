@@ -280,11 +280,6 @@ std::optional<std::vector<std::uint8_t>> Bench::answerDescriptor(const Target& t
         error = err::kDeviceNotConnected;
         return std::nullopt;
     }
-    // The hub driver needs room for the answer: a request without data is refused before it is sent.
-    if (request.wLength == 0) {
-        error = err::kInvalidParameter;
-        return std::nullopt;
-    }
     const PortSlot* slot = slotAt(*hubTarget(t, error), port);
     std::string manufacturer, product, serial;
     const BridgeDescription* bridge = nullptr;
@@ -302,6 +297,11 @@ std::optional<std::vector<std::uint8_t>> Bench::answerDescriptor(const Target& t
         serial = d.serial;
     } else if (slot->kind == PortSlot::Kind::Hub) {
         device = "hub" + std::to_string(slot->index);
+    }
+    // The hub driver needs room for the answer: a request without data is refused before it is sent.
+    if (request.wLength == 0) {
+        error = err::kInvalidParameter;
+        return std::nullopt;
     }
     std::optional<std::vector<std::uint8_t>> answer;
     if (request.bmRequest == 0x80 && request.bRequest == 6) {

@@ -128,6 +128,36 @@ TEST(Topology, StringDescriptorsAndTheOnTheGoStatus) {
     EXPECT_EQ((*device)[8], 0x10);  // idVendor low byte
 }
 
+TEST(Topology, DescriptorRequestsAreCheckedAndTraced) {
+    auto b = Bench::fromJson(benchWithBridges({{{"id", "b"}, {"manufacturer", "KRV"}}}));
+    const Target root = openPath(*b, "\\\\.\\" + b->description().hubs[0].name);
+    std::uint32_t error = 0;
+    // No room for an answer: refused before the request is sent.
+    EXPECT_FALSE(b->descriptor(root, 1, {0x80, 6, 0x0301, 0x0409, 0}, error));
+    EXPECT_EQ(error, err::kInvalidParameter);
+    // A string in a language the device does not list, or the language list asked in a language, stalls.
+    EXPECT_FALSE(b->descriptor(root, 1, {0x80, 6, 0x0301, 0x0407, 255}, error));
+    EXPECT_EQ(error, err::kGenFailure);
+    EXPECT_FALSE(b->descriptor(root, 1, {0x80, 6, 0x0300, 0x0409, 4}, error));
+    EXPECT_EQ(error, err::kGenFailure);
+    // The answer is cut to wLength.
+    EXPECT_EQ(*b->descriptor(root, 1, {0x80, 6, 0x0301, 0x0409, 4}, error),
+              (std::vector<std::uint8_t>{8, 3, 'K', 0}));
+    EXPECT_FALSE(b->descriptor(root, 2, {0x80, 6, 0x0300, 0, 4}, error));  // an empty port
+    EXPECT_EQ(error, err::kDeviceNotConnected);
+
+    const auto trace = b->controlTrace();
+    ASSERT_EQ(trace.size(), 5u);
+    EXPECT_EQ(trace[0].device, "b");
+    EXPECT_EQ(trace[0].wLength, 0);
+    EXPECT_FALSE(trace[0].ok);
+    EXPECT_EQ(trace[0].systemError, err::kInvalidParameter);
+    EXPECT_EQ(trace[1].wIndex, 0x0407);
+    EXPECT_TRUE(trace[3].ok);
+    EXPECT_EQ(trace[3].bytes, 4u);
+    EXPECT_EQ(trace[4].device, "port2");
+}
+
 TEST(Topology, SystemDisksTakeTheFirstNumbersAndFixedNumbersAreKept) {
     nlohmann::json json =
         benchWithBridges({nlohmann::json::object(), {{"disk_number", 7}}, nlohmann::json::object()});
