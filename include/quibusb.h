@@ -150,12 +150,58 @@ QUIBUSB_API int32_t QUIBUSB_CALL QuibUSBLib_K610X_AccessRegister(QUIB_HANDLE hDe
                                                                  uint32_t dwLength);
 QUIBUSB_API int32_t QUIBUSB_CALL QuibUSBLib_Function_vGetOTBStatus(uint8_t ucTargetNumber, int32_t* pStatus);
 
+/* A counted 8-bit string passed by value: the text need not be zero-terminated. */
+typedef struct QuibCountedString {
+    const char* pText;
+    uint32_t dwLength;
+} QuibCountedString;
+
 /* Bridge firmware update. */
+/* Writes "KRVFW_Temp/Config_<name>.rom" under the calling program's folder from a plain image and a
+ * serial-number record: 0, -5 (a relative path names no file there), -8 (build failed), -10. */
 QUIBUSB_API int32_t QUIBUSB_CALL QuibUSBLib_Function_BuildBinFile(const char* pFwPath,
                                                                   const SerialNumberRecord* pRecord);
+/* 0 when the image may go onto the device, -3 when a check of the exchange record fails. */
+QUIBUSB_API int32_t QUIBUSB_CALL QuibUSBLib_Function_vCustomizedCheck(uint8_t ucTargetNumber,
+                                                                      ExchangeData* pExchangeData);
+/* Programs the image cFwPath names into a device; the tag is not read. 0, -1, -2, -3, -5, -7, -8, -10. */
 QUIBUSB_API int32_t QUIBUSB_CALL QuibUSBLib_Function_vUpdateFirmware(uint8_t ucTargetNumber,
                                                                      ExchangeData* pExchangeData,
                                                                      uint16_t wTag);
+/* pSample: one dual-image byte followed by the zero-terminated image path (at most 511 characters). */
+QUIBUSB_API int32_t QUIBUSB_CALL QuibUSBLib_Function_vSampleFWUpg(uint8_t ucTargetNumber, const char* pSample,
+                                                                  uint16_t wTag);
+/* Merges a serial-number record into the configuration block and restarts: 0, -1, -7, -10. */
+QUIBUSB_API int32_t QUIBUSB_CALL QuibUSBLib_Function_vUpdateConfig(uint8_t ucTargetNumber,
+                                                                   const SerialNumberRecord* pRecord);
+/* Restarts a device with the reset mode of a USB speed 1..5 and finds it again: 0 or -7. */
+QUIBUSB_API int32_t QUIBUSB_CALL QuibUSBLib_Function_CPUSpeedRelink(uint8_t ucTargetNumber, uint8_t ucSpeed);
+/* Flushes the drive's cache and ejects the device: 0 or -11. */
+QUIBUSB_API int32_t QUIBUSB_CALL QuibUSBLib_Function_SafeRemoveUSB(uint8_t ucTargetNumber);
+/* A plain restart (no relink): the command's result, -1 when the device cannot be opened. */
+QUIBUSB_API int32_t QUIBUSB_CALL QuibUSBLib_K610X_CPURST(uint8_t ucTargetNumber);
+/* The firmware area in one command (ucReadWrite 1 writes): its result, -1 when the device cannot be opened. */
+QUIBUSB_API int32_t QUIBUSB_CALL QuibUSBLib_K610X_AccessFirmwareEEPROM(uint8_t ucTargetNumber, uint8_t ucReadWrite,
+                                                                       uint8_t* pBuffer, uint32_t dwLength,
+                                                                       uint8_t ucBank);
+
+/* Per-drive operations: the bridge is named by its disk number n ("PHYSICALDRIVEn"); no scan is needed. */
+/* The 20 configured serial bytes: 0, -1 (not a "7120" bridge), -4 (read failed). */
+QUIBUSB_API int32_t QUIBUSB_CALL QuibUSBLib_Function_iGetSNfromPhyAddrNumber(uint8_t ucPhyAddrNumber,
+                                                                             uint8_t* pSerialNumber);
+/* The six firmware version bytes: 0, -1, -4. */
+QUIBUSB_API int32_t QUIBUSB_CALL QuibUSBLib_Function_iGetFWfromPhyAddrNumber(uint8_t ucPhyAddrNumber,
+                                                                             uint8_t* pFwVersion);
+QUIBUSB_API int32_t QUIBUSB_CALL QuibUSBLib_Function_iCPURSTfromPhyAddrNumber(uint8_t ucPhyAddrNumber);
+/* Programs an image into bank ucBank: the last firmware command's status; -1 also when the read-back
+ * differs or the drive cannot be opened; -8 when the stream cannot be built. */
+QUIBUSB_API int32_t QUIBUSB_CALL QuibUSBLib_Function_iUpdateFWfromPhyAddrNumber(uint8_t ucPhyAddrNumber,
+                                                                                const char* pFwPath, uint8_t ucBank,
+                                                                                int32_t bVerify);
+/* The same with the path as a counted string passed by value. */
+QUIBUSB_API int32_t QUIBUSB_CALL QuibUSBLib_Function_iUpdateFWfromPhyAddrNumber2(uint8_t ucPhyAddrNumber,
+                                                                                 QuibCountedString fwPath,
+                                                                                 uint8_t ucBank, int32_t bVerify);
 
 /* PD/MCU firmware. */
 QUIBUSB_API int32_t QUIBUSB_CALL QuibUSBLib_Function_vShowPDVersion(uint8_t ucTargetNumber,

@@ -1,6 +1,7 @@
 // The device object: vendor commands on an open handle, register decoding and discovery.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -109,6 +110,31 @@ class CQuibUSBDev {
 
     // The chip-type selector text that discovery recorded last ("-****- ChipType:[%s]").
     std::string m_strDevChipType;
+
+    // ---- bridge firmware update (defined in fwupdate/) ---------------------------------------------------
+    // The programming stream "TempBinData.bin" of m_strFWBinFilePath; ucType 1 for a "TV_PCIE_" image.
+    bool vCreateTempBinDataFile(std::string strFWPath, std::uint8_t ucType);
+    // The stream, and "Config_<name>.rom": m_ucConfigBuffer followed by the stream.
+    bool vCreateConfigRomFile(std::string strFWPath, std::uint8_t ucType);
+    // Writes "TempBinData.bin" into firmware bank ucBank of an entry's bridge, in one command with up to
+    // ten attempts, and reads it back when bVerify. False when any attempt or comparison failed.
+    bool vUpdateFirmware(std::uint8_t ucTargetNumber, std::uint8_t ucBank, bool bVerify);
+    // The same for a packed image, moved with the piecewise firmware command.
+    bool vUpdateWPackedFirmware(std::uint8_t ucTargetNumber, std::uint8_t ucBank, bool bVerify);
+    // Reads (ucReadWrite 0) or writes (1) the 128-byte configuration area of bank ucBank.
+    bool bWrRdConfiguration(std::uint8_t ucTargetNumber, std::uint8_t ucReadWrite, std::uint8_t* pBlock,
+                            std::uint8_t ucBank);
+    // Restarts an entry's bridge behind its relink signature, finds it again and restores the signature
+    // registers. ucDetectCount: disks 1 .. ucDetectCount + 1 are probed.
+    bool vCPURST(std::uint8_t ucTargetNumber, std::uint8_t ucDetectCount, std::uint8_t ucResetMode,
+                 int iBridgeType);
+    bool vSetRelinkSignature(std::uint8_t ucSignature, DeviceHandle hDev);
+    bool vSafeRemoveUSB(std::uint8_t ucTargetNumber);
+    bool vForceEjectUSB(const std::string& strInstanceId);
+
+    // The image being prepared and the configuration block that goes in front of its stream.
+    std::string m_strFWBinFilePath;
+    std::array<std::uint8_t, quib::devcore::kConfigBlockSize> m_ucConfigBuffer{};
 
   protected:
     // Bridge type for the disk search and the chip number it requires.

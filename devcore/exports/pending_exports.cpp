@@ -15,14 +15,6 @@ int32_t notBuiltYet(const char* kFn, int iLine) {
 
 extern "C" {
 
-QUIBUSB_API int32_t QUIBUSB_CALL QuibUSBLib_Function_BuildBinFile(const char*, const SerialNumberRecord*) {
-    return notBuiltYet("QuibUSBLib_Function_BuildBinFile", __LINE__);
-}
-
-QUIBUSB_API int32_t QUIBUSB_CALL QuibUSBLib_Function_vUpdateFirmware(uint8_t, ExchangeData*, uint16_t) {
-    return notBuiltYet("QuibUSBLib_Function_vUpdateFirmware", __LINE__);
-}
-
 QUIBUSB_API int32_t QUIBUSB_CALL QuibUSBLib_Function_vShowPDVersion(uint8_t, ExchangeData*) {
     return notBuiltYet("QuibUSBLib_Function_vShowPDVersion", __LINE__);
 }

@@ -1,0 +1,82 @@
+// The update of one bridge: the programming path chosen by the image name, then, when asked, a restart
+// and a wait until the bridge answers with a firmware version.
+#include "common/log/debug_log.h"
+#include "common/records/exchange_records.h"
+#include "devcore/discovery/register_decoding.h"
+#include "devcore/frame/library_objects.h"
+#include "devcore/transport/device_path.h"
+#include "fwupdate/image_name.h"
+#include "fwupdate/update_context.h"
+#include "fwupdate/update_paths.h"
+#include "platform/platform.h"
+
+namespace quib::fwupdate {
+namespace {
+
+constexpr std::uint32_t kPollPauseMs = 1000;
+constexpr std::uint64_t kPollLimitSeconds = 60;
+constexpr std::uint8_t kPlainResetMode = 0;
+
+// Waits for the restarted bridge to answer with a firmware version. A bridge that answers with six zero
+// bytes runs its ROM code, not the new firmware: it is waited for like one that does not answer.
+int waitForVersion(const char* kFn, std::uint8_t ucTargetNumber) {
+    platform::Platform& os = platform::get();
+    CQuibUSBDev& dev = devcore::theDevice();
+    const std::uint64_t startSeconds = os.clock.tickMs() / 1000;
+    for (;;) {
+        os.clock.sleepMs(kPollPauseMs);
+        const devcore::USBDevEntry* entry = listEntry(dev, ucTargetNumber);
+        const std::string strPath = devicePathOf(*entry);
+        devcore::ScopedDevice device(strPath, platform::kAccessRead | platform::kAccessWrite);
+        if (!device.valid()) {
+            LogError("%s:%d: ucTargetNumber[%d] CreateFile[%s] Fail , dwErrorCode %d", kFn, __LINE__, ucTargetNumber,
+                     strPath.c_str(), static_cast<int>(platform::lastError()));
+            LogError("%s:%d: Reset fail !", kFn, __LINE__);
+            return QUIB_RELOAD_FAIL;
+        }
+        LogMessage("%s:%d: Get FW Version [%s]", kFn, __LINE__, strPath.c_str());
+        std::uint8_t version[7] = {};
+        if (dev.SCSI7120_AccessRegister(device.get(), version, 0, devcore::kRegFirmwareVersion, sizeof version) == 0) {
+            char text[16];
+            std::snprintf(text, sizeof text, "%02x%02x%02x%02x%02x%02x", version[0], version[1], version[2],
+                          version[3], version[4], version[5]);
+            LogMessage("%s:%d: strFw %s", kFn, __LINE__, text);
+            if (std::string_view(text) != "000000000000") return QUIB_SUCCESS;
+        }
+        if (os.clock.tickMs() / 1000 - startSeconds > kPollLimitSeconds) {
+            LogError("%s:%d: Reset fail !", kFn, __LINE__);
+            return QUIB_RELOAD_FAIL;
+        }
+    }
+}
+
+}  // namespace
+
+int updateFirmware(std::uint8_t ucTargetNumber, const ExchangeData& exchange) {
+    constexpr auto kFn = "QuibUSBLib_Function_vUpdateFirmware";
+    const std::string strFwPath(records::readText(exchange.cFwPath));
+    LogMessage("%s:%d: ucTargetNumber[%d] cFwPath[%s]", kFn, __LINE__, ucTargetNumber, strFwPath.c_str());
+    if (devcore::deviceEntry(kFn, __LINE__, ucTargetNumber) == nullptr) return QUIB_INVALID_PARAMETER;
+    const std::string strName = fileNameOf(strFwPath);
+    const bool bPCIe = strName.find(kMarkerPcie) != std::string::npos;
+
+    int iResult;
+    if (strName.find(kMarkerPacked) != std::string::npos)
+        iResult = vUpdateFW_WPacked_740QS(exchange, ucTargetNumber);
+    else if (strName.find(kMarkerConfigRom) != std::string::npos)
+        iResult = vUpdateFW_ROM(exchange, ucTargetNumber);
+    else
+        iResult = vUpdateFW_BIN(exchange, ucTargetNumber);
+    if (iResult < 0) return iResult;
+    if (!exchange.ucEnableReLinkAfterFWUpgrade) return QUIB_SUCCESS;
+
+    LogMessage("%s:%d: pExchangeData->ucEnableReLinkAfterFWUpgrade", kFn, __LINE__);
+    const std::uint8_t ucDiskCount = diskRegisterCount();
+    if (!devcore::theDevice().vCPURST(ucTargetNumber, ucDiskCount, kPlainResetMode, bPCIe ? 1 : 0)) {
+        LogError("%s:%d: Reset fail !", kFn, __LINE__);
+        return QUIB_RELOAD_FAIL;
+    }
+    return waitForVersion(kFn, ucTargetNumber);
+}
+
+}  // namespace quib::fwupdate

@@ -1,0 +1,42 @@
+#include "fwupdate/working_files.h"
+
+#include "devcore/frame/library_objects.h"
+#include "devcore/frame/working_folder.h"
+#include "platform/platform.h"
+
+namespace quib::fwupdate {
+
+std::string tempFolder() {
+    return devcore::tempFolderOf(devcore::theUtility().m_strWorkingFolder);
+}
+
+std::string tempFilePath(std::string_view fileName) {
+    return tempFolder() + platform::get().files.separator() + std::string(fileName);
+}
+
+bool createTempFolder() {
+    return platform::get().files.createDirectory(tempFolder());
+}
+
+bool deleteTempFile(std::string_view fileName) {
+    platform::FileSystem& files = platform::get().files;
+    const std::string path = tempFilePath(fileName);
+    if (!files.exists(path) || files.isDirectory(path)) return false;
+    files.clearReadOnly(path);
+    return files.deleteFile(path);
+}
+
+std::optional<std::vector<std::uint8_t>> readWholeFile(const std::string& path) {
+    platform::FileSystem& files = platform::get().files;
+    if (path.empty()) {
+        platform::setLastError(platform::kErrorPathNotFound);
+        return std::nullopt;
+    }
+    if (files.isDirectory(path)) {
+        platform::setLastError(platform::kErrorAccessDenied);  // as opening a folder for reading answers
+        return std::nullopt;
+    }
+    return files.readFile(path);
+}
+
+}  // namespace quib::fwupdate

@@ -1,0 +1,24 @@
+// The update's working files: "KRVFW_Temp" under the library's working folder.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace quib::fwupdate {
+
+// "<working folder><sep>KRVFW_Temp" and a file in it ("%s\\%s\\%s").
+std::string tempFolder();
+std::string tempFilePath(std::string_view fileName);
+// Creates the sub-folder (an existing one is fine).
+bool createTempFolder();
+// Deletes a file of the sub-folder; false when there was none (or it could not be deleted).
+bool deleteTempFile(std::string_view fileName);
+
+// A whole file, or none when it is missing, a folder or unreadable (the system error is kept).
+std::optional<std::vector<std::uint8_t>> readWholeFile(const std::string& path);
+
+}  // namespace quib::fwupdate
