@@ -18,6 +18,7 @@ constexpr const char* kTraceFile = "trace.jsonl";
 constexpr const char* kControlTraceFile = "control_trace.jsonl";
 constexpr const char* kDebugFile = "debug.log";
 constexpr const char* kMessageBoxFile = "message_boxes.jsonl";
+constexpr const char* kDialogFile = "dialog.jsonl";
 
 std::string fnv1a(const std::string& text) {
     std::uint64_t h = 0xcbf29ce484222325ull;
@@ -210,7 +211,7 @@ std::shared_ptr<Bench> Bench::createFolder(const std::filesystem::path& folder,
     parseDescription(description, (folder / kDescriptionFile).string());  // refuse before touching the folder
     std::filesystem::create_directories(folder);
     for (const char* name : {kStateFile, kRegistryFile, kTraceFile, kControlTraceFile, kDebugFile,
-                             kMessageBoxFile, "generation"})
+                             kMessageBoxFile, kDialogFile, "generation"})
         std::filesystem::remove(folder / name);
     std::filesystem::remove_all(folder / "chips");
     std::ofstream(folder / kDescriptionFile, std::ios::binary | std::ios::trunc)
@@ -439,6 +440,40 @@ int Bench::messageBox(const std::string& text, const std::string& caption, std::
             m_messageBoxes.push_back(r);
         }
         return answer;
+    });
+}
+
+int Bench::dialogCall(DialogRecord r) {
+    return transact([&] {
+        r.timeMs = m_state->clockMs;
+        if (r.op == "show") r.value = m_description.dialogClosedByUser ? 2 : 1;
+        if (m_store)
+            m_store->appendLine(kDialogFile, nlohmann::json{{"op", r.op},
+                                                            {"text", r.text},
+                                                            {"value", r.value},
+                                                            {"value2", r.value2},
+                                                            {"value3", r.value3},
+                                                            {"time_ms", r.timeMs}}
+                                                 .dump());
+        else
+            m_dialogCalls.push_back(r);
+        return static_cast<int>(r.value);
+    });
+}
+
+std::vector<DialogRecord> Bench::dialogCalls() {
+    return transact([&] {
+        if (!m_store) return m_dialogCalls;
+        std::vector<DialogRecord> out;
+        std::istringstream lines(m_store->readText(kDialogFile).value_or(""));
+        for (std::string line; std::getline(lines, line);) {
+            const auto j = nlohmann::json::parse(line, nullptr, false);
+            if (line.empty() || j.is_discarded()) continue;
+            out.push_back({j.value("op", std::string()), j.value("text", std::string()),
+                           j.value("value", std::int64_t{0}), j.value("value2", std::int64_t{0}),
+                           j.value("value3", std::int64_t{0}), j.value("time_ms", std::uint64_t{0})});
+        }
+        return out;
     });
 }
 

@@ -62,6 +62,9 @@ class Bench {
     // The next scripted answer, else the box's first button (IDOK for OK-style boxes).
     int messageBox(const std::string& text, const std::string& caption, std::uint32_t style);
     std::vector<MessageBoxRecord> messageBoxes();  // every box shown on this bench
+    // Records a call on the program's dialog; for "show" it returns the scripted answer (1 OK, 2 closed).
+    int dialogCall(DialogRecord record);
+    std::vector<DialogRecord> dialogCalls();  // every call on this bench
     void debugOutput(std::string_view text);
     std::vector<std::string> debugLines();  // in-memory benches only; a folder keeps "debug.log"
 
@@ -186,6 +189,7 @@ class Bench {
     std::vector<ControlTraceRecord> m_controlTrace;
     std::vector<std::string> m_debugLines;
     std::vector<MessageBoxRecord> m_messageBoxes;  // in-memory benches
+    std::vector<DialogRecord> m_dialogCalls;       // in-memory benches
 
     std::recursive_mutex m_mutex;
     int m_depth = 0;

@@ -151,6 +151,16 @@ struct ControlTraceRecord {
     std::uint32_t bytes = 0;
 };
 
+// One call on the program's dialog window: "caption", "status" (text), "text_colour", "progress_range"
+// (value low, value2 high, value3 step), "position", "bar_colour" (value: 0x00BBGGRR) or "show" (value:
+// the answer, 1 OK or 2 closed).
+struct DialogRecord {
+    std::string op;
+    std::string text;
+    std::int64_t value = 0, value2 = 0, value3 = 0;
+    std::uint64_t timeMs = 0;
+};
+
 struct MessageBoxRecord {
     std::string text, caption;
     std::uint32_t style = 0;

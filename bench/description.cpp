@@ -69,7 +69,8 @@ class Parser {
     void parseTop(const nlohmann::json& json) {
         const JsonReader top(json, m_source, "");
         top.requireObject({"controllers", "system_disks", "volumes", "registry", "message_box_answers",
-                           "faults", "processor_architecture", "clock_start_unix", "system_volume_letter"});
+                           "dialog_answer", "faults", "processor_architecture", "clock_start_unix",
+                           "system_volume_letter"});
         m_out.processorArchitecture =
             static_cast<std::uint32_t>(top.integer("processor_architecture", 9, 0, 0xFFFF));
         m_out.clockStartUnix = top.integer("clock_start_unix", 1700000000, 0, 1LL << 40);
@@ -92,6 +93,10 @@ class Parser {
                 m_out.messageBoxAnswers.push_back(a.value().get<int>());
             }
         }
+        const std::string dialogAnswer = top.text("dialog_answer", "ok");
+        if (dialogAnswer != "ok" && dialogAnswer != "close")
+            top.child("dialog_answer").fail("expected \"ok\" or \"close\"");
+        m_out.dialogClosedByUser = dialogAnswer == "close";
         if (top.has("faults")) {
             const JsonReader faults = top.child("faults");
             faults.requireArray();

@@ -144,6 +144,7 @@ struct BenchDescription {
     std::vector<VolumeDescription> volumes;
     std::map<std::string, std::map<std::string, RegistryEntry>> registry;  // key as written -> values
     std::vector<int> messageBoxAnswers;
+    bool dialogClosedByUser = false;  // the dialog window is closed with its title-bar button, not OK
     std::vector<FaultDescription> faults;
     std::uint32_t processorArchitecture = 9;
     std::int64_t clockStartUnix = 1700000000;

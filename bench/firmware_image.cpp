@@ -139,8 +139,11 @@ std::optional<BootableImage> findBootableImage(std::span<const std::uint8_t> str
         if (n == 0) n = kShortHeaderLimit;
         if (auto found = checkImageAt(stream, 2, n)) return found;
     }
-    if (stream.size() > kShortHeaderLimit + kTrailerLength)
-        if (auto found = checkImageAt(stream, 0, stream.size() - kTrailerLength)) return found;
+    // Without a header the image runs to the trailer; erased flash (0xFF) after the stream does not count.
+    std::size_t end = stream.size();
+    while (end > 0 && stream[end - 1] == 0xFF) --end;
+    if (end > kShortHeaderLimit + kTrailerLength)
+        if (auto found = checkImageAt(stream.first(end), 0, end - kTrailerLength)) return found;
     return std::nullopt;
 }
 

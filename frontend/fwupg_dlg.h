@@ -4,10 +4,12 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
 #include "frontend/library_entry_points.h"
+#include "frontend/main_window.h"
 #include "frontend/settings_file.h"
 #include "include/quibusb.h"
 
@@ -26,6 +28,9 @@ class CKRV610xFWUpgDlg {
     bool OnInitDialog();
     // Handler of the hidden START button: the update of the bridges.
     void OnBnClickedStartButton();
+    // The window's OK button and its close request: both remove the packaged files.
+    void OnOK();
+    void OnClose();
 
     // Packaged files.
     bool vExtractResourceFiles();
@@ -87,14 +92,19 @@ class CKRV610xFWUpgDlg {
     void vShowUSBStatus();
     bool bMatchSettingsVersions();
     int nUpdateBridgeFirmware();
+    // The steps before the bridges; a failure's outcome ends the update.
+    std::optional<int> nBuildSerialNumberImage();
+    std::optional<int> nUpdatePDMCU();
+    // The files an interrupt must remove: those written so far, and the library's working folder.
+    void vArmInterruptCleanup();
     void vEndUpdate(int nOutcome);
     void EndDialog(int nResult);
     [[noreturn]] void vExitRoutine(int nExitCode);
 
     std::wstring m_strCapturedCmdLine;
-    // The firmware file is the user's own ("/U:" or found in the tool folder) and outlives the run.
-    bool m_bFWFileIsUsers = false;
-    bool m_bWindowVisible = true;
+    quib::frontend::MainWindow m_window;
+    // The serial-number image copied into the tool folder (removed with the packaged files).
+    std::wstring m_strSerialImagePath;
     std::wstring m_strWindowTitle;
     int m_nModalResult = 0;
     int m_nExitCode = 0;

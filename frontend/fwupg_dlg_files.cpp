@@ -62,7 +62,23 @@ bool CKRV610xFWUpgDlg::vExtractResourceFiles() {
     auto image = findPackaged(kResourceFirmwareImage, kFn, __LINE__);
     if (!image) return false;
     writePackaged(*image, m_strFWBinFile);
+    vArmInterruptCleanup();
     return true;
+}
+
+void CKRV610xFWUpgDlg::vArmInterruptCleanup() {
+    std::vector<std::string> files = {toNarrow(strInToolFolder(kLibraryFileName)),
+                                      toNarrow(strInToolFolder(kSettingsFileName))};
+    auto list = get().module.findResource(kPackagedResourceType, kResourceFirmwareList);
+    if (list) {
+        const std::wstring packagedImage = packagedImageName(asText(*list));
+        if (!packagedImage.empty()) files.push_back(toNarrow(strInToolFolder(packagedImage)));
+    }
+    if (!m_strSerialImagePath.empty()) files.push_back(toNarrow(m_strSerialImagePath));
+    const std::vector<std::string> folders = {toNarrow(strInToolFolder(L"KRVFW_Temp"))};
+    // A silent run ends with -1; a dialog-mode run dies of the signal, as it would have.
+    get().process.setInterruptCleanup(files, folders,
+                                      m_bSilentMode ? std::optional<int>(QUIB_FAIL) : std::nullopt);
 }
 
 bool CKRV610xFWUpgDlg::vRemoveExtractedFiles() {
@@ -79,11 +95,14 @@ bool CKRV610xFWUpgDlg::vRemoveExtractedFiles() {
                listText.c_str(), static_cast<int>(list->size()));
     if (!packagedImage.empty()) vDeleteFromToolFolder(packagedImage);
 
-    // The user's own firmware file ("/U:" or found in the folder) is not ours to delete.
-    if (!m_strFWPath.empty() && !m_bFWFileIsUsers) {
-        const std::string path = toNarrow(m_strFWPath);
+    // Of the firmware files only the serial-number image is the program's own copy: a user's file ("/U:" or
+    // found in the folder) is never deleted.
+    if (!m_strSerialImagePath.empty()) {
+        const std::string path = toNarrow(m_strSerialImagePath);
         if (get().files.exists(path) && !get().files.isDirectory(path)) get().files.deleteFile(path);
+        m_strSerialImagePath.clear();
     }
+    get().process.setInterruptCleanup({}, {}, m_bSilentMode ? std::optional<int>(QUIB_FAIL) : std::nullopt);
     return true;
 }
 
@@ -101,7 +120,6 @@ std::wstring CKRV610xFWUpgDlg::vSearchKRV610xFirmware(std::wstring_view pattern)
 std::wstring CKRV610xFWUpgDlg::strSearchFirmwareFile() {
     std::wstring name = vSearchKRV610xFirmware(L"*.rom");
     if (name.empty()) name = vSearchKRV610xFirmware(L"*.bin");
-    if (!name.empty()) m_bFWFileIsUsers = true;
     return name;
 }
 

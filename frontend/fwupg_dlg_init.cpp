@@ -55,7 +55,7 @@ bool CKRV610xFWUpgDlg::OnInitDialog() {
         vExitRoutine(0);
     }
     if (takeSwitch(m_strCmdLine, L"/S")) {
-        m_bWindowVisible = false;
+        m_window.setVisible(false);
         m_bSilentMode = true;
     }
 
@@ -69,7 +69,9 @@ bool CKRV610xFWUpgDlg::OnInitDialog() {
 
     vLoadINIFile(strInToolFolder(kSettingsFileName));
     m_strWindowTitle = kWindowTitle;
-    // The status line and its font are prepared by the dialog display.
+    m_window.caption(m_strWindowTitle);
+    m_window.status(kStatusEmpty);
+    m_window.statusColour(kStatusRed);
 
     if (!bScanDevices()) return true;
     vDispatchRunMode();
@@ -91,8 +93,8 @@ void CKRV610xFWUpgDlg::vResetRunState() {
     m_strMCUFile.clear();
     m_strInputFWFile.clear();
     m_strFWBinFile.clear();
-    m_bFWFileIsUsers = false;
-    m_bWindowVisible = true;
+    m_window.setVisible(true);
+    m_strSerialImagePath.clear();
     m_Settings = {};
 }
 
@@ -186,7 +188,6 @@ void CKRV610xFWUpgDlg::vApplyRunSwitches() {
             vExitRoutine(QUIB_FILE_NOT_FOUND);
         }
         vUseFirmwareFile(m_strInputFWFile);
-        m_bFWFileIsUsers = true;
     }
 
     m_bOutputVersion = sw.outputVersion;

@@ -8,6 +8,7 @@
 #include "frontend/program_texts.h"
 #include "frontend/run_rules.h"
 #include "frontend/text_helpers.h"
+#include "frontend/version_report.h"
 
 using namespace quib::frontend;
 
@@ -44,7 +45,7 @@ void CKRV610xFWUpgDlg::vDispatchRunMode() {
     if (m_bSilentMode) {
         if (m_bOutputVersion) {
             LogMessage(L"%s:%d:  Output Firmware Version to file", logname::kOnInitDialog, __LINE__);
-            // The version report file is written here.
+            nOutputVerTextFile(m_szCurDir, *m_pDevList);
             vExitRoutine(0);
         }
         if (m_strFWBinFile.empty()) m_strFWBinFile = strSearchFirmwareFile();

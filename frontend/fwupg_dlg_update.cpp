@@ -1,4 +1,5 @@
-// The update of the bridges: the handler of the hidden START button.
+// The update: the handler of the hidden START button. Serial-number image, PD/MCU update, the bridges,
+// the registry stamp, and the outcome as exit code or in the dialog.
 #include <exception>
 #include <vector>
 
@@ -8,28 +9,49 @@
 #include "frontend/library_entry_points.h"
 #include "frontend/message_boxes.h"
 #include "frontend/program_texts.h"
+#include "frontend/registry_stamp.h"
 #include "frontend/run_rules.h"
+#include "frontend/serial_record.h"
 #include "frontend/text_helpers.h"
 #include "platform/platform.h"
 
 using namespace quib::frontend;
 
+namespace {
+constexpr const wchar_t* kTempFolderName = L"KRVFW_Temp";
+constexpr int kProgressStart = 10;
+constexpr int kProgressDone = 100;
+}  // namespace
+
 void CKRV610xFWUpgDlg::OnBnClickedStartButton() {
     const char* const kFn = logname::kOnBnClickedStartButton;
     try {
         LogMessage(L"%s:%d:  Entry...", kFn, __LINE__);
-        // Status line " On going " and the progress bar (0 to 100, at 10) belong to the dialog display.
+        m_window.status(kStatusOnGoing);
+        m_window.progressRange(0, kProgressDone, 1);
+        m_window.progress(0);
+        m_window.barColour(kBarGreen);
+        m_window.progress(kProgressStart);
 
         if (m_strFWBinFile.empty()) m_strFWBinFile = strSearchFirmwareFile();
         LogMessage(L"%s:%d: SearchFile: m_strFWBinFile: [%ls]", kFn, __LINE__, m_strFWBinFile.c_str());
         vUseFirmwareFile(m_strFWBinFile);
 
-        // The serial-number image and the PD/MCU update run here, before the bridges are programmed.
+        if (m_bUpdateSerialNumber && !m_strInputSerialNumber.empty()) {
+            if (const auto failed = nBuildSerialNumberImage()) {
+                vEndUpdate(*failed);
+                return;
+            }
+        }
+        if (pExchangeData->ucUpdatePD || pExchangeData->ucUpdateMCU) {
+            if (const auto failed = nUpdatePDMCU()) {
+                vEndUpdate(*failed);
+                return;
+            }
+        }
 
         const int nOutcome = nUpdateBridgeFirmware();
-
-        // The registry stamp runs here when the settings enable it.
-
+        if (pExchangeData->ucRegEditEnable) vRegLiveUpdate(m_Settings);
         vEndUpdate(nOutcome);
     } catch (const std::exception&) {
         LogError(L"%s:%d: DBG: OnBnClickedStartButton Fail Error=0x%x", kFn, __LINE__,
@@ -39,11 +61,69 @@ void CKRV610xFWUpgDlg::OnBnClickedStartButton() {
     }
 }
 
+std::optional<int> CKRV610xFWUpgDlg::nBuildSerialNumberImage() {
+    const char* const kFn = logname::kOnBnClickedStartButton;
+    LogMessage(L"%s:%d:  vBuildBinFile SN[%ls]", kFn, __LINE__, m_strInputSerialNumber.c_str());
+    if (m_strInputSerialNumber.size() > kSerialNumberField)
+        LogWarning(L"%s:%d: serial number [%ls] is longer than %d characters: the first %d are carried", kFn,
+                   __LINE__, m_strInputSerialNumber.c_str(), static_cast<int>(kSerialNumberField),
+                   static_cast<int>(kSerialNumberField));
+    const SerialNumberRecord record = buildSerialNumberRecord(m_strInputSerialNumber, *m_pDevList);
+    const int nResult = m_DllBuildBinFile(pExchangeData->cFwPath, &record);
+    auto failed = [&](int nOutcome) {
+        if (!m_bSilentMode) showErrorBox(kTextBuildBinFileFailed);
+        m_window.status(kStatusBuildFailed);
+        return nOutcome;
+    };
+    if (nResult != 0) return failed(nResult);
+
+    LogMessage(L"%s:%d:  Delete Original F/W path: [%ls]", kFn, __LINE__, m_strFWPath.c_str());
+    const std::wstring strNewName = serialImageName(m_strFWBinFile);
+    const std::wstring strSource =
+        strInToolFolder(std::wstring(kTempFolderName) +
+                        static_cast<wchar_t>(quib::platform::get().files.separator()) + strNewName);
+    const std::wstring strTarget = strInToolFolder(strNewName);
+    LogMessage(L"%s:%d:  New F/W path: [%ls]", kFn, __LINE__, strTarget.c_str());
+    // Without the copy the update would program whatever the old path names: stop here instead.
+    if (!quib::platform::get().files.copyFile(toNarrow(strSource), toNarrow(strTarget), true)) {
+        LogError(L"%s:%d: copying the serial-number image [%ls] to [%ls] failed, dwErrorCode %d", kFn,
+                 __LINE__, strSource.c_str(), strTarget.c_str(),
+                 static_cast<int>(quib::platform::lastError()));
+        return failed(QUIB_FILE_NOT_FOUND);
+    }
+    m_strSerialImagePath = strTarget;
+    vArmInterruptCleanup();
+    m_strFWBinFile = strNewName;
+    m_strFWPath = strTarget;
+    if (!storePath(pExchangeData->cFwPath, m_strFWPath)) {
+        LogError(L"%s:%d: firmware path too long: %ls", kFn, __LINE__, m_strFWPath.c_str());
+        return failed(QUIB_FILE_NOT_FOUND);
+    }
+    return std::nullopt;
+}
+
+std::optional<int> CKRV610xFWUpgDlg::nUpdatePDMCU() {
+    const int nVersion = m_DllShowPDVersion(0, pExchangeData.get());
+    if (nVersion != 0) {
+        if (!m_bSilentMode) showErrorBox(kTextShowPDVersionFailed);
+        m_window.status(kStatusInitialPDFailed);
+        return nVersion;
+    }
+    m_window.status(kStatusUpdatePD);
+    const int nUpdate = m_DllUpdatePDFirmware(0, pExchangeData.get());
+    if (nUpdate != 0) {
+        if (!m_bSilentMode) showErrorBox(pdUpdateFailureText(nUpdate));
+        m_window.status(kStatusUpdatePDFailed);
+        return nUpdate;
+    }
+    return std::nullopt;
+}
+
 int CKRV610xFWUpgDlg::nUpdateBridgeFirmware() {
     const char* const kFn = logname::kOnBnClickedStartButton;
     LogMessage(L"%s:%d: g_pFWUpgDlg->pExchangeData->cFwPath: [%ls]", kFn, __LINE__,
                fieldText(pExchangeData->cFwPath).c_str());
-    // Status line "Update KRV610x Firmware...".
+    m_window.status(kStatusUpdateBridges);
 
     const int count = deviceCount(*m_pDevList);
     if (m_ucPhysicalDrive == kAllDevices) {
@@ -53,6 +133,8 @@ int CKRV610xFWUpgDlg::nUpdateBridgeFirmware() {
                 m_DllUpdateFirmware(static_cast<std::uint8_t>(i), pExchangeData.get(), kUpdateFirmwareTag);
             if (results[i] < 0)
                 LogWarning(L"%s:%d: Dev[%d] UpdateFirmware fail, iReturn=%d", kFn, __LINE__, i, results[i]);
+            else
+                LogMessage(L"%s:%d: Dev[%d] UpdateFirmware, iReturn=%d", kFn, __LINE__, i, results[i]);
         }
         return allDevicesOutcome(results);
     }
@@ -67,7 +149,8 @@ int CKRV610xFWUpgDlg::nUpdateBridgeFirmware() {
         }
         return iReturn;
     }
-    // No device carries that drive number: nothing to program.
+    LogMessage(L"%s:%d: no device carries PhysicalDrive %d: nothing programmed", kFn, __LINE__,
+               static_cast<int>(m_ucPhysicalDrive));
     return 0;
 }
 
@@ -76,7 +159,27 @@ void CKRV610xFWUpgDlg::vEndUpdate(int nOutcome) {
     if (m_bSilentMode) vExitRoutine(nOutcome);
 
     vRemoveExtractedFiles();
-    // The dialog shows the outcome here ("Fail!" with the code, or "Success! Please Relink the USB
-    // Device!") and waits for OK; until it is displayed the run ends with the outcome.
-    vExitRoutine(nOutcome);
+    if (nOutcome < 0) {
+        m_window.status(formatText(L"%ls %d", std::wstring(kStatusFail).c_str(), nOutcome));
+        m_window.barColour(kBarRed);
+    } else {
+        m_window.status(kStatusSuccess);
+    }
+    m_window.progress(kProgressDone);
+    m_nExitCode = nOutcome;
+    // The window stays until the user presses OK or closes it; both remove the packaged files.
+    if (m_window.showUntilClosed() == quib::platform::kIdOk)
+        OnOK();
+    else
+        OnClose();
+}
+
+void CKRV610xFWUpgDlg::OnOK() {
+    vRemoveExtractedFiles();
+    EndDialog(IDOK);
+}
+
+void CKRV610xFWUpgDlg::OnClose() {
+    vRemoveExtractedFiles();
+    EndDialog(IDCANCEL);
 }

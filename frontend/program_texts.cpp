@@ -22,4 +22,17 @@ std::wstring updateFailureText(int result) {
     }
 }
 
+std::wstring pdUpdateFailureText(int result) {
+    switch (result) {
+        case QUIB_FAIL:
+            return L"Can not update PD Firmware !";
+        case QUIB_CHECK_FAILED:
+            return L"Configuration mismatch.";
+        case QUIB_INVALID_PARAMETER:
+            return L"Invalid parameter";
+        default:
+            return formatText(L"vUpdatePDFirmware fail, ErrorCode %d", result);
+    }
+}
+
 }  // namespace quib::frontend

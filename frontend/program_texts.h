@@ -46,5 +46,20 @@ inline constexpr const wchar_t* kFormatUnknownSettings =
 
 // Error box text after a failed single-drive update, by the library's result.
 std::wstring updateFailureText(int result);
+// Error box text after a failed PD/MCU update, by the library's result.
+std::wstring pdUpdateFailureText(int result);
+inline constexpr std::wstring_view kTextBuildBinFileFailed = L"m_DllBuildBinFile() fail";
+inline constexpr std::wstring_view kTextShowPDVersionFailed = L"vShowPDVersion() fail";
+
+// The status line, in the order the update sets it.
+inline constexpr std::wstring_view kStatusEmpty = L" ";
+inline constexpr std::wstring_view kStatusOnGoing = L" On going ";
+inline constexpr std::wstring_view kStatusBuildFailed = L"Build Bin File... Failed";
+inline constexpr std::wstring_view kStatusInitialPDFailed = L"Initial PD/MCU... Failed";
+inline constexpr std::wstring_view kStatusUpdatePD = L"Update PD/MCU...";
+inline constexpr std::wstring_view kStatusUpdatePDFailed = L"vUpdate PD/MCU Failed";
+inline constexpr std::wstring_view kStatusUpdateBridges = L"Update KRV610x Firmware...";
+inline constexpr std::wstring_view kStatusSuccess = L"Success! Please Relink the USB Device!";
+inline constexpr std::wstring_view kStatusFail = L"Fail!";
 
 }  // namespace quib::frontend

@@ -28,9 +28,12 @@ std::array<std::wstring, kVersionListEntries> splitVersionList(std::wstring_view
 }
 
 int allDevicesOutcome(std::span<const int> results) {
-    const auto decisive =
-        std::find_if(results.begin(), results.end(), [](int r) { return r != QUIB_CHECK_FAILED; });
-    return decisive == results.end() ? QUIB_CHECK_FAILED : *decisive;
+    const auto failed =
+        std::find_if(results.begin(), results.end(), [](int r) { return r < 0 && r != QUIB_CHECK_FAILED; });
+    if (failed != results.end()) return *failed;
+    const bool anySucceeded =
+        std::any_of(results.begin(), results.end(), [](int r) { return r != QUIB_CHECK_FAILED; });
+    return anySucceeded ? QUIB_SUCCESS : QUIB_CHECK_FAILED;
 }
 
 int deviceCount(const USBDevListExp& list) {

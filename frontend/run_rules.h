@@ -23,8 +23,8 @@ int exitCodeForLinkStatus(std::string_view status);
 inline constexpr std::size_t kVersionListEntries = 16;
 std::array<std::wstring, kVersionListEntries> splitVersionList(std::wstring_view list);
 
-// Outcome of updating every device: the first result that is not "check failed" (-3), in device order;
-// -3 when every device (or none at all) gave -3.
+// Outcome of updating every device: the first failure other than "check failed" (-3), in device order;
+// otherwise 0 when any device succeeded; -3 when every device (or none at all) gave -3.
 int allDevicesOutcome(std::span<const int> results);
 
 // Number of valid entries of a device list, kept within the list's capacity.

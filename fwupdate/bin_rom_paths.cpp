@@ -28,8 +28,8 @@ struct Prepared {
 };
 
 // The steps both paths share: name rules, package rule, customised checks, the image path.
-std::optional<int> prepare(const char* kFn, const ExchangeData& exchange, std::uint8_t ucTargetNumber, bool bRom,
-                           Prepared& out) {
+std::optional<int> prepare(const char* kFn, const ExchangeData& exchange, std::uint8_t ucTargetNumber,
+                           bool bRom, Prepared& out) {
     CQuibUSBDev& dev = devcore::theDevice();
     const devcore::USBDevEntry* entry = listEntry(dev, ucTargetNumber);
     if (entry == nullptr) return QUIB_INVALID_PARAMETER;
@@ -50,8 +50,8 @@ std::optional<int> prepare(const char* kFn, const ExchangeData& exchange, std::u
         const bool bImageBit = out.name.packageBit();
         const bool bChipBit = (entry->m_ucChipPackage & 0x02) != 0;
         if (bImageBit == bChipBit) {
-            LogError("%s:%d: ChipPackage mismatch. Devs[%d].m_strChipType=[%s], m_ucChipPackage[%x]", kFn, __LINE__,
-                     ucTargetNumber, entry->m_strChipType.c_str(), entry->m_ucChipPackage);
+            LogError("%s:%d: ChipPackage mismatch. Devs[%d].m_strChipType=[%s], m_ucChipPackage[%x]", kFn,
+                     __LINE__, ucTargetNumber, entry->m_strChipType.c_str(), entry->m_ucChipPackage);
             return QUIB_IMAGE_MISMATCH;
         }
     }
@@ -83,9 +83,11 @@ int programBanks(const char* kFn, const ExchangeData& exchange, std::uint8_t ucT
 }
 
 void cleanUp(const char* kFn, const ImageNameFields& name) {
-    for (const std::string& file : {name.fileName, configRomFileName(name.fileName), std::string(kTempBinDataFileName)}) {
+    for (const std::string& file :
+         {name.fileName, configRomFileName(name.fileName), std::string(kTempBinDataFileName)}) {
         const bool bDeleted = deleteTempFile(file);
-        LogMessage("%s:%d: DeleteFile %s = %d, ", kFn, __LINE__, tempFilePath(file).c_str(), bDeleted ? 1 : 0);
+        LogMessage("%s:%d: DeleteFile %s = %d, ", kFn, __LINE__, tempFilePath(file).c_str(),
+                   bDeleted ? 1 : 0);
     }
     const bool bRemoved = platform::get().files.removeDirectory(tempFolder());
     LogMessage("%s:%d: RemoveDirectory%s = %d", kFn, __LINE__, tempFolder().c_str(), bRemoved ? 1 : 0);
@@ -110,8 +112,8 @@ int customizedCheck(std::uint8_t ucTargetNumber, const ExchangeData& exchange) {
     constexpr auto kFn = "QuibUSBLib_Function_vCustomizedCheck";
     const devcore::USBDevEntry* entry = listEntry(devcore::theDevice(), ucTargetNumber);
     if (entry == nullptr) return QUIB_INVALID_PARAMETER;
-    const DeviceValues device{entry->m_strChipType, entry->strFwVersion, entry->strMSignature,
-                              entry->strManufacturer, entry->strProduct,  entry->strVid,
+    const DeviceValues device{entry->m_strChipType,   entry->strFwVersion, entry->strMSignature,
+                              entry->strManufacturer, entry->strProduct,   entry->strVid,
                               entry->strPid};
     const CheckOutcome outcome = runCustomizedChecks(ucTargetNumber, device, exchange, fwType());
     if (outcome.result != 0)
@@ -128,7 +130,8 @@ int vUpdateFW_BIN(const ExchangeData& exchange, std::uint8_t ucTargetNumber) {
     CQuibUSBDev& dev = devcore::theDevice();
     const std::string strFwPath(records::readText(exchange.cFwPath));
     if (!dev.vCreateConfigRomFile(strFwPath, prepared.name.bPCIe ? 1 : 0)) {
-        LogError("%s:%d: Dev[%d] vCreateConfigRomFile %s fail", kFn, __LINE__, ucTargetNumber, strFwPath.c_str());
+        LogError("%s:%d: Dev[%d] vCreateConfigRomFile %s fail", kFn, __LINE__, ucTargetNumber,
+                 strFwPath.c_str());
         return QUIB_BUILD_FILE_FAIL;
     }
     if (!relinkIfAsked(kFn, exchange, ucTargetNumber, prepared.ucDiskCount)) return QUIB_RELOAD_FAIL;
@@ -169,8 +172,8 @@ int vUpdateFW_ROM(const ExchangeData& exchange, std::uint8_t ucTargetNumber) {
     }
     const std::uint8_t ucCheckSum = configCheckSum(block);
     if (block[kConfigCheckSumOffset] != ucCheckSum) {
-        LogError("%s:%d: Dev[%d]  pConfigType1->ucCheckSum[0x%x] != (unsigned char)uiChecksum[0x%x]", kFn, __LINE__,
-                 ucTargetNumber, block[kConfigCheckSumOffset], ucCheckSum);
+        LogError("%s:%d: Dev[%d]  pConfigType1->ucCheckSum[0x%x] != (unsigned char)uiChecksum[0x%x]", kFn,
+                 __LINE__, ucTargetNumber, block[kConfigCheckSumOffset], ucCheckSum);
         return QUIB_INVALID_PARAMETER;
     }
     if (!relinkIfAsked(kFn, exchange, ucTargetNumber, prepared.ucDiskCount)) return QUIB_RELOAD_FAIL;
@@ -179,7 +182,8 @@ int vUpdateFW_ROM(const ExchangeData& exchange, std::uint8_t ucTargetNumber) {
     createTempFolder();
     const std::string strTempBinDataFilePath = tempFilePath(kTempBinDataFileName);
     if (!deleteTempFile(kTempBinDataFileName))
-        LogMessage("%s:%d:  No strTempBinDataFilePath[%s] to Delete  ", kFn, __LINE__, strTempBinDataFilePath.c_str());
+        LogMessage("%s:%d:  No strTempBinDataFilePath[%s] to Delete  ", kFn, __LINE__,
+                   strTempBinDataFilePath.c_str());
     const std::span<const std::uint8_t> stream(rom->data() + kConfigBinSize, rom->size() - kConfigBinSize);
     if (!platform::get().files.writeFile(strTempBinDataFilePath, stream)) {
         LogError("%s:%d: Can not Update Configuration Table !", kFn, __LINE__);

@@ -7,8 +7,8 @@
 using namespace quib;
 using namespace quib::fwupdate;
 
-bool CQuibUSBDev::bWrRdConfiguration(std::uint8_t ucTargetNumber, std::uint8_t ucReadWrite, std::uint8_t* pBlock,
-                                     std::uint8_t ucBank) {
+bool CQuibUSBDev::bWrRdConfiguration(std::uint8_t ucTargetNumber, std::uint8_t ucReadWrite,
+                                     std::uint8_t* pBlock, std::uint8_t ucBank) {
     constexpr auto kFn = "CQuibUSBDev::bWrRdConfiguration";
     try {
         const devcore::USBDevEntry* entry = listEntry(*this, ucTargetNumber);
@@ -25,8 +25,10 @@ bool CQuibUSBDev::bWrRdConfiguration(std::uint8_t ucTargetNumber, std::uint8_t u
         }
         const int iResult = SCSI7120_AccessConfigEEPROM(dev.get(), ucReadWrite, pBlock, ucBank);
         if (iResult != 0) {
-            LogError("%s:%d: vWrRdConfiguration: [%d] SCSI7120_AccessConfigEEPROM Fail , iResult %d dwErrorCode %d",
-                     kFn, __LINE__, ucTargetNumber, iResult, static_cast<int>(platform::lastError()));
+            LogError(
+                "%s:%d: vWrRdConfiguration: [%d] SCSI7120_AccessConfigEEPROM Fail , iResult %d dwErrorCode "
+                "%d",
+                kFn, __LINE__, ucTargetNumber, iResult, static_cast<int>(platform::lastError()));
             return false;
         }
         return true;

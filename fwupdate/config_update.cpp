@@ -47,7 +47,8 @@ void mergeRecordIntoBlock(ConfigBlock& block, const SerialNumberRecord& record) 
     if (!bValid) block.fill(0xFF);
     for (const RecordGroup& g : kGroups) {
         const bool bFilled = g.number ? (bytes[g.offset] | bytes[g.offset + 1]) != 0 : bytes[g.offset] != 0;
-        if (!bValid || bFilled) std::memcpy(block.data() + kConfigRecordOffset + g.offset, bytes + g.offset, g.length);
+        if (!bValid || bFilled)
+            std::memcpy(block.data() + kConfigRecordOffset + g.offset, bytes + g.offset, g.length);
     }
     if (!bValid) {
         block[122] = 0xCF;
@@ -64,9 +65,10 @@ std::optional<std::size_t> shortStreamLength(std::span<const std::uint8_t> strea
     if (n == 0) n = 65536;
     const std::size_t total = 2 + n + 6;
     if (total > limit || total > stream.size()) return std::nullopt;
-    const std::uint32_t sum = std::accumulate(stream.begin() + 2, stream.begin() + 2 + static_cast<std::ptrdiff_t>(n),
-                                              std::uint32_t{0});
-    if (!validSignature(stream[2 + n]) || stream[2 + n + 1] != static_cast<std::uint8_t>(sum)) return std::nullopt;
+    const std::uint32_t sum = std::accumulate(
+        stream.begin() + 2, stream.begin() + 2 + static_cast<std::ptrdiff_t>(n), std::uint32_t{0});
+    if (!validSignature(stream[2 + n]) || stream[2 + n + 1] != static_cast<std::uint8_t>(sum))
+        return std::nullopt;
     return total;
 }
 
@@ -83,17 +85,20 @@ int updateConfig(std::uint8_t ucTargetNumber, const SerialNumberRecord& record) 
     devcore::ScopedDevice device(strPath, platform::kAccessRead | platform::kAccessWrite);
     std::vector<std::uint8_t> area(kFirmwareReadLength, 0);
     // What is written back below is what this read found: without it nothing is written.
-    if (!device.valid() || dev.SCSI7120_AccessFirmwareEEPROM(area.data(), device.get(), 0, kFirmwareReadLength, 0) != 0) {
-        LogError("%s:%d: Dev[%d] reading the firmware area of [%s] failed, dwErrorCode %d; nothing written", kFn,
-                 __LINE__, ucTargetNumber, strPath.c_str(), static_cast<int>(platform::lastError()));
+    if (!device.valid() ||
+        dev.SCSI7120_AccessFirmwareEEPROM(area.data(), device.get(), 0, kFirmwareReadLength, 0) != 0) {
+        LogError("%s:%d: Dev[%d] reading the firmware area of [%s] failed, dwErrorCode %d; nothing written",
+                 kFn, __LINE__, ucTargetNumber, strPath.c_str(), static_cast<int>(platform::lastError()));
         return QUIB_FAIL;
     }
     // Only 65,408 bytes are written back: a longer (or unreadable) stream would be cut and the bridge left
     // without firmware.
     const std::span<const std::uint8_t> stream(area.data() + kConfigBinSize, kFirmwareRewriteLength);
     if (!shortStreamLength(stream, kFirmwareRewriteLength)) {
-        LogError("%s:%d: Dev[%d] the firmware stream is not a complete stream of at most %u bytes; nothing written",
-                 kFn, __LINE__, ucTargetNumber, kFirmwareRewriteLength);
+        LogError(
+            "%s:%d: Dev[%d] the firmware stream is not a complete stream of at most %u bytes; nothing "
+            "written",
+            kFn, __LINE__, ucTargetNumber, kFirmwareRewriteLength);
         return QUIB_FAIL;
     }
 
@@ -101,8 +106,8 @@ int updateConfig(std::uint8_t ucTargetNumber, const SerialNumberRecord& record) 
     device.close();
     if (!dev.bWrRdConfiguration(ucTargetNumber, 1, entry->ucConfigBlock.data(), 0)) return QUIB_FAIL;
     devcore::ScopedDevice again(strPath, platform::kAccessRead | platform::kAccessWrite);
-    if (!again.valid() ||
-        dev.SCSI7120_AccessFirmwareEEPROM(area.data() + kConfigBinSize, again.get(), 1, kFirmwareRewriteLength, 0) != 0) {
+    if (!again.valid() || dev.SCSI7120_AccessFirmwareEEPROM(area.data() + kConfigBinSize, again.get(), 1,
+                                                            kFirmwareRewriteLength, 0) != 0) {
         LogError("%s:%d: Dev[%d] writing the firmware stream back failed, dwErrorCode %d", kFn, __LINE__,
                  ucTargetNumber, static_cast<int>(platform::lastError()));
         return QUIB_FAIL;

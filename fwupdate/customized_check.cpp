@@ -89,19 +89,21 @@ CheckOutcome runCustomizedChecks(int iTargetNumber, const DeviceValues& device, 
         return fail(formatted("Dev[%d]: Manufacturer string is not correct, Target[%s]", d,
                               device.manufacturer.c_str()));
     if (exchange.ucCheckProductString && !equalsIgnoreCase(device.product, readText(exchange.cProductString)))
-        return fail(formatted("Dev[%d]: Product string is not correct, Target[%s]", d, device.product.c_str()));
+        return fail(
+            formatted("Dev[%d]: Product string is not correct, Target[%s]", d, device.product.c_str()));
     if (exchange.ucCheckVid && !equalsIgnoreCase(device.vid, readText(exchange.cVid)))
         return fail(formatted("Dev[%d]: VID is not correct, Target[%s]", d, device.vid.c_str()));
     if (exchange.ucCheckPid && !equalsIgnoreCase(device.pid, readText(exchange.cPid)))
         return fail(formatted("Dev[%d]: PID is not correct, Target[%s]", d, device.pid.c_str()));
     if (exchange.ucCheckPartOfFwVersion) {
-        const std::string part = clampedPart(device.fwVersion,
-                                             decimalNumber(readText(exchange.cStartAddressOfPartOfFwVersion)),
-                                             decimalNumber(readText(exchange.cPartOfFwVersionLength)));
+        const std::string part =
+            clampedPart(device.fwVersion, decimalNumber(readText(exchange.cStartAddressOfPartOfFwVersion)),
+                        decimalNumber(readText(exchange.cPartOfFwVersionLength)));
         if (!inList(part, readText(exchange.cPartOfFwVersion)))
             return fail(formatted("Dev[%d]: Customer ID is not correct, Target[%s]", d, part.c_str()));
     }
-    if (exchange.ucCheckBoundingOption && equalsIgnoreCase(readText(exchange.cBoundingOption1), "support UASP") &&
+    if (exchange.ucCheckBoundingOption &&
+        equalsIgnoreCase(readText(exchange.cBoundingOption1), "support UASP") &&
         decimalNumber(clampedPart(device.fwVersion, 6, 2)) < kUaspVersionBound)
         return fail(formatted("Dev[%d]: Chip Type is not correct (Do Not support UASP)", d));
     return {QUIB_SUCCESS, formatted("Dev[%d]: vCustomizedCheck Success", d)};

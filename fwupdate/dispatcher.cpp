@@ -29,14 +29,15 @@ int waitForVersion(const char* kFn, std::uint8_t ucTargetNumber) {
         const std::string strPath = devicePathOf(*entry);
         devcore::ScopedDevice device(strPath, platform::kAccessRead | platform::kAccessWrite);
         if (!device.valid()) {
-            LogError("%s:%d: ucTargetNumber[%d] CreateFile[%s] Fail , dwErrorCode %d", kFn, __LINE__, ucTargetNumber,
-                     strPath.c_str(), static_cast<int>(platform::lastError()));
+            LogError("%s:%d: ucTargetNumber[%d] CreateFile[%s] Fail , dwErrorCode %d", kFn, __LINE__,
+                     ucTargetNumber, strPath.c_str(), static_cast<int>(platform::lastError()));
             LogError("%s:%d: Reset fail !", kFn, __LINE__);
             return QUIB_RELOAD_FAIL;
         }
         LogMessage("%s:%d: Get FW Version [%s]", kFn, __LINE__, strPath.c_str());
         std::uint8_t version[7] = {};
-        if (dev.SCSI7120_AccessRegister(device.get(), version, 0, devcore::kRegFirmwareVersion, sizeof version) == 0) {
+        if (dev.SCSI7120_AccessRegister(device.get(), version, 0, devcore::kRegFirmwareVersion,
+                                        sizeof version) == 0) {
             char text[16];
             std::snprintf(text, sizeof text, "%02x%02x%02x%02x%02x%02x", version[0], version[1], version[2],
                           version[3], version[4], version[5]);

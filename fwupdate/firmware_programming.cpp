@@ -41,8 +41,10 @@ void logFirstDifference(const char* kFn, const std::vector<std::uint8_t>& readBa
         want[i] = o < stream.size() ? stream[o] : 0;
     }
     LogError(
-        "%s:%d: MEMCMP failed 0x%x[%02x]!=[%02x] 0x%x[%02x]!=[%02x] 0x%x[%02x]!=[%02x] 0x%x[%02x]!=[%02x]\r\n ", kFn,
-        __LINE__, at[0], got[0], want[0], at[1], got[1], want[1], at[2], got[2], want[2], at[3], got[3], want[3]);
+        "%s:%d: MEMCMP failed 0x%x[%02x]!=[%02x] 0x%x[%02x]!=[%02x] 0x%x[%02x]!=[%02x] "
+        "0x%x[%02x]!=[%02x]\r\n ",
+        kFn, __LINE__, at[0], got[0], want[0], at[1], got[1], want[1], at[2], got[2], want[2], at[3], got[3],
+        want[3]);
 }
 
 // Whether what was read (configuration block, then the stream) holds the stream.
@@ -50,7 +52,8 @@ bool readBackMatches(const std::vector<std::uint8_t>& readBack, const std::vecto
                      bool bShiftedAllowed) {
     if (std::equal(stream.begin(), stream.end(), readBack.begin() + kConfigBinSize)) return true;
     if (!bShiftedAllowed || stream.size() < kShiftedCompareLength) return false;
-    return std::equal(stream.begin(), stream.begin() + kShiftedCompareLength, readBack.begin() + kConfigBinSize + 1);
+    return std::equal(stream.begin(), stream.begin() + kShiftedCompareLength,
+                      readBack.begin() + kConfigBinSize + 1);
 }
 
 }  // namespace
@@ -69,8 +72,8 @@ bool CQuibUSBDev::vUpdateFirmware(std::uint8_t ucTargetNumber, std::uint8_t ucBa
     const auto length = static_cast<std::uint32_t>(data.size());
     devcore::ScopedDevice dev(devicePathOf(*entry), platform::kAccessRead | platform::kAccessWrite);
     if (!dev.valid()) {
-        LogError("%s:%d: ucTargetNumber: [%d] CreateFile Fail , dwErrorCode %d", kFn, __LINE__, ucTargetNumber,
-                 lastErrorCode());
+        LogError("%s:%d: ucTargetNumber: [%d] CreateFile Fail , dwErrorCode %d", kFn, __LINE__,
+                 ucTargetNumber, lastErrorCode());
         return false;
     }
 
@@ -79,8 +82,10 @@ bool CQuibUSBDev::vUpdateFirmware(std::uint8_t ucTargetNumber, std::uint8_t ucBa
         if (iResult == 0) break;
         sleepMs(kRetryPauseMs);
         result = false;  // a later attempt that succeeds does not make the write good again
-        LogError("%s:%d: vUpdateFirmware: [%d] SCSI7120_AccessFirmwareEEPROM Fail Retry[%d], iResult %d dwErrorCode %d",
-                 kFn, __LINE__, ucTargetNumber, attempt, iResult, lastErrorCode());
+        LogError(
+            "%s:%d: vUpdateFirmware: [%d] SCSI7120_AccessFirmwareEEPROM Fail Retry[%d], iResult %d "
+            "dwErrorCode %d",
+            kFn, __LINE__, ucTargetNumber, attempt, iResult, lastErrorCode());
     }
 
     if (bVerify) {
@@ -93,12 +98,14 @@ bool CQuibUSBDev::vUpdateFirmware(std::uint8_t ucTargetNumber, std::uint8_t ucBa
                                                                      readBack.data(), ucBank);
             if (!readBackMatches(readBack, *stream, bShiftedAllowed)) {
                 result = false;
-                LogError("%s:%d: ucTargetNumber[%d] MEMCMP failed , iResult %d dwErrorCode %d, Retry %d ", kFn,
-                         __LINE__, ucTargetNumber, iResult, lastErrorCode(), pass);
+                LogError("%s:%d: ucTargetNumber[%d] MEMCMP failed , iResult %d dwErrorCode %d, Retry %d ",
+                         kFn, __LINE__, ucTargetNumber, iResult, lastErrorCode(), pass);
                 logFirstDifference(kFn, readBack, *stream);
             }
-            LogMessage("%s:%d: vCheckFirmware: [%d] SCSI7120_AccessFirmwareEEPROM , iResult %d dwErrorCode %d, Retry %d ",
-                       kFn, __LINE__, ucTargetNumber, iResult, lastErrorCode(), pass);
+            LogMessage(
+                "%s:%d: vCheckFirmware: [%d] SCSI7120_AccessFirmwareEEPROM , iResult %d dwErrorCode %d, "
+                "Retry %d ",
+                kFn, __LINE__, ucTargetNumber, iResult, lastErrorCode(), pass);
             if (result) break;
         }
     }
@@ -112,15 +119,16 @@ bool CQuibUSBDev::vUpdateWPackedFirmware(std::uint8_t ucTargetNumber, std::uint8
         const devcore::USBDevEntry* entry = listEntry(*this, ucTargetNumber);
         const auto stream = readWholeFile(tempFilePath(kTempBinDataFileName));
         if (entry == nullptr || !stream) {
-            LogError("%s:%d:  [%d] no device list entry or no %s , dwErrorCode %d", kFn, __LINE__, ucTargetNumber,
-                     kTempBinDataFileName, lastErrorCode());
+            LogError("%s:%d:  [%d] no device list entry or no %s , dwErrorCode %d", kFn, __LINE__,
+                     ucTargetNumber, kTempBinDataFileName, lastErrorCode());
             return false;
         }
         std::vector<std::uint8_t> data = *stream;
         const auto length = static_cast<std::uint32_t>(data.size());
         devcore::ScopedDevice dev(devicePathOf(*entry), platform::kAccessRead | platform::kAccessWrite);
         if (!dev.valid()) {
-            LogError("%s:%d:  [%d] CreateFile Fail, dwErrorCode %d", kFn, __LINE__, ucTargetNumber, lastErrorCode());
+            LogError("%s:%d:  [%d] CreateFile Fail, dwErrorCode %d", kFn, __LINE__, ucTargetNumber,
+                     lastErrorCode());
             return false;
         }
 
@@ -128,14 +136,16 @@ bool CQuibUSBDev::vUpdateWPackedFirmware(std::uint8_t ucTargetNumber, std::uint8
         for (int attempt = 0; attempt < kWriteAttempts && !bWritten; ++attempt) {
             sleepMs(kRetryPauseMs);
             const int iResult = SCSI7120_AccessFirmwareEEPROM(data.data(), dev.get(), 1, length, ucBank);
-            LogMessage("%s:%d: vUpdateWPackedFirmware: [%d] SCSI7120_AccessFirmwareEEPROM Retry[%d], iResult %d", kFn,
-                       __LINE__, ucTargetNumber, attempt, iResult);
+            LogMessage(
+                "%s:%d: vUpdateWPackedFirmware: [%d] SCSI7120_AccessFirmwareEEPROM Retry[%d], iResult %d",
+                kFn, __LINE__, ucTargetNumber, attempt, iResult);
             bWritten = iResult == 0;
         }
         if (!bWritten) {
             result = false;
-            LogError("%s:%d: vUpdateWPackedFirmware: [%d] SCSI7120_AccessFirmwareEEPROM Fail , dwErrorCode %d", kFn,
-                     __LINE__, ucTargetNumber, lastErrorCode());
+            LogError(
+                "%s:%d: vUpdateWPackedFirmware: [%d] SCSI7120_AccessFirmwareEEPROM Fail , dwErrorCode %d",
+                kFn, __LINE__, ucTargetNumber, lastErrorCode());
         }
 
         if (bVerify) {
@@ -143,11 +153,12 @@ bool CQuibUSBDev::vUpdateWPackedFirmware(std::uint8_t ucTargetNumber, std::uint8
                 sleepMs(kRetryPauseMs);
                 std::vector<std::uint8_t> readBack(length + kConfigBinSize, 0);
                 // One read moves at most 64 KiB: a longer stream cannot be verified this way.
-                const int iResult =
-                    SCSI7120_AccessFirmwareEEPROM(readBack.data(), dev.get(), 0, length + kConfigBinSize, ucBank);
+                const int iResult = SCSI7120_AccessFirmwareEEPROM(readBack.data(), dev.get(), 0,
+                                                                  length + kConfigBinSize, ucBank);
                 if (!readBackMatches(readBack, *stream, false)) result = false;
                 LogMessage(
-                    "%s:%d: vCheckFirmware: [%d] SCSI7120_AccessFirmwareEEPROM , iResult %d dwErrorCode %d, Retry %d ",
+                    "%s:%d: vCheckFirmware: [%d] SCSI7120_AccessFirmwareEEPROM , iResult %d dwErrorCode %d, "
+                    "Retry %d ",
                     kFn, __LINE__, ucTargetNumber, iResult, lastErrorCode(), pass);
                 if (result) break;
             }

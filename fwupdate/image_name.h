@@ -32,9 +32,9 @@ std::optional<std::uint8_t> signatureOfRevisionDigit(char revisionDigit);
 
 struct ImageNameFields {
     std::string fileName;
-    bool bPCIe = false;      // "TV_PCIE_"
-    bool bPacked = false;    // "-VS-"
-    bool bConfigRom = false; // "Config_"
+    bool bPCIe = false;       // "TV_PCIE_"
+    bool bPacked = false;     // "-VS-"
+    bool bConfigRom = false;  // "Config_"
     // Twelve characters when the name is long enough; shorter otherwise (see bComplete).
     std::string versionField;
     bool bComplete = false;

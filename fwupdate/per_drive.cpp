@@ -55,7 +55,8 @@ int getSNfromPhyAddrNumber(std::uint8_t ucPhyAddrNumber, std::uint8_t* pSerial) 
     if (!dev.valid() || !isSataBridge(dev.get())) return QUIB_FAIL;
     std::uint8_t block[kConfigBinSize] = {};
     if (devcore::theDevice().SCSI7120_AccessConfigEEPROM(dev.get(), 0, block, 0) != 0) {
-        LogError("%s:%d: ucPhyAddrNumber:%d ,dwErrorCode %d", kFn, __LINE__, ucPhyAddrNumber, lastErrorCode());
+        LogError("%s:%d: ucPhyAddrNumber:%d ,dwErrorCode %d", kFn, __LINE__, ucPhyAddrNumber,
+                 lastErrorCode());
         return QUIB_DEVICE_NOT_FOUND;
     }
     std::copy_n(block + kSerialOffset, kSerialLength, pSerial);
@@ -70,7 +71,8 @@ int getFWfromPhyAddrNumber(std::uint8_t ucPhyAddrNumber, std::uint8_t* pVersion)
     std::uint8_t version[7] = {};
     if (devcore::theDevice().SCSI7120_AccessRegister(dev.get(), version, 0, devcore::kRegFirmwareVersion,
                                                      sizeof version) != 0) {
-        LogError("%s:%d: ucPhyAddrNumber:%d ,dwErrorCode %d", kFn, __LINE__, ucPhyAddrNumber, lastErrorCode());
+        LogError("%s:%d: ucPhyAddrNumber:%d ,dwErrorCode %d", kFn, __LINE__, ucPhyAddrNumber,
+                 lastErrorCode());
         return QUIB_DEVICE_NOT_FOUND;
     }
     std::copy_n(version, kVersionLength, pVersion);
@@ -107,7 +109,8 @@ int updateFWfromPhyAddrNumber(std::uint8_t ucPhyAddrNumber, const std::string& s
         chip.m_ucConfigBuffer = block;
         chip.m_strFWBinFilePath = strFwPath;
         if (!chip.vCreateConfigRomFile(strFwPath, name.bPCIe ? 1 : 0)) {
-            LogError("%s:%d: Dev[%d] vCreateConfigRomFile %s fail", kFn, __LINE__, ucPhyAddrNumber, strFwPath.c_str());
+            LogError("%s:%d: Dev[%d] vCreateConfigRomFile %s fail", kFn, __LINE__, ucPhyAddrNumber,
+                     strFwPath.c_str());
             return QUIB_BUILD_FILE_FAIL;
         }
         if (chip.SCSI7120_AccessConfigEEPROM(dev.get(), 1, block.data(), 0) != 0) {
@@ -121,8 +124,10 @@ int updateFWfromPhyAddrNumber(std::uint8_t ucPhyAddrNumber, const std::string& s
             iStatus = chip.SCSI7120_AccessFirmwareEEPROM_Direct(length, dev.get(), 1, stream.data(), ucBank);
             if (iStatus == 0) break;
             platform::get().clock.sleepMs(kRetryPauseMs);
-            LogError("%s:%d: vUpdateFirmware: SCSI7120_AccessFirmwareEEPROM Fail Retry[%d], iResult %d dwErrorCode %d",
-                     kFn, __LINE__, attempt, iStatus, lastErrorCode());
+            LogError(
+                "%s:%d: vUpdateFirmware: SCSI7120_AccessFirmwareEEPROM Fail Retry[%d], iResult %d "
+                "dwErrorCode %d",
+                kFn, __LINE__, attempt, iStatus, lastErrorCode());
         }
         if (bVerify) {
             bool bMatched = true;
@@ -133,11 +138,13 @@ int updateFWfromPhyAddrNumber(std::uint8_t ucPhyAddrNumber, const std::string& s
                                                                     readBack.data(), ucBank);
                 if (!std::equal(stream.begin(), stream.end(), readBack.begin() + kConfigBinSize)) {
                     bMatched = false;
-                    LogError("%s:%d: MEMCMP failed , iResult %d dwErrorCode %d, Retry %d ", kFn, __LINE__, iStatus,
-                             lastErrorCode(), pass);
+                    LogError("%s:%d: MEMCMP failed , iResult %d dwErrorCode %d, Retry %d ", kFn, __LINE__,
+                             iStatus, lastErrorCode(), pass);
                 }
-                LogMessage("%s:%d: vCheckFirmware: SCSI7120_AccessFirmwareEEPROM , iResult %d dwErrorCode %d, Retry %d ",
-                           kFn, __LINE__, iStatus, lastErrorCode(), pass);
+                LogMessage(
+                    "%s:%d: vCheckFirmware: SCSI7120_AccessFirmwareEEPROM , iResult %d dwErrorCode %d, Retry "
+                    "%d ",
+                    kFn, __LINE__, iStatus, lastErrorCode(), pass);
                 if (bMatched) break;
             }
             // A read-back that differs is a failed update, whatever the read commands answered.
@@ -157,7 +164,8 @@ int accessFirmwareEEPROM(std::uint8_t ucTargetNumber, std::uint8_t ucReadWrite, 
     if (entry == nullptr) return QUIB_INVALID_PARAMETER;
     devcore::ScopedDevice dev(devicePathOf(*entry), platform::kAccessRead | platform::kAccessWrite);
     if (!dev.valid()) return QUIB_FAIL;
-    return devcore::theDevice().SCSI7120_AccessFirmwareEEPROM_Direct(dwLength, dev.get(), ucReadWrite, pBuffer, ucBank);
+    return devcore::theDevice().SCSI7120_AccessFirmwareEEPROM_Direct(dwLength, dev.get(), ucReadWrite,
+                                                                     pBuffer, ucBank);
 }
 
 int k610xCpuRst(std::uint8_t ucTargetNumber) {

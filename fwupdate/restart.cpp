@@ -29,8 +29,8 @@ bool CQuibUSBDev::vSetRelinkSignature(std::uint8_t ucSignature, DeviceHandle hDe
     SCSI7120_AccessRegister(hDev, &one, 1, devcore::kRegRelinkFlag, 1);
     const int iResult = SCSI7120_AccessRegister(hDev, &ucSignature, 1, devcore::kRegRelinkIndex, 1);
     if (iResult != 0)
-        LogError("%s:%d: vCPURST: ucSignature [%d] SCSI7120_AccessRegister Fail , iResult %d dwErrorCode %d", kFn,
-                 __LINE__, ucSignature, iResult, lastErrorCode());
+        LogError("%s:%d: vCPURST: ucSignature [%d] SCSI7120_AccessRegister Fail , iResult %d dwErrorCode %d",
+                 kFn, __LINE__, ucSignature, iResult, lastErrorCode());
     return iResult == 0;
 }
 
@@ -50,11 +50,12 @@ bool CQuibUSBDev::vCPURST(std::uint8_t ucTargetNumber, std::uint8_t ucDetectCoun
         {
             devcore::ScopedDevice dev(devicePathOf(*entry), platform::kAccessRead | platform::kAccessWrite);
             if (!dev.valid()) {
-                LogError("%s:%d: vCPURST: [%d] CreateFile Fail , dwErrorCode %d", kFn, __LINE__, ucTargetNumber,
-                         lastErrorCode());
+                LogError("%s:%d: vCPURST: [%d] CreateFile Fail , dwErrorCode %d", kFn, __LINE__,
+                         ucTargetNumber, lastErrorCode());
                 return false;
             }
-            const int iRead = SCSI7120_AccessRegister(dev.get(), kept, 0, devcore::kRegRelinkFlag, sizeof kept);
+            const int iRead =
+                SCSI7120_AccessRegister(dev.get(), kept, 0, devcore::kRegRelinkFlag, sizeof kept);
             if (iRead != 0) {
                 // Without the old values the bridge is not restarted; only a signature it already carries
                 // can still find it.
@@ -68,8 +69,8 @@ bool CQuibUSBDev::vCPURST(std::uint8_t ucTargetNumber, std::uint8_t ucDetectCoun
                 }
                 const int iReset = SCSI7120_CPURST(dev.get(), ucResetMode);
                 if (iReset != 0)
-                    LogError("%s:%d: vCPURST: [%d] SCSI7120_CPURST Fail , iResult %d dwErrorCode %d", kFn, __LINE__,
-                             ucTargetNumber, iReset, lastErrorCode());
+                    LogError("%s:%d: vCPURST: [%d] SCSI7120_CPURST Fail , iResult %d dwErrorCode %d", kFn,
+                             __LINE__, ucTargetNumber, iReset, lastErrorCode());
             }
         }
 
@@ -83,8 +84,8 @@ bool CQuibUSBDev::vCPURST(std::uint8_t ucTargetNumber, std::uint8_t ucDetectCoun
                 return false;
             }
             if (SCSI7120_AccessRegister(dev.get(), &kept[0], 1, devcore::kRegRelinkFlag, 1) != 0) {
-                LogError("%s:%d: ucTargetNumber[%d] SCSI7120_AccessRegister Fail , dwErrorCode %d", kFn, __LINE__,
-                         ucTargetNumber, lastErrorCode());
+                LogError("%s:%d: ucTargetNumber[%d] SCSI7120_AccessRegister Fail , dwErrorCode %d", kFn,
+                         __LINE__, ucTargetNumber, lastErrorCode());
                 bResult = false;
             } else {
                 SCSI7120_AccessRegister(dev.get(), &kept[1], 1, devcore::kRegRelinkIndex, 1);
@@ -118,8 +119,9 @@ bool bRelinkToRomCode(std::uint8_t ucTargetNumber, std::uint8_t ucDiskCount) {
     const bool bFound = dev.vCPURST(ucTargetNumber, ucDiskCount, kRomCodeResetMode, bridgeTypeOf(*entry));
     platform::get().clock.sleepMs(kAfterRestartMs);
     if (!bFound) {
-        LogError("%s:%d: ucTargetNumber[%d], bDetectTargetUSBDeviceFailed!!,ucMaxNumberOfPhysicalAddress [%d] ", kFn,
-                 __LINE__, ucTargetNumber, ucDiskCount);
+        LogError(
+            "%s:%d: ucTargetNumber[%d], bDetectTargetUSBDeviceFailed!!,ucMaxNumberOfPhysicalAddress [%d] ",
+            kFn, __LINE__, ucTargetNumber, ucDiskCount);
         return false;
     }
     return true;

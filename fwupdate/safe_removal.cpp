@@ -52,11 +52,11 @@ bool CQuibUSBDev::vSafeRemoveUSB(std::uint8_t ucTargetNumber) {
             devcore::ScopedDevice dev(devcore::makeDevicePath(false, entry->m_ucPhysicalAddress),
                                       platform::kAccessRead | platform::kAccessWrite);
             if (!dev.valid())
-                LogError("%s:%d: CreateFile Target:%d Fail, () , dwErrorCode %d", kFn, __LINE__, ucTargetNumber,
-                         lastErrorCode());
+                LogError("%s:%d: CreateFile Target:%d Fail, () , dwErrorCode %d", kFn, __LINE__,
+                         ucTargetNumber, lastErrorCode());
             else if (SCSI_SyncCache10(dev.get()) != 0)
-                LogError("%s:%d: Target:%d, SCSI_SyncCache10 Fail, dwErrorCode %d", kFn, __LINE__, ucTargetNumber,
-                         lastErrorCode());
+                LogError("%s:%d: Target:%d, SCSI_SyncCache10 Fail, dwErrorCode %d", kFn, __LINE__,
+                         ucTargetNumber, lastErrorCode());
         }
 
         platform::Platform& os = platform::get();
@@ -69,7 +69,8 @@ bool CQuibUSBDev::vSafeRemoveUSB(std::uint8_t ucTargetNumber) {
             for (const auto& [name, value] : device.properties)
                 LogMessage("%s:%d:   %s = %s", kFn, __LINE__, name.c_str(), value.c_str());
             const std::string strInstance = devcore::toUpper(device.instanceId);
-            if (!holdsAfterStart(strInstance, strTargetVID) || !holdsAfterStart(strInstance, strTargetPID)) continue;
+            if (!holdsAfterStart(strInstance, strTargetVID) || !holdsAfterStart(strInstance, strTargetPID))
+                continue;
             // Another bridge of the same make is not ours to eject: its serial number differs.
             if (!strTargetSN.empty() && strInstance.find(strTargetSN) == std::string::npos) continue;
             bool bEjected = false;
@@ -78,14 +79,16 @@ bool CQuibUSBDev::vSafeRemoveUSB(std::uint8_t ucTargetNumber) {
             bResult = bEjected;
             if (bEjected)
                 LogMessage(
-                    "%s:%d: vSafeRemoveUSB: vForceEjectUSB, strDeviceRegistryProperty= %s, strTargetVID=[%s], "
+                    "%s:%d: vSafeRemoveUSB: vForceEjectUSB, strDeviceRegistryProperty= %s, "
+                    "strTargetVID=[%s], "
                     "strTargetPID=[%s]",
                     kFn, __LINE__, device.instanceId.c_str(), strTargetVID.c_str(), strTargetPID.c_str());
         }
         return bResult;
     } catch (...) {
-        LogError("%s:%d: catch(...): strTargetVID : %s , strTargetPID %s , strTargetSN : %s , dwErrorCode %d", kFn,
-                 __LINE__, strTargetVID.c_str(), strTargetPID.c_str(), strTargetSN.c_str(), lastErrorCode());
+        LogError("%s:%d: catch(...): strTargetVID : %s , strTargetPID %s , strTargetSN : %s , dwErrorCode %d",
+                 kFn, __LINE__, strTargetVID.c_str(), strTargetPID.c_str(), strTargetSN.c_str(),
+                 lastErrorCode());
         return false;
     }
 }

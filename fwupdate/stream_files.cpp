@@ -33,8 +33,8 @@ bool CQuibUSBDev::vCreateTempBinDataFile(std::string strFWPath, std::uint8_t ucT
         createTempFolder();
         const std::string strTempBinDataFilePath = tempFilePath(kTempBinDataFileName);
         if (!deleteTempFile(kTempBinDataFileName))
-            LogMessage("%s:%d: vCreateTempBinDataFile: No strTempBinDataFilePath[%s] to Delete  ", kFn, __LINE__,
-                       strTempBinDataFilePath.c_str());
+            LogMessage("%s:%d: vCreateTempBinDataFile: No strTempBinDataFilePath[%s] to Delete  ", kFn,
+                       __LINE__, strTempBinDataFilePath.c_str());
         if (!files.writeFile(strTempBinDataFilePath, {})) {
             LogError("%s:%d: vCreateTempBinDataFile: CreateFile[%s] Fail , dwErrorCode %d", kFn, __LINE__,
                      strTempBinDataFilePath.c_str(), lastErrorCode());
@@ -50,7 +50,8 @@ bool CQuibUSBDev::vCreateTempBinDataFile(std::string strFWPath, std::uint8_t ucT
             return false;
         }
         if (image->empty()) {
-            LogError("%s:%d: vCreateTempBinDataFile: FW[%s] is empty", kFn, __LINE__, m_strFWBinFilePath.c_str());
+            LogError("%s:%d: vCreateTempBinDataFile: FW[%s] is empty", kFn, __LINE__,
+                     m_strFWBinFilePath.c_str());
             return false;
         }
 

@@ -135,6 +135,41 @@ class UserInterface {
     virtual void debugOutput(std::string_view text) = 0;
 };
 
+// ---- the main dialog window ------------------------------------------------------------------------------
+
+// Colours as Windows keeps them (COLORREF): 0x00BBGGRR.
+constexpr std::uint32_t rgb(std::uint8_t r, std::uint8_t g, std::uint8_t b) {
+    return std::uint32_t{r} | (std::uint32_t{g} << 8) | (std::uint32_t{b} << 16);
+}
+
+// The program's one window: a caption, a coloured status line, a progress bar and an OK button.
+class Dialog {
+  public:
+    virtual ~Dialog() = default;
+    virtual void setCaption(const std::string& text) = 0;
+    virtual void setStatusText(const std::string& text) = 0;
+    virtual void setStatusTextColour(std::uint32_t colour) = 0;
+    virtual void setProgressRange(int low, int high, int step) = 0;
+    virtual void setProgressPosition(int position) = 0;
+    virtual void setProgressBarColour(std::uint32_t colour) = 0;
+    // Shows the window until the user presses OK (kIdOk) or closes it (kIdCancel).
+    virtual int showUntilClosed() = 0;
+};
+
+// ---- the process ---------------------------------------------------------------------------------------
+
+class Process {
+  public:
+    virtual ~Process() = default;
+    // What to remove should the process be interrupted (Ctrl+C, a termination request, the terminal
+    // going away) before it removes the files itself: files, then folders (emptied first). The process
+    // then ends with `exitCode`, or, when `exitCode` is none, dies of the signal as it would have.
+    // Replaces the previous set; an empty set removes nothing.
+    virtual void setInterruptCleanup(const std::vector<std::string>& files,
+                                     const std::vector<std::string>& folders,
+                                     std::optional<int> exitCode) = 0;
+};
+
 // ---- time -----------------------------------------------------------------------------------------------
 
 class Clock {
@@ -336,6 +371,8 @@ struct Platform {
     UsbTree& usb;
     Devices& devices;
     Volumes& volumes;
+    Dialog& dialog;
+    Process& process;
 };
 
 // A backend owns the objects behind the ports.

@@ -5,6 +5,7 @@
 
 #include "bench/bench.h"
 #include "bench/firmware_image.h"
+#include "bench/image_files.h"
 #include "tools/bench_report.h"
 #include "tools/demo_bench.h"
 
@@ -29,11 +30,24 @@ int createBench(const std::string& folder, const std::string& from,
     return 0;
 }
 
-int writeImage(const std::string& version, std::size_t size, const std::string& out) {
-    const auto image = bench::makeImage(version, size);
-    std::ofstream file(out, std::ios::binary | std::ios::trunc);
-    file.write(reinterpret_cast<const char*>(image.data()), static_cast<std::streamsize>(image.size()));
-    if (!file) throw bench::BenchError(out + ": cannot be written");
+struct ImageChoices {
+    std::string version, out, kind = "image";
+    std::size_t size = 0;
+    bool longHeader = false;
+    bench::ConfigIdentity identity;
+};
+
+int writeImage(const ImageChoices& c) {
+    std::vector<std::uint8_t> bytes;
+    if (c.kind == "stream")
+        bytes = bench::makeStreamOfVersion(c.version, c.size, c.longHeader);
+    else if (c.kind == "config-rom")
+        bytes = bench::makeConfigRom(c.version, c.size, c.identity, c.longHeader);
+    else
+        bytes = bench::makeImage(c.version, c.size);
+    std::ofstream file(c.out, std::ios::binary | std::ios::trunc);
+    file.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    if (!file) throw bench::BenchError(c.out + ": cannot be written");
     return 0;
 }
 
@@ -82,12 +96,23 @@ int main(int argc, char** argv) {
     auto* trace = app.add_subcommand("trace", "Print the commands the bench's devices received");
     trace->add_option("folder", folder, "Bench folder")->required();
 
-    std::string version, out;
-    std::size_t size = 0;
+    ImageChoices ic;
     auto* image = app.add_subcommand("image", "Write a bench firmware image carrying a version");
-    image->add_option("--version", version, "Twelve hex digits, e.g. 131112910000")->required();
-    image->add_option("--size", size, "Image size in bytes")->required();
-    image->add_option("--out", out, "Output file")->required();
+    image->add_option("--version", ic.version, "Twelve hex digits, e.g. 131112910000")->required();
+    image->add_option("--size", ic.size, "Image size in bytes")->required();
+    image->add_option("--out", ic.out, "Output file")->required();
+    image
+        ->add_option("--kind", ic.kind,
+                     "image: the plain image; stream: its programming stream (a packed image); config-rom: a "
+                     "configuration block and the stream")
+        ->check(CLI::IsMember({"image", "stream", "config-rom"}))
+        ->capture_default_str();
+    image->add_flag("--long-header", ic.longHeader, "0x4C 0x17 length header for images above 64 KiB");
+    image->add_option("--serial", ic.identity.serial, "config-rom: serial number (at most 20 characters)");
+    image->add_option("--manufacturer", ic.identity.manufacturer, "config-rom: manufacturer string");
+    image->add_option("--product", ic.identity.product, "config-rom: product string");
+    image->add_option("--vid", ic.identity.vid, "config-rom: vendor id")->capture_default_str();
+    image->add_option("--pid", ic.identity.pid, "config-rom: product id")->capture_default_str();
 
     CLI11_PARSE(app, argc, argv);
     try {
@@ -100,7 +125,7 @@ int main(int argc, char** argv) {
             std::cout << bench::tool::describeTrace(bench::Bench::openFolder(folder)->traceAll());
             return 0;
         }
-        if (*image) return writeImage(version, size, out);
+        if (*image) return writeImage(ic);
     } catch (const std::exception& e) {
         std::cerr << "quibbench: " << e.what() << "\n";
         return 1;

@@ -55,7 +55,8 @@ QUIBUSB_API int32_t QUIBUSB_CALL QuibUSBLib_Function_vSampleFWUpg(uint8_t ucTarg
         std::memset(exchange.get(), 0, sizeof(ExchangeData));
         exchange->ucEnableDualImage = static_cast<uint8_t>(pSample[0]);
         if (pSample[0] != '\0')
-            records::storeText(exchange->cFwPath, std::string_view(pSample + 1, strnlen(pSample + 1, kMaxSamplePath)));
+            records::storeText(exchange->cFwPath,
+                               std::string_view(pSample + 1, strnlen(pSample + 1, kMaxSamplePath)));
         return QuibUSBLib_Function_vUpdateFirmware(ucTargetNumber, exchange.get(), wTag);
     });
 }
@@ -64,7 +65,8 @@ QUIBUSB_API int32_t QUIBUSB_CALL QuibUSBLib_Function_vUpdateConfig(uint8_t ucTar
                                                                    const SerialNumberRecord* pRecord) {
     constexpr auto kFn = "QuibUSBLib_Function_vUpdateConfig";
     return guardedExport(kFn, __LINE__, [&]() -> int32_t {
-        if (deviceEntry(kFn, __LINE__, ucTargetNumber) == nullptr || pRecord == nullptr) return QUIB_INVALID_PARAMETER;
+        if (deviceEntry(kFn, __LINE__, ucTargetNumber) == nullptr || pRecord == nullptr)
+            return QUIB_INVALID_PARAMETER;
         return updateConfig(ucTargetNumber, *pRecord);
     });
 }
@@ -75,7 +77,8 @@ QUIBUSB_API int32_t QUIBUSB_CALL QuibUSBLib_Function_CPUSpeedRelink(uint8_t ucTa
         const USBDevEntry* entry = deviceEntry(kFn, __LINE__, ucTargetNumber);
         if (entry == nullptr) return QUIB_INVALID_PARAMETER;
         const std::uint8_t ucDiskCount = diskRegisterCount();
-        if (!theDevice().vCPURST(ucTargetNumber, ucDiskCount, resetModeOfSpeed(ucSpeed), bridgeTypeOf(*entry))) {
+        if (!theDevice().vCPURST(ucTargetNumber, ucDiskCount, resetModeOfSpeed(ucSpeed),
+                                 bridgeTypeOf(*entry))) {
             LogError("%s:%d: Reset fail !", kFn, __LINE__);
             return QUIB_RELOAD_FAIL;
         }
@@ -99,9 +102,9 @@ QUIBUSB_API int32_t QUIBUSB_CALL QuibUSBLib_K610X_CPURST(uint8_t ucTargetNumber)
     });
 }
 
-QUIBUSB_API int32_t QUIBUSB_CALL QuibUSBLib_K610X_AccessFirmwareEEPROM(uint8_t ucTargetNumber, uint8_t ucReadWrite,
-                                                                       uint8_t* pBuffer, uint32_t dwLength,
-                                                                       uint8_t ucBank) {
+QUIBUSB_API int32_t QUIBUSB_CALL QuibUSBLib_K610X_AccessFirmwareEEPROM(uint8_t ucTargetNumber,
+                                                                       uint8_t ucReadWrite, uint8_t* pBuffer,
+                                                                       uint32_t dwLength, uint8_t ucBank) {
     constexpr auto kFn = "QuibUSBLib_K610X_AccessFirmwareEEPROM";
     return guardedExport(kFn, __LINE__, [&]() -> int32_t {
         if (deviceEntry(kFn, __LINE__, ucTargetNumber) == nullptr) return QUIB_INVALID_PARAMETER;
@@ -127,7 +130,8 @@ QUIBUSB_API int32_t QUIBUSB_CALL QuibUSBLib_Function_iCPURSTfromPhyAddrNumber(ui
 }
 
 QUIBUSB_API int32_t QUIBUSB_CALL QuibUSBLib_Function_iUpdateFWfromPhyAddrNumber(uint8_t ucPhyAddrNumber,
-                                                                                const char* pFwPath, uint8_t ucBank,
+                                                                                const char* pFwPath,
+                                                                                uint8_t ucBank,
                                                                                 int32_t bVerify) {
     constexpr auto kFn = "QuibUSBLib_Function_iUpdateFWfromPhyAddrNumber";
     return guardedExport(kFn, __LINE__, [&]() -> int32_t {
@@ -138,11 +142,13 @@ QUIBUSB_API int32_t QUIBUSB_CALL QuibUSBLib_Function_iUpdateFWfromPhyAddrNumber(
 
 QUIBUSB_API int32_t QUIBUSB_CALL QuibUSBLib_Function_iUpdateFWfromPhyAddrNumber2(uint8_t ucPhyAddrNumber,
                                                                                  QuibCountedString fwPath,
-                                                                                 uint8_t ucBank, int32_t bVerify) {
+                                                                                 uint8_t ucBank,
+                                                                                 int32_t bVerify) {
     constexpr auto kFn = "QuibUSBLib_Function_iUpdateFWfromPhyAddrNumber2";
     return guardedExport(kFn, __LINE__, [&]() -> int32_t {
         if (fwPath.pText == nullptr && fwPath.dwLength != 0) return QUIB_INVALID_PARAMETER;
-        const std::string strPath = fwPath.pText != nullptr ? std::string(fwPath.pText, fwPath.dwLength) : std::string();
+        const std::string strPath =
+            fwPath.pText != nullptr ? std::string(fwPath.pText, fwPath.dwLength) : std::string();
         return updateFWfromPhyAddrNumber(ucPhyAddrNumber, strPath, ucBank, bVerify != 0);
     });
 }

@@ -5,6 +5,7 @@
 #include "platform/bench/bench_storage_port.h"
 #include "platform/linux/linux_files.h"
 #include "platform/linux/linux_module.h"
+#include "platform/linux/linux_process.h"
 
 namespace quib::platform {
 namespace {
@@ -19,7 +20,9 @@ class BenchBackend final : public Backend {
           m_usb(bench),
           m_devices(bench),
           m_volumes(bench),
-          m_platform{m_files, m_module, m_registry, m_ui, m_clock, m_storage, m_usb, m_devices, m_volumes} {}
+          m_dialog(bench),
+          m_platform{m_files, m_module,  m_registry, m_ui,     m_clock,  m_storage,
+                     m_usb,   m_devices, m_volumes,  m_dialog, m_process} {}
     Platform& platform() override { return m_platform; }
     int openHandles() const { return m_storage.openHandles(); }
 
@@ -33,6 +36,9 @@ class BenchBackend final : public Backend {
     BenchUsbTree m_usb;
     BenchDevices m_devices;
     BenchVolumes m_volumes;
+    BenchDialog m_dialog;
+    // The program on a bench is still a real process: interrupts are handled as on Linux.
+    LinuxProcess m_process;
     Platform m_platform;
 };
 

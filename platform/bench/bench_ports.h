@@ -31,6 +31,32 @@ class BenchUserInterface final : public UserInterface {
     std::shared_ptr<bench::Bench> m_bench;
 };
 
+// The dialog's calls are recorded by the bench; closing it follows the bench's script.
+class BenchDialog final : public Dialog {
+  public:
+    explicit BenchDialog(std::shared_ptr<bench::Bench> bench) : m_bench(std::move(bench)) {}
+    void setCaption(const std::string& text) override { m_bench->dialogCall(call("caption", text)); }
+    void setStatusText(const std::string& text) override { m_bench->dialogCall(call("status", text)); }
+    void setStatusTextColour(std::uint32_t colour) override {
+        m_bench->dialogCall(call("text_colour", {}, colour));
+    }
+    void setProgressRange(int low, int high, int step) override {
+        m_bench->dialogCall(call("progress_range", {}, low, high, step));
+    }
+    void setProgressPosition(int position) override { m_bench->dialogCall(call("position", {}, position)); }
+    void setProgressBarColour(std::uint32_t colour) override {
+        m_bench->dialogCall(call("bar_colour", {}, colour));
+    }
+    int showUntilClosed() override { return m_bench->dialogCall(call("show")); }
+
+  private:
+    static bench::DialogRecord call(const char* op, std::string text = {}, std::int64_t value = 0,
+                                    std::int64_t value2 = 0, std::int64_t value3 = 0) {
+        return bench::DialogRecord{op, std::move(text), value, value2, value3, 0};
+    }
+    std::shared_ptr<bench::Bench> m_bench;
+};
+
 // The virtual clock: a sleep advances it at once. The performance counter runs at 10 MHz.
 class BenchClock final : public Clock {
   public:

@@ -3,7 +3,9 @@
 #include "platform/linux/linux_devices.h"
 #include "platform/linux/linux_files.h"
 #include "platform/linux/linux_module.h"
+#include "platform/linux/linux_process.h"
 #include "platform/linux/linux_registry.h"
+#include "platform/linux/linux_terminal_dialog.h"
 #include "platform/linux/linux_terminal_ui.h"
 
 namespace quib::platform {
@@ -14,7 +16,8 @@ class LinuxBackend final : public Backend {
     LinuxBackend()
         : m_registry(FileRegistry::defaultStoreFile()), m_platform{m_files,   m_module,  m_registry,
                                                                    m_ui,      m_clock,   m_devices,
-                                                                   m_devices, m_devices, m_devices} {}
+                                                                   m_devices, m_devices, m_devices,
+                                                                   m_dialog,  m_process} {}
     Platform& platform() override { return m_platform; }
 
   private:
@@ -24,6 +27,8 @@ class LinuxBackend final : public Backend {
     LinuxTerminalUi m_ui;
     LinuxClock m_clock;
     LinuxNoDevices m_devices;
+    LinuxTerminalDialog m_dialog;
+    LinuxProcess m_process;
     Platform m_platform;
 };
 

@@ -95,7 +95,8 @@ class DecoratedBackend : public quib::platform::Backend {
                      m_inner->platform().registry, m_inner->platform().ui,
                      m_inner->platform().clock,    m_storage,
                      m_inner->platform().usb,      m_inner->platform().devices,
-                     m_inner->platform().volumes} {}
+                     m_inner->platform().volumes,  m_inner->platform().dialog,
+                     m_inner->platform().process} {}
     quib::platform::Platform& platform() override { return m_platform; }
 
     std::unique_ptr<quib::platform::Backend> m_inner;

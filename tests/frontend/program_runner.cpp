@@ -50,10 +50,23 @@ ProgramRun ProgramBench::run(const std::vector<std::string>& arguments) const {
 
 std::map<std::string, std::string> ProgramBench::toolFolderContents() const {
     std::map<std::string, std::string> files;
-    for (const auto& entry : fs::recursive_directory_iterator(toolFolder()))
+    for (const auto& entry : fs::recursive_directory_iterator(toolFolder())) {
+        if (!entry.is_regular_file()) {
+            files[fs::relative(entry.path(), toolFolder())] = "<dir>";
+            continue;
+        }
+        // Size and a digest: enough to see a change, short enough to print.
+        const std::string bytes = readWhole(entry.path());
+        std::uint64_t digest = 14695981039346656037ull;
+        for (unsigned char c : bytes) digest = (digest ^ c) * 1099511628211ull;
         files[fs::relative(entry.path(), toolFolder())] =
-            entry.is_regular_file() ? readWhole(entry.path()) : "<dir>";
+            std::to_string(bytes.size()) + " bytes, digest " + std::to_string(digest);
+    }
     return files;
+}
+
+std::string ProgramBench::toolFile(const std::string& name) const {
+    return readWhole(toolFolder() / name);
 }
 
 nlohmann::json ProgramBench::messageBoxes() const {

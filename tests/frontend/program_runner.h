@@ -23,8 +23,9 @@ class ProgramBench {
 
     const std::filesystem::path toolFolder() const { return m_root.path() / "tool"; }
     ProgramRun run(const std::vector<std::string>& arguments) const;
-    std::map<std::string, std::string> toolFolderContents() const;  // file name -> content
-    nlohmann::json messageBoxes() const;                            // as the bench recorded them
+    std::map<std::string, std::string> toolFolderContents() const;  // file name -> size and digest
+    std::string toolFile(const std::string& name) const;
+    nlohmann::json messageBoxes() const;  // as the bench recorded them
     std::string debugLog() const;
     // Replaces the bench description with any text (for refused descriptions).
     void writeBenchDescription(const std::string& text) { m_root.write("bench/bench.json", text); }

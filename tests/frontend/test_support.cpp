@@ -18,8 +18,8 @@ class RecordingBackend final : public platform::Backend {
   private:
     std::unique_ptr<platform::Backend> m_native = platform::makeNativeBackend();
     platform::Platform& n = m_native->platform();
-    platform::Platform m_platform{n.files,   n.module, n.registry, ui,       n.clock,
-                                  n.storage, n.usb,    n.devices,  n.volumes};
+    platform::Platform m_platform{n.files, n.module,  n.registry, ui,       n.clock,  n.storage,
+                                  n.usb,   n.devices, n.volumes,  n.dialog, n.process};
 };
 
 }  // namespace

@@ -1,0 +1,19 @@
+// Removal of the run's files when the process is interrupted (SIGINT, SIGTERM, SIGHUP). The handler does
+// only async-signal-safe work: unlink() of paths prepared in advance, and emptying folders with raw
+// directory reads before rmdir().
+#pragma once
+
+#include "platform/platform.h"
+
+namespace quib::platform {
+
+class LinuxProcess final : public Process {
+  public:
+    void setInterruptCleanup(const std::vector<std::string>& files, const std::vector<std::string>& folders,
+                             std::optional<int> exitCode) override;
+};
+
+// The cleanup the handler would run, for tests: removes the prepared files and folders now.
+void runInterruptCleanupForTest();
+
+}  // namespace quib::platform
