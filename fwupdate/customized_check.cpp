@@ -97,7 +97,9 @@ CheckOutcome runCustomizedChecks(int iTargetNumber, const DeviceValues& device, 
         return fail(formatted("Dev[%d]: PID is not correct, Target[%s]", d, device.pid.c_str()));
     if (exchange.ucCheckPartOfFwVersion) {
         const std::string part =
-            clampedPart(device.fwVersion, decimalNumber(readText(exchange.cStartAddressOfPartOfFwVersion)),
+            // The start address counts from the version written as "0x" and its twelve digits: the shipped
+            // settings (start 8, length 3, "AC4") take "AC4" of 131112AC4000.
+            clampedPart("0x" + device.fwVersion, decimalNumber(readText(exchange.cStartAddressOfPartOfFwVersion)),
                         decimalNumber(readText(exchange.cPartOfFwVersionLength)));
         if (!inList(part, readText(exchange.cPartOfFwVersion)))
             return fail(formatted("Dev[%d]: Customer ID is not correct, Target[%s]", d, part.c_str()));
