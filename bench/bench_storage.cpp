@@ -1,4 +1,6 @@
 // The bench: opening device paths, SCSI commands, storage queries and volumes.
+#include <unistd.h>
+
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
@@ -237,6 +239,16 @@ ScsiOutcome Bench::runOnBridge(int bridge, const ScsiRequest& request, std::span
                 if (faultMatches(i, bridge) && !firing) firing = i;
                 break;
             }
+            case FaultDescription::Kind::Hold:
+                // The process stops inside this command until a signal ends it (tests of interrupts).
+                if (f.opcode == op && faultMatches(i, bridge)) {
+                    if (f.notifyFd >= 0) {
+                        const char held = 'H';
+                        [[maybe_unused]] const auto n = ::write(f.notifyFd, &held, 1);
+                    }
+                    for (;;) ::pause();
+                }
+                break;
             case FaultDescription::Kind::ReadbackCorrupt:
                 if (op == 0xE2 && c.cdb[1] <= 1 && faultMatches(i, bridge) && !armed.corruptReadOffset)
                     armed.corruptReadOffset = f.offset;

@@ -552,7 +552,7 @@ class Parser {
 
     void parseFault(const JsonReader& r) {
         r.requireObject({"kind", "bridge", "opcode", "register", "nth", "times", "as", "error", "offset",
-                         "after_bytes", "controller", "ports"});
+                         "after_bytes", "controller", "ports", "notify_fd"});
         FaultDescription f;
         static const std::map<std::string, FaultDescription::Kind> kKinds = {
             {"command", FaultDescription::Kind::Command},
@@ -560,13 +560,14 @@ class Parser {
             {"never_returns", FaultDescription::Kind::NeverReturns},
             {"readback_corrupt", FaultDescription::Kind::ReadbackCorrupt},
             {"power_loss", FaultDescription::Kind::PowerLoss},
-            {"eject_veto", FaultDescription::Kind::EjectVeto}};
+            {"eject_veto", FaultDescription::Kind::EjectVeto},
+            {"hold", FaultDescription::Kind::Hold}};
         const std::string kind = r.text("kind", "");
         const auto k = kKinds.find(kind);
         if (k == kKinds.end())
             r.fail(
-                "\"kind\" must be command, enumeration, never_returns, readback_corrupt, power_loss or "
-                "eject_veto");
+                "\"kind\" must be command, enumeration, never_returns, readback_corrupt, power_loss, "
+                "eject_veto or hold");
         f.kind = k->second;
         f.bridge = r.text("bridge", "");
         if (!f.bridge.empty() && m_out.bridgeIndex(f.bridge) < 0)
@@ -605,6 +606,11 @@ class Parser {
                 break;
             case FaultDescription::Kind::ReadbackCorrupt:
                 f.offset = static_cast<std::size_t>(r.integer("offset", 128, 0, 1 << 30));
+                break;
+            case FaultDescription::Kind::Hold:
+                if (!r.has("opcode")) r.fail("a hold fault names its \"opcode\"");
+                f.opcode = static_cast<std::uint8_t>(r.number("opcode", 0, 0xFF));
+                f.notifyFd = static_cast<int>(r.integer("notify_fd", -1, -1, 1 << 20));
                 break;
             default:
                 break;

@@ -115,7 +115,7 @@ struct VolumeDescription {
 };
 
 struct FaultDescription {
-    enum class Kind { Command, Enumeration, NeverReturns, ReadbackCorrupt, PowerLoss, EjectVeto };
+    enum class Kind { Command, Enumeration, NeverReturns, ReadbackCorrupt, PowerLoss, EjectVeto, Hold };
     Kind kind = Kind::Command;
     std::string bridge;                  // empty: any bridge
     std::optional<std::uint8_t> opcode;  // Command
@@ -128,6 +128,7 @@ struct FaultDescription {
     std::size_t afterBytes = 0;          // PowerLoss: bytes of the stream that reach the chip
     int controller = -1;                 // Enumeration by location
     std::vector<std::uint32_t> ports;    // Enumeration by location: ports from the root hub down
+    int notifyFd = -1;                   // Hold: one byte is written here before the process blocks
 };
 
 struct RegistryEntry {

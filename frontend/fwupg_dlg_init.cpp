@@ -8,6 +8,7 @@
 #include "frontend/fwupg_dlg.h"
 #include "frontend/message_boxes.h"
 #include "frontend/program_texts.h"
+#include "frontend/serial_record.h"
 #include "frontend/text_helpers.h"
 #include "platform/platform.h"
 
@@ -175,6 +176,13 @@ void CKRV610xFWUpgDlg::vApplyRunSwitches() {
         m_strInputSerialNumber = sw.serialNumber;
         LogMessage(L"%s:%d: AA: m_strInputSerialNumber: %ls", kFn, __LINE__, m_strInputSerialNumber.c_str());
         if (sw.error == Error::MissingSerialNumber) {
+            if (!m_bSilentMode) showErrorBox(kTextInputFwVersion);
+            vExitRoutine(QUIB_INVALID_PARAMETER);
+        }
+        // The configuration block carries 8-bit text: anything else would reach the bridge garbled.
+        if (const auto fault = serialNumberFault(m_strInputSerialNumber)) {
+            LogError(L"%s:%d: serial number [%ls] refused: %ls", kFn, __LINE__,
+                     m_strInputSerialNumber.c_str(), fault->c_str());
             if (!m_bSilentMode) showErrorBox(kTextInputFwVersion);
             vExitRoutine(QUIB_INVALID_PARAMETER);
         }

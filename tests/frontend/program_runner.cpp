@@ -1,5 +1,6 @@
 #include "tests/frontend/program_runner.h"
 
+#include <gtest/gtest.h>
 #include <sys/wait.h>
 
 #include <cstdint>
@@ -65,6 +66,11 @@ std::map<std::string, std::string> ProgramBench::toolFolderContents() const {
     return files;
 }
 
+void ProgramBench::writeToolFile(const std::string& name, const std::vector<std::uint8_t>& bytes) const {
+    std::ofstream(toolFolder() / name, std::ios::binary | std::ios::trunc)
+        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+}
+
 std::string ProgramBench::toolFile(const std::string& name) const {
     return readWhole(toolFolder() / name);
 }
@@ -84,6 +90,17 @@ std::string ProgramBench::debugLog() const {
 nlohmann::json bridge(const std::string& id, const std::string& version, const std::string& link) {
     return {
         {"id", id}, {"family", "7120"}, {"firmware_version", version}, {"serial", "SN" + id}, {"link", link}};
+}
+
+ProgramRun runChecked(const ProgramBench& bench, const std::vector<std::string>& arguments) {
+    const auto before = bench.toolFolderContents();
+    ProgramRun r = bench.run(arguments);
+    auto after = bench.toolFolderContents();
+    if (!before.count("KRV610xVersion.txt")) after.erase("KRV610xVersion.txt");
+    EXPECT_EQ(after, before) << "the tool folder changed; output:\n" << r.output;
+    for (const char* fault : {"Sanitizer", "runtime error:", "terminate called"})
+        EXPECT_EQ(r.output.find(fault), std::string::npos) << r.output;
+    return r;
 }
 
 nlohmann::json benchWith(const std::vector<nlohmann::json>& bridges) {

@@ -1,6 +1,7 @@
 // Runs the built program as its own process in a fresh tool folder over a bench folder.
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
 #include <map>
 #include <nlohmann/json.hpp>
@@ -26,6 +27,9 @@ class ProgramBench {
     std::map<std::string, std::string> toolFolderContents() const;  // file name -> size and digest
     std::string toolFile(const std::string& name) const;
     nlohmann::json messageBoxes() const;  // as the bench recorded them
+    const std::filesystem::path benchFolder() const { return m_root.path() / "bench"; }
+    // A file in the tool folder, as a user leaves one there.
+    void writeToolFile(const std::string& name, const std::vector<std::uint8_t>& bytes) const;
     std::string debugLog() const;
     // Replaces the bench description with any text (for refused descriptions).
     void writeBenchDescription(const std::string& text) { m_root.write("bench/bench.json", text); }
@@ -33,6 +37,10 @@ class ProgramBench {
   private:
     TempFolder m_root;
 };
+
+// Runs the program and checks that it left the tool folder as it found it (a version report excepted) and
+// that no sanitizer or runtime fault was reported.
+ProgramRun runChecked(const ProgramBench& bench, const std::vector<std::string>& arguments);
 
 // Bench descriptions: one 7120 bridge, and one controller with a bridge on each port.
 nlohmann::json bridge(const std::string& id, const std::string& version, const std::string& link = "super");

@@ -1,0 +1,202 @@
+// The program's main job over bench folders: updates of every bridge or one drive, the serial-number image,
+// the user's image, the version report, dialog-mode runs, PD/MCU runs and interrupts.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstring>
+
+#include "bench/bench.h"
+#include "bench/firmware_image.h"
+#include "bench/image_files.h"
+#include "tests/frontend/program_runner.h"
+
+namespace quib::frontend::testing {
+namespace {
+
+using Json = nlohmann::json;
+using Bytes = std::vector<std::uint8_t>;
+
+const std::string kOld = "12042391F000";
+const std::string kNew = "131112910000";
+
+std::shared_ptr<bench::Bench> openBench(const ProgramBench& b) {
+    return bench::Bench::openFolder(b.benchFolder());
+}
+
+Bytes bankOf(const ProgramBench& b, const std::string& id, int n) {
+    Bytes out;
+    openBench(b)->withChip(id, [&](bench::BridgeChip& chip) { out = chip.firmwareBank(n); });
+    return out;
+}
+
+Json bridgeBot(const std::string& id, const std::string& version) {
+    Json j = bridge(id, version);
+    j["uas"] = false;  // verified with read-back
+    return j;
+}
+
+TEST(ProgramUpdate, SilentUpdateOfTwoBridgesThenTheVersionIsNoLongerListed) {
+    ProgramBench bench(benchWith({bridgeBot("a", kOld), bridgeBot("b", kOld)}));
+    EXPECT_EQ(runChecked(bench, {"/S"}).exitCode, 0);
+    for (const auto& s : openBench(bench)->bridgeStatus()) {
+        EXPECT_EQ(s.runningVersion, kNew) << s.id;
+        EXPECT_EQ(s.restarts, 1u) << s.id;
+    }
+    EXPECT_EQ(bankOf(bench, "a", 0), bench::makeStreamOfVersion(kNew, 60902, false));
+    // The settings list only the old version.
+    EXPECT_EQ(runChecked(bench, {"/S"}).exitCode, -3);
+    EXPECT_NE(bench.debugLog().find("FW version match fail"), std::string::npos);
+    EXPECT_EQ(runChecked(bench, {"/S", "/O"}).exitCode, 0);
+    EXPECT_EQ(bench.toolFile("KRV610xVersion.txt"), "0:131112910000\r\n1:131112910000\r\n");
+}
+
+TEST(ProgramUpdate, ChosenDriveOnlyAndADriveNoBridgeCarries) {
+    ProgramBench bench(benchWith({bridgeBot("a", kOld), bridgeBot("b", kOld)}));
+    EXPECT_EQ(runChecked(bench, {"/S", "/P:2"}).exitCode, 0);
+    EXPECT_EQ(openBench(bench)->bridgeStatus("a").runningVersion, kOld);
+    EXPECT_EQ(openBench(bench)->bridgeStatus("b").runningVersion, kNew);
+
+    ProgramBench other(benchWith({bridgeBot("a", kOld)}));
+    EXPECT_EQ(runChecked(other, {"/S", "/P:7"}).exitCode, 0);
+    for (const auto& r : openBench(other)->traceAll()) EXPECT_TRUE(r.cdb[0] != 0xE1 && r.cdb[0] != 0xE3);
+    EXPECT_EQ(openBench(other)->bridgeStatus("a").runningVersion, kOld);
+}
+
+TEST(ProgramUpdate, SerialNumberGoesIntoTheConfigurationBlockThroughATemporaryConfigFile) {
+    ProgramBench bench(benchWith({bridgeBot("a", kOld)}));
+    EXPECT_EQ(runChecked(bench, {"/S", "/N:SER-0042", "/DBG:3"}).exitCode, 0);
+    Bytes config;
+    openBench(bench)->withChip("a", [&](bench::BridgeChip& chip) {
+        const auto b = chip.configBank(0);
+        config.assign(b.begin(), b.end());
+    });
+    EXPECT_EQ(std::string(config.begin() + 4, config.begin() + 12), "SER-0042");
+    EXPECT_EQ(config[12], 0xFF);
+    EXPECT_EQ(std::string(config.begin() + 24, config.begin() + 27), "KRV");  // from device 0's manufacturer
+    EXPECT_EQ(config[126], 0x5A);
+    EXPECT_EQ(openBench(bench)->bridgeStatus("a").runningVersion, kNew);
+    EXPECT_NE(bench.debugLog().find("New F/W path:"), std::string::npos);
+    // runChecked found no Config_ file left behind.
+}
+
+TEST(ProgramUpdate, BadSerialNumberIsRefused) {
+    ProgramBench bench(benchWith({bridgeBot("a", kOld)}));
+    const ProgramRun r = runChecked(bench, {"/S", "/N:SER\x7F"});
+    EXPECT_EQ(r.exitCode, -10);
+    EXPECT_NE(bench.debugLog().find("printable ASCII"), std::string::npos);
+    EXPECT_EQ(openBench(bench)->bridgeStatus("a").runningVersion, kOld);
+}
+
+TEST(ProgramUpdate, UsersImageIsProgrammedAndStaysInTheToolFolder) {
+    ProgramBench bench(benchWith({bridgeBot("a", kOld)}));
+    const Bytes image = bench::makeImage("131112910001", 40000);
+    bench.writeToolFile("131112_91_00_01.bin", image);
+    EXPECT_EQ(runChecked(bench, {"/S", "/U:131112_91_00_01.bin"}).exitCode, 0);
+    EXPECT_EQ(openBench(bench)->bridgeStatus("a").runningVersion, "131112910001");
+    const std::string kept = bench.toolFile("131112_91_00_01.bin");
+    EXPECT_EQ(Bytes(kept.begin(), kept.end()), image);
+}
+
+TEST(ProgramUpdate, DialogRunShowsItsProgressAndOutcome) {
+    ProgramBench bench(benchWith({bridgeBot("a", kOld)}));
+    EXPECT_EQ(runChecked(bench, {}).exitCode, 0);
+    std::vector<std::string> calls;
+    for (const auto& c : openBench(bench)->dialogCalls()) {
+        std::string s = c.op;
+        if (!c.text.empty()) s += " " + c.text;
+        if (c.op == "text_colour" || c.op == "bar_colour" || c.op == "position" || c.op == "show")
+            s += " " + std::to_string(c.value);
+        if (c.op == "progress_range") s += " " + std::to_string(c.value) + ".." + std::to_string(c.value2);
+        calls.push_back(s);
+    }
+    const std::vector<std::string> expected = {
+        "caption Torvane USB Mass Storage Firmware Upgrade ToolVer3, 1, 7, 6",
+        "status  ",
+        "text_colour 255",
+        "status  On going ",
+        "progress_range 0..100",
+        "position 0",
+        "bar_colour " + std::to_string(0 | (150 << 8) | (75 << 16)),
+        "position 10",
+        "status Update KRV610x Firmware...",
+        "status Success! Please Relink the USB Device!",
+        "position 100",
+        "show 1"};
+    EXPECT_EQ(calls, expected);
+    EXPECT_EQ(openBench(bench)->bridgeStatus("a").runningVersion, kNew);
+}
+
+TEST(ProgramUpdate, DialogRunAfterAFailureShowsTheCodeInRed) {
+    Json description = benchWith({bridgeBot("a", kOld)});
+    description["faults"] = Json::array({{{"kind", "command"}, {"opcode", 0xE1}, {"times", 0}}});
+    description["dialog_answer"] = "close";
+    ProgramBench bench(description);
+    EXPECT_EQ(runChecked(bench, {}).exitCode, -1);
+    const auto calls = openBench(bench)->dialogCalls();
+    ASSERT_GE(calls.size(), 4u);
+    EXPECT_EQ(calls[calls.size() - 4].text, "Fail! -1");
+    EXPECT_EQ(calls[calls.size() - 3].op, "bar_colour");
+    EXPECT_EQ(calls[calls.size() - 3].value, 255 | (50 << 8) | (50 << 16));
+    EXPECT_EQ(calls.back().value, 2);  // closed with the title-bar button: files removed all the same
+}
+
+TEST(ProgramUpdate, PdRunEndsAtTheNotYetBuiltPdStep) {
+    ProgramBench bench(benchWith({bridgeBot("a", kOld)}));
+    bench.writeToolFile("PD1.cyacd", Bytes{'x'});
+    EXPECT_EQ(runChecked(bench, {"/PD:PD1.cyacd"}).exitCode, -1);
+    const auto calls = openBench(bench)->dialogCalls();
+    bool failedLine = false;
+    for (const auto& c : calls) failedLine = failedLine || c.text == "Initial PD/MCU... Failed";
+    EXPECT_TRUE(failedLine);
+    const Json boxes = bench.messageBoxes();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0]["text"], "vShowPDVersion() fail");
+    EXPECT_EQ(openBench(bench)->bridgeStatus("a").runningVersion, kOld);  // no bridge update after it
+}
+
+TEST(ProgramUpdate, FailureOfALaterDeviceIsTheOutcome) {
+    Json description = benchWith({bridgeBot("a", kOld), bridgeBot("b", kOld)});
+    description["faults"] =
+        Json::array({{{"kind", "command"}, {"opcode", 0xE1}, {"bridge", "b"}, {"times", 0}}});
+    ProgramBench bench(description);
+    EXPECT_EQ(runChecked(bench, {"/S"}).exitCode, -1);
+    EXPECT_EQ(openBench(bench)->bridgeStatus("a").runningVersion, kNew);
+    EXPECT_NE(bench.debugLog().find("Dev[1] UpdateFirmware fail, iReturn=-1"), std::string::npos);
+}
+
+// A bench command that blocks the program until a signal arrives, after telling the test through a pipe.
+TEST(ProgramUpdate, InterruptRemovesThePackagedFiles) {
+    for (int signal : {SIGINT, SIGTERM, SIGHUP}) {
+        Json description = benchWith({bridgeBot("a", kOld)});
+        description["faults"] = Json::array({{{"kind", "hold"}, {"opcode", 0xE3}, {"notify_fd", 9}}});
+        ProgramBench bench(description);
+        const auto before = bench.toolFolderContents();
+        int fds[2];
+        ASSERT_EQ(::pipe(fds), 0);
+        const pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            ::dup2(fds[1], 9);
+            ::setenv("QUIB_BENCH", bench.benchFolder().c_str(), 1);
+            const std::string program = (bench.toolFolder() / "KRV610xFWUpg").string();
+            ::execl(program.c_str(), program.c_str(), "/S", static_cast<char*>(nullptr));
+            ::_exit(127);
+        }
+        ::close(fds[1]);
+        char held = 0;
+        ASSERT_EQ(::read(fds[0], &held, 1), 1);  // the program is inside the firmware write
+        EXPECT_TRUE(std::filesystem::exists(bench.toolFolder() / "libquibusb.so"));
+        ::kill(child, signal);
+        int status = 0;
+        ASSERT_EQ(::waitpid(child, &status, 0), child);
+        ::close(fds[0]);
+        ASSERT_TRUE(WIFEXITED(status)) << signal;
+        EXPECT_EQ(static_cast<std::int8_t>(WEXITSTATUS(status)), -1);
+        EXPECT_EQ(bench.toolFolderContents(), before) << signal;
+    }
+}
+
+}  // namespace
+}  // namespace quib::frontend::testing
