@@ -1,5 +1,6 @@
 // A bridge restart behind its relink signature: set the signature, restart, find the bridge again under
 // whatever number it returns, restore the registers that carried the signature.
+#include <memory>
 #include <mutex>
 
 #include "common/log/debug_log.h"
@@ -7,6 +8,7 @@
 #include "devcore/discovery/register_decoding.h"
 #include "devcore/frame/library_objects.h"
 #include "devcore/transport/device_path.h"
+#include "devcore/transport/scsi_request.h"
 #include "fwupdate/relink.h"
 #include "fwupdate/update_context.h"
 
@@ -20,6 +22,19 @@ int lastErrorCode() {
 }
 
 constexpr std::uint32_t kAfterRestartMs = 500;
+
+// Whether a device still takes commands on a handle: the control operation of an INQUIRY succeeds (a device
+// status, even CHECK CONDITION, is an answer too).
+bool stillAnswers(platform::DeviceHandle hDev) {
+    devcore::ScsiCommand inquiry;
+    inquiry.cdbLength = 12;
+    inquiry.cdb[0] = 0x12;
+    inquiry.cdb[4] = CQuibUSBDev::kInquiryLength;
+    inquiry.dataIn = records::kScsiDataIn;
+    inquiry.transferLength = CQuibUSBDev::kInquiryLength;
+    auto sptwb = std::make_unique<records::ScsiPassThroughWithBuffers>();
+    return devcore::sendBuffered(hDev, *sptwb, inquiry).controlOk;
+}
 
 }  // namespace
 
@@ -71,6 +86,16 @@ bool CQuibUSBDev::vCPURST(std::uint8_t ucTargetNumber, std::uint8_t ucDetectCoun
                 if (iReset != 0)
                     LogError("%s:%d: vCPURST: [%d] SCSI7120_CPURST Fail , iResult %d dwErrorCode %d", kFn,
                              __LINE__, ucTargetNumber, iReset, lastErrorCode());
+                // A bridge that restarts leaves the bus. One that still answers here did not restart, and
+                // finding it again by the signature it carries would prove nothing.
+                platform::get().clock.sleepMs(kAfterRestartMs);
+                if (stillAnswers(dev.get())) {
+                    LogError("%s:%d: vCPURST: [%d] the bridge did not restart (it still answers)", kFn,
+                             __LINE__, ucTargetNumber);
+                    SCSI7120_AccessRegister(dev.get(), &kept[0], 1, devcore::kRegRelinkFlag, 1);
+                    SCSI7120_AccessRegister(dev.get(), &kept[1], 1, devcore::kRegRelinkIndex, 1);
+                    return false;
+                }
             }
         }
 
