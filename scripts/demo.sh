@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Demo on an emulated bench: creates a bench with two bridges, then runs the program's firmware version
-# check and its USB connection status query on it, and shows what the bench saw.
+# Demo on an emulated bench: creates a bench with two bridges running 12042391F000, updates both to the
+# packaged firmware 131112910000 in silent mode, writes the version report, and then shows a dialog-mode
+# run on a fresh bench as the terminal draws it.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
@@ -11,7 +12,7 @@ build=build/default
 demo=$(mktemp -d /tmp/quib-demo.XXXXXX)
 mkdir -p "$demo/tool"
 cp "$build/frontend/KRV610xFWUpg" "$demo/tool/"
-"$build/tools/quibbench" create "$demo/bench" --bridges 2
+"$build/tools/quibbench" create "$demo/bench" --bridges 2 >/dev/null
 
 run() {
     local what=$1
@@ -20,20 +21,32 @@ run() {
     echo "# $what"
     echo "\$ KRV610xFWUpg $*"
     set +e
-    QUIB_BENCH="$demo/bench" "$demo/tool/KRV610xFWUpg" "$@"
+    QUIB_BENCH="$demo/bench" "$demo/tool/KRV610xFWUpg" "$@" </dev/null
     local code=$?
     set -e
     # The process exit code is the signed result modulo 256.
     echo "exit code: $code (signed: $(( code > 127 ? code - 256 : code )))"
 }
 
-run "Does a bridge run firmware 12042391F000? (0 = yes)" /S /C:12042391F000 /DBG:3
-run "Does a bridge run firmware 131112910000? (-3 = no)" /S /C:131112910000
-run "USB connection speed of the first bridge (8 = super speed)" /S /D
-echo
-echo "# What the program logged during the version checks:"
-grep -E "Firmware Version Check|QUIB_DEVICE_NOT_FOUND" "$demo/bench/debug.log" | tail -n 4
-echo
+echo "# The bench before the update:"
 "$build/tools/quibbench" show "$demo/bench"
+
+run "Silent update of every bridge (0 = both updated and running the new firmware)" /S
 echo
-echo "The bench folder, with its log (debug.log) and command trace, is kept at: $demo/bench"
+echo "# The bench after the update:"
+"$build/tools/quibbench" show "$demo/bench"
+
+run "A second silent update: the bridges no longer run a version the settings list (-3)" /S
+run "Version report" /S /O
+echo "# KRV610xVersion.txt:"
+cat -A "$demo/tool/KRV610xVersion.txt"
+
+echo
+echo "# A dialog-mode run on a fresh bench: the window as the terminal shows it"
+"$build/tools/quibbench" create "$demo/bench2" --bridges 1 >/dev/null
+set +e
+QUIB_BENCH="$demo/bench2" "$demo/tool/KRV610xFWUpg" </dev/null
+echo "exit code: $?"
+set -e
+echo
+echo "The bench folders, with their logs (debug.log) and command traces, are kept at: $demo"

@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "bench/bench.h"
+#include "platform/linux/linux_terminal_dialog.h"
 #include "platform/platform.h"
 
 namespace quib::platform {
@@ -31,23 +32,39 @@ class BenchUserInterface final : public UserInterface {
     std::shared_ptr<bench::Bench> m_bench;
 };
 
-// The dialog's calls are recorded by the bench; closing it follows the bench's script.
+// The dialog's calls are recorded by the bench (closing it follows the bench's script) and drawn on the
+// terminal as on Linux, so a run on a bench looks like a run on hardware.
 class BenchDialog final : public Dialog {
   public:
     explicit BenchDialog(std::shared_ptr<bench::Bench> bench) : m_bench(std::move(bench)) {}
-    void setCaption(const std::string& text) override { m_bench->dialogCall(call("caption", text)); }
-    void setStatusText(const std::string& text) override { m_bench->dialogCall(call("status", text)); }
+    void setCaption(const std::string& text) override {
+        m_bench->dialogCall(call("caption", text));
+        m_terminal.setCaption(text);
+    }
+    void setStatusText(const std::string& text) override {
+        m_bench->dialogCall(call("status", text));
+        m_terminal.setStatusText(text);
+    }
     void setStatusTextColour(std::uint32_t colour) override {
         m_bench->dialogCall(call("text_colour", {}, colour));
+        m_terminal.setStatusTextColour(colour);
     }
     void setProgressRange(int low, int high, int step) override {
         m_bench->dialogCall(call("progress_range", {}, low, high, step));
+        m_terminal.setProgressRange(low, high, step);
     }
-    void setProgressPosition(int position) override { m_bench->dialogCall(call("position", {}, position)); }
+    void setProgressPosition(int position) override {
+        m_bench->dialogCall(call("position", {}, position));
+        m_terminal.setProgressPosition(position);
+    }
     void setProgressBarColour(std::uint32_t colour) override {
         m_bench->dialogCall(call("bar_colour", {}, colour));
+        m_terminal.setProgressBarColour(colour);
     }
-    int showUntilClosed() override { return m_bench->dialogCall(call("show")); }
+    int showUntilClosed() override {
+        m_terminal.showUntilClosed();
+        return m_bench->dialogCall(call("show"));
+    }
 
   private:
     static bench::DialogRecord call(const char* op, std::string text = {}, std::int64_t value = 0,
@@ -55,6 +72,7 @@ class BenchDialog final : public Dialog {
         return bench::DialogRecord{op, std::move(text), value, value2, value3, 0};
     }
     std::shared_ptr<bench::Bench> m_bench;
+    LinuxTerminalDialog m_terminal;
 };
 
 // The virtual clock: a sleep advances it at once. The performance counter runs at 10 MHz.
