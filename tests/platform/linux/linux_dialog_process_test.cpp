@@ -1,0 +1,63 @@
+// The program's window on a terminal, and the removal of a run's files when it is interrupted.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+
+#include "platform/linux/linux_process.h"
+#include "platform/linux/linux_terminal_dialog.h"
+#include "temp_folder.h"
+
+namespace {
+
+using namespace quib::platform;
+
+std::string readAll(std::FILE* f) {
+    std::rewind(f);
+    std::string text;
+    char buf[256];
+    std::size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) text.append(buf, n);
+    return text;
+}
+
+TEST(LinuxTerminalDialog, WithoutATerminalEveryChangeIsOnePlainLineAndNothingWaits) {
+    std::FILE* in = std::tmpfile();
+    std::FILE* out = std::tmpfile();
+    LinuxTerminalDialog dialog(in, out);
+    EXPECT_FALSE(dialog.drawsOnTerminal());
+    dialog.setCaption("Caption");
+    dialog.setStatusText(" On going ");
+    dialog.setStatusTextColour(rgb(255, 0, 0));
+    dialog.setProgressRange(0, 200, 1);
+    dialog.setProgressPosition(50);
+    dialog.setProgressBarColour(rgb(255, 50, 50));
+    EXPECT_EQ(dialog.showUntilClosed(), kIdOk);
+    EXPECT_EQ(readAll(out), "Caption\nstatus:  On going \nprogress: 25%\n");
+    std::fclose(in);
+    std::fclose(out);
+}
+
+TEST(LinuxProcess, InterruptCleanupRemovesTheFilesAndEmptiesTheFolders) {
+    TempFolder root;
+    const std::string kept = root / "kept.bin", gone = root / "quibusb.so", folder = root / "KRVFW_Temp";
+    std::ofstream(kept) << "user";
+    std::ofstream(gone) << "ours";
+    std::filesystem::create_directories(folder);
+    std::ofstream(folder + "/TempBinData.bin") << "stream";
+    std::ofstream(folder + "/Config_x.rom") << "rom";
+    LinuxProcess process;
+    process.setInterruptCleanup({gone, root / "never-written"}, {folder}, -1);
+    runInterruptCleanupForTest();
+    EXPECT_TRUE(std::filesystem::exists(kept));
+    EXPECT_FALSE(std::filesystem::exists(gone));
+    EXPECT_FALSE(std::filesystem::exists(folder));
+    // An empty set removes nothing.
+    std::ofstream(gone) << "again";
+    process.setInterruptCleanup({}, {}, std::nullopt);
+    runInterruptCleanupForTest();
+    EXPECT_TRUE(std::filesystem::exists(gone));
+}
+
+}  // namespace
