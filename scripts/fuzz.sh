@@ -1,0 +1,22 @@
+#!/usr/bin/env bash
+# Runs each libFuzzer target for a while (default 60 s each; pass another number of seconds). Not run by CI.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+seconds=${1:-60}
+bash scripts/install-deps.sh
+missing=()
+for p in clang libclang-rt-dev; do dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p"); done
+if ((${#missing[@]})); then
+    sudo=""
+    [ "$(id -u)" -eq 0 ] || sudo="sudo"
+    $sudo apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq "${missing[@]}"
+fi
+cmake --preset fuzz >/dev/null
+cmake --build --preset fuzz --target image_name_fuzz command_line_fuzz bench_description_fuzz
+for target in image_name_fuzz command_line_fuzz bench_description_fuzz; do
+    corpus=build/fuzz/corpus/$target
+    mkdir -p "$corpus"
+    echo "== $target"
+    build/fuzz/tests/fuzz/$target -max_total_time="$seconds" -print_final_stats=1 "$corpus" 2>&1 | tail -n 12
+done
