@@ -90,8 +90,8 @@ int Bench::nextFreeNumber(bool cdrom) const {
 }
 
 // Gives a bridge its disk or CD-ROM number. At creation: its fixed number, else the lowest number not
-// given yet. On return from a restart: one above the highest ever used, or its old number when it is
-// configured to reuse it and nobody holds it.
+// given yet. On return from a restart, by its numbering: the lowest number nobody holds; one above the
+// highest ever used; or its old number when nobody holds it (else one above the highest).
 void Bench::placeBridge(int bridge, bool initial) {
     const BridgeDescription& d = m_description.bridges[static_cast<std::size_t>(bridge)];
     BridgeSlot& slot = m_state->bridges[static_cast<std::size_t>(bridge)];
@@ -106,12 +106,13 @@ void Bench::placeBridge(int bridge, bool initial) {
         }
         return false;
     };
-    if (initial) {
-        if (number < 0) {
+    using Numbering = BridgeDescription::RestartNumbering;
+    if (initial || d.restartNumbering == Numbering::Lowest) {
+        if (!initial || number < 0) {
             number = d.cdrom ? 0 : static_cast<int>(m_description.systemDisks.size());
             while (taken(number)) ++number;
         }
-    } else if (!(d.reuseNumberOnRestart && number >= 0 && !taken(number))) {
+    } else if (!(d.restartNumbering == Numbering::Same && number >= 0 && !taken(number))) {
         number = nextFreeNumber(d.cdrom);
     }
     highest = std::max(highest, number);

@@ -418,9 +418,11 @@ class Parser {
         }
         b.restartDelayMs = static_cast<std::uint32_t>(r.integer("restart_delay_ms", 2000, 0, 3600 * 1000));
         const std::string numbering = r.text("restart_number", "next");
-        if (numbering != "next" && numbering != "same")
-            r.child("restart_number").fail("expected \"next\" or \"same\"");
-        b.reuseNumberOnRestart = numbering == "same";
+        if (numbering != "lowest" && numbering != "next" && numbering != "same")
+            r.child("restart_number").fail("expected \"lowest\", \"next\" or \"same\"");
+        b.restartNumbering = numbering == "same"     ? BridgeDescription::RestartNumbering::Same
+                             : numbering == "lowest" ? BridgeDescription::RestartNumbering::Lowest
+                                                     : BridgeDescription::RestartNumbering::Next;
         if (r.has("rom_reset_modes")) {
             const JsonReader modes = r.child("rom_reset_modes");
             modes.requireArray();

@@ -54,7 +54,10 @@ struct BridgeDescription {
     std::optional<int> reportedDeviceNumber;
     std::optional<std::array<std::uint8_t, 16>> otbStatus;
     std::uint32_t restartDelayMs = 2000;
-    bool reuseNumberOnRestart = false;
+    // The number a restarted bridge returns under: one above the highest ever used, the lowest free one (as
+    // Windows numbers disks), or its old one when nobody holds it.
+    enum class RestartNumbering { Next, Lowest, Same };
+    RestartNumbering restartNumbering = RestartNumbering::Next;
     std::vector<int> romResetModes;           // restart modes that leave the chip in its ROM code
     bool readbackShift = false;               // read-back of the firmware area shifted by one byte
     std::vector<std::uint8_t> factoryConfig;  // 124 bytes (8500)

@@ -197,9 +197,13 @@ class TimedBackend final : public quib::platform::Backend {
 
 json benchOf(int bridges) {
     json ports = json::array();
-    for (int i = 0; i < bridges; ++i)
+    for (int i = 0; i < bridges; ++i) {
+        std::string id = "b", serial = "SN";
+        id.append(std::to_string(i));
+        serial.append(std::to_string(i));
         ports.push_back({{"port", i + 1},
-                         {"bridge", {{"id", "b" + std::to_string(i)}, {"serial", "SN" + std::to_string(i)}, {"uas", false}}}});
+                         {"bridge", {{"id", id}, {"serial", serial}, {"uas", false}, {"restart_number", "same"}}}});
+    }
     return {{"system_disks", 1}, {"controllers", json::array({{{"ports", {{"port_count", 16}, {"ports", ports}}}}})}};
 }
 

@@ -18,7 +18,9 @@ nlohmann::json describeBench(const BenchChoices& c) {
                             {"link", c.link},
                             {"lanes", c.lanes},
                             {"uas", c.uas},
-                            {"restart_delay_ms", c.restartDelayMs}};
+                            {"restart_delay_ms", c.restartDelayMs},
+                            // Restarted bridges take the lowest free disk number, as Windows gives them.
+                            {"restart_number", "lowest"}};
         if (c.deviceType >= 0) b["device_type"] = c.deviceType;
         if (c.cdrom) b["cdrom"] = true;
         if (!c.cdrom && letter <= 'Z') b["volume_letter"] = std::string(1, letter++);
