@@ -81,6 +81,27 @@ TEST(ProgramUpdate, SerialNumberGoesIntoTheConfigurationBlockThroughATemporaryCo
     // runChecked found no Config_ file left behind.
 }
 
+TEST(ProgramUpdate, SerialNumberImageThatCannotBeCopiedStopsTheUpdate) {
+    // The program derives the image's name by replacing every "bin": this one has another "bin", so the
+    // name it looks for is not the one the library built.
+    ProgramBench bench(benchWith({bridgeBot("a", kOld)}));
+    bench.writeToolFile("binary_131112_91_00_00.bin", bench::makeImage(kNew, 40000));
+    EXPECT_EQ(runChecked(bench, {"/S", "/N:SN-1", "/U:binary_131112_91_00_00.bin"}).exitCode, -5);
+    for (const auto& r : openBench(bench)->traceAll()) EXPECT_TRUE(r.cdb[0] != 0xE1 && r.cdb[0] != 0xE3);
+    EXPECT_NE(bench.debugLog().find("copying the serial-number image"), std::string::npos);
+    // In dialog mode the error box and the status line say so.
+    ProgramBench dialog(benchWith({bridgeBot("a", kOld)}));
+    dialog.writeToolFile("binary_131112_91_00_00.bin", bench::makeImage(kNew, 40000));
+    EXPECT_EQ(runChecked(dialog, {"/N:SN-1", "/U:binary_131112_91_00_00.bin"}).exitCode, -5);
+    const Json boxes = dialog.messageBoxes();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0]["text"], "m_DllBuildBinFile() fail");
+    bool statusLine = false;
+    for (const auto& c : openBench(dialog)->dialogCalls())
+        statusLine = statusLine || c.text == "Build Bin File... Failed";
+    EXPECT_TRUE(statusLine);
+}
+
 TEST(ProgramUpdate, BadSerialNumberIsRefused) {
     ProgramBench bench(benchWith({bridgeBot("a", kOld)}));
     const ProgramRun r = runChecked(bench, {"/S", "/N:SER\x7F"});

@@ -124,6 +124,24 @@ TEST_F(UpdateTest, RefusalsComeBeforeTheBridgeIsTouched) {
     EXPECT_EQ(bank("d", 0), streamOf("12042391F000"));
 }
 
+TEST_F(UpdateTest, ImagesThatCannotBeReadAreRefusedNamingTheFile) {
+    scanBridges({bridge("b"), bridge("e", {{"device_type", 5}})});
+    std::filesystem::create_directories(pathInWorkFolder("131112_91_00_00.bin"));  // a folder of that name
+    EXPECT_EQ(QuibUSBLib_Function_vUpdateFirmware(0, exchangeFor(pathInWorkFolder(kNewImage)).get(), 0), -8);
+    EXPECT_TRUE(debugContains("131112_91_00_00.bin] cannot be read"));
+    EXPECT_EQ(
+        QuibUSBLib_Function_vUpdateFirmware(0, exchangeFor(writeFile("131112_91_00_01.bin", {})).get(), 0),
+        -8);
+    EXPECT_TRUE(debugContains("131112_91_00_01.bin] is empty"));
+    EXPECT_EQ(QuibUSBLib_Function_vUpdateFirmware(1, exchangeFor(writeFile("E-VS-empty.bin", {})).get(), 0),
+              -5);
+    EXPECT_TRUE(debugContains("ReadFile[" + pathInWorkFolder("E-VS-empty.bin") + "] fail"));
+    EXPECT_EQ(QuibUSBLib_Function_vUpdateFirmware(1, exchangeFor(pathInWorkFolder("E-VS-none.bin")).get(), 0),
+              -5);
+    EXPECT_TRUE(debugContains("create file [" + pathInWorkFolder("E-VS-none.bin") + "] fail"));
+    EXPECT_TRUE(commands().empty());
+}
+
 TEST_F(UpdateTest, InvalidRevisionDigitFailsTheStreamBuild) {
     scanBridges({bridge("a", {{"device_type", 0}})});
     // Digit "C": low bits 100 give letter "A" (this chip) but no signature.
