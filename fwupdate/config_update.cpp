@@ -8,6 +8,7 @@
 #include "devcore/frame/library_objects.h"
 #include "devcore/transport/device_path.h"
 #include "fwupdate/identity_update.h"
+#include "fwupdate/image_name.h"
 #include "fwupdate/update_context.h"
 #include "platform/platform.h"
 
@@ -23,21 +24,6 @@ struct RecordGroup {
 };
 constexpr RecordGroup kGroups[] = {{0, 20, false},  {20, 36, false}, {56, 8, false}, {64, 32, false},
                                    {96, 16, false}, {112, 2, true},  {114, 2, true}, {116, 2, true}};
-
-bool validSignature(std::uint8_t b) {
-    switch (b) {
-        case 0x5A:
-        case 0x4B:
-        case 0x3C:
-        case 0x2D:
-        case 0x1E:
-        case 0x0F:
-        case 0x69:
-            return true;
-        default:
-            return false;
-    }
-}
 
 }  // namespace
 
@@ -67,7 +53,7 @@ std::optional<std::size_t> shortStreamLength(std::span<const std::uint8_t> strea
     if (total > limit || total > stream.size()) return std::nullopt;
     const std::uint32_t sum = std::accumulate(
         stream.begin() + 2, stream.begin() + 2 + static_cast<std::ptrdiff_t>(n), std::uint32_t{0});
-    if (!validSignature(stream[2 + n]) || stream[2 + n + 1] != static_cast<std::uint8_t>(sum))
+    if (!isStreamSignature(stream[2 + n]) || stream[2 + n + 1] != static_cast<std::uint8_t>(sum))
         return std::nullopt;
     return total;
 }

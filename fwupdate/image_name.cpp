@@ -37,11 +37,22 @@ std::string revisionLetter(char revisionDigit) {
     return kLetters[hexDigitValue(revisionDigit) & 0x07];
 }
 
+namespace {
+// By the low three bits of the revision digit; 100 has none.
+constexpr std::uint8_t kSignatures[8] = {0x5A, 0x4B, 0x3C, 0x2D, 0x00, 0x1E, 0x0F, 0x69};
+constexpr unsigned kNoSignatureBits = 4;
+}  // namespace
+
 std::optional<std::uint8_t> signatureOfRevisionDigit(char revisionDigit) {
-    static const std::uint8_t kSignatures[8] = {0x5A, 0x4B, 0x3C, 0x2D, 0x00, 0x1E, 0x0F, 0x69};
     const unsigned bits = hexDigitValue(revisionDigit) & 0x07;
-    if (bits == 4) return std::nullopt;
+    if (bits == kNoSignatureBits) return std::nullopt;
     return kSignatures[bits];
+}
+
+bool isStreamSignature(std::uint8_t byte) {
+    for (unsigned bits = 0; bits < 8; ++bits)
+        if (bits != kNoSignatureBits && kSignatures[bits] == byte) return true;
+    return false;
 }
 
 std::string ImageNameFields::chipType() const {

@@ -29,6 +29,8 @@ std::uint8_t hexDigitValue(char c);
 std::string revisionLetter(char revisionDigit);
 // Stream signature byte for the low three bits of a revision digit; none for the invalid bits 100.
 std::optional<std::uint8_t> signatureOfRevisionDigit(char revisionDigit);
+// Whether a byte is one of the seven stream signatures.
+bool isStreamSignature(std::uint8_t byte);
 
 struct ImageNameFields {
     std::string fileName;

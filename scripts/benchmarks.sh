@@ -3,15 +3,7 @@
 # whole program's silent update of 16 bridges on a bench folder.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-bash scripts/install-deps.sh
-missing=()
-for p in libbenchmark-dev time; do dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p"); done
-if ((${#missing[@]})); then
-    sudo=""
-    [ "$(id -u)" -eq 0 ] || sudo="sudo"
-    $sudo apt-get update -qq
-    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq "${missing[@]}"
-fi
+bash scripts/install-deps.sh libbenchmark-dev time
 cmake --preset benchmarks >/dev/null
 cmake --build --preset benchmarks
 build/benchmarks/benchmarks/update_benchmark "$@"

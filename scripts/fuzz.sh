@@ -3,15 +3,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds=${1:-60}
-bash scripts/install-deps.sh
-missing=()
-for p in clang libclang-rt-dev; do dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p"); done
-if ((${#missing[@]})); then
-    sudo=""
-    [ "$(id -u)" -eq 0 ] || sudo="sudo"
-    $sudo apt-get update -qq
-    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq "${missing[@]}"
-fi
+bash scripts/install-deps.sh clang libclang-rt-dev
 cmake --preset fuzz >/dev/null
 cmake --build --preset fuzz --target image_name_fuzz command_line_fuzz bench_description_fuzz
 for target in image_name_fuzz command_line_fuzz bench_description_fuzz; do

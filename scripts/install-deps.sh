@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs, from Debian's packages, what building and testing the project needs (only what is missing).
 set -euo pipefail
-packages=(g++ cmake ninja-build libgtest-dev libgmock-dev nlohmann-json3-dev libcli11-dev)
+# Extra package names may be given as arguments (the benchmark and fuzz scripts add theirs).
+packages=(g++ cmake ninja-build libgtest-dev libgmock-dev nlohmann-json3-dev libcli11-dev "$@")
 missing=()
 for p in "${packages[@]}"; do
     dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")
