@@ -151,6 +151,7 @@ TEST(ConfigurationMerge, ValidBlockKeepsWhatTheRecordLeavesEmpty) {
     std::memset(&record, 0, sizeof record);
     std::memcpy(record.cProduct, "New Product", 11);  // offset 64: the group 64..95
     record.wProductId = 0x1234;                       // vendor id 0 keeps the bridge's
+    record.wDeviceRelease = 0x0200;                   // a low byte of 0 is still a value
     mergeRecordIntoBlock(block, record);
     EXPECT_EQ(block[4], 0x41);  // serial kept (record byte 0 is 0)
     EXPECT_EQ(std::memcmp(block.data() + 68, "New Product", 11), 0);
@@ -159,6 +160,8 @@ TEST(ConfigurationMerge, ValidBlockKeepsWhatTheRecordLeavesEmpty) {
     EXPECT_EQ(block[117], 0x3F);
     EXPECT_EQ(block[118], 0x34);
     EXPECT_EQ(block[119], 0x12);
+    EXPECT_EQ(block[120], 0x00);
+    EXPECT_EQ(block[121], 0x02);
     EXPECT_TRUE(configBlockValid(block));
 }
 

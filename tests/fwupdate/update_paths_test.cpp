@@ -189,6 +189,16 @@ TEST_F(UpdateTest, WriteThatSucceedsOnlyOnARetryIsStillAFailure) {
     EXPECT_TRUE(debugContains("Can not Update Firmware !"));
 }
 
+TEST_F(UpdateTest, WriteFailingEveryTimeIsTriedTenTimes) {
+    json faults = json::array({{{"kind", "command"}, {"opcode", 0xE3}, {"bridge", "b"}, {"times", 0}}});
+    scanBridges({bridge("b")}, 0, {{"faults", faults}});
+    EXPECT_EQ(QuibUSBLib_Function_vUpdateFirmware(0, exchangeFor(writeImage(kNewImage, kNew)).get(), 0), -1);
+    const auto sent = commands();
+    EXPECT_EQ(std::count(sent.begin(), sent.end(), "E3 0 60910 direct !"), 10);
+    EXPECT_TRUE(debugContains("SCSI7120_AccessFirmwareEEPROM Fail Retry[9]"));
+    EXPECT_EQ(bank("b", 0), streamOf("12042391F000"));
+}
+
 TEST_F(UpdateTest, OneCorruptReadBackFailsTheUpdate) {
     json faults = json::array({{{"kind", "readback_corrupt"}, {"bridge", "b"}, {"offset", 1000}}});
     scanBridges({bridge("b")}, 0, {{"faults", faults}});
@@ -297,6 +307,19 @@ TEST_F(UpdateTest, ConfigurationUpdateWritesNothingWhenTheFirmwareCannotBeRead) 
     EXPECT_EQ(QuibUSBLib_Function_vUpdateConfig(0, &record), -1);
     for (const auto& c : commands()) EXPECT_TRUE(c.rfind("E0", 0) == 0 || c.rfind("E2", 0) == 0) << c;
     EXPECT_EQ(bank("b", 0), streamOf("12042391F000"));
+}
+
+TEST_F(UpdateTest, ConfigurationUpdateLeavesAStreamLongerThanItRewritesAlone) {
+    // An 850B bridge running an image above 64 KiB: writing back 65,408 bytes would cut its stream.
+    scanBridges({bridge("p", {{"family", "8500"}, {"firmware_image_size", 70000}})}, 1);
+    const Bytes before = bank("p", 0);
+    SerialNumberRecord record;
+    std::memset(&record, 0, sizeof record);
+    std::memcpy(record.cSerialNumber, "X", 1);
+    EXPECT_EQ(QuibUSBLib_Function_vUpdateConfig(0, &record), -1);
+    EXPECT_EQ(commands(), (std::vector<std::string>{"E0 0", "E2 0 65536"}));
+    EXPECT_EQ(bank("p", 0), before);
+    EXPECT_TRUE(debugContains("is not a complete stream of at most 65408 bytes; nothing written"));
 }
 
 TEST_F(UpdateTest, ConfigurationUpdateOfAPcieBridgeFindsItAgain) {
