@@ -118,5 +118,43 @@ TEST(QuibbenchTool, WritesTheSampleImage) {
               0);
 }
 
+TEST(QuibbenchTool, WritesStreamsAndConfigurationRomFiles) {
+    TempFolder folder;
+    const auto stream = folder.path() / "E-VS-131112_51_00_00.bin";
+    ASSERT_EQ(runTool("image --version 131112510000 --size 70000 --kind stream --long-header --out \"" +
+                          stream.string() + "\"",
+                      folder.path() / "out.txt"),
+              0);
+    const auto packed = readBytes(stream);
+    EXPECT_EQ(packed, buildStream(makeImage("131112510000", 70000), 0x1E, true));
+    const auto boot = findBootableImage(packed);
+    ASSERT_TRUE(boot);
+    EXPECT_EQ(boot->imageOffset, 6u);
+
+    const auto rom = folder.path() / "Config_131112_91_00_00.rom";
+    ASSERT_EQ(
+        runTool("image --version 131112910000 --size 1000 --kind config-rom --serial SN42 --manufacturer M "
+                "--product P --vid 0x1234 --pid 0x5678 --out \"" +
+                    rom.string() + "\"",
+                folder.path() / "out.txt"),
+        0);
+    const auto bytes = readBytes(rom);
+    ASSERT_EQ(bytes.size(), 128u + 1008u);
+    EXPECT_EQ(std::string(bytes.begin() + 4, bytes.begin() + 8), "SN42");
+    EXPECT_EQ(bytes[8], 0xFF);
+    EXPECT_EQ(bytes[24], 'M');
+    EXPECT_EQ(bytes[116], 0x34);
+    EXPECT_EQ(bytes[119], 0x56);
+    EXPECT_EQ(bytes[126], 0x5A);
+    std::uint32_t sum = 0;
+    for (std::size_t i = 4; i <= 126; ++i) sum += bytes[i];
+    EXPECT_EQ(bytes[127], static_cast<std::uint8_t>(sum));
+    EXPECT_TRUE(findBootableImage(std::span(bytes).subspan(128)));
+    // Revision digit C has no signature: refused.
+    EXPECT_NE(runTool("image --version 131112C00000 --size 1000 --kind stream --out \"" + rom.string() + "\"",
+                      folder.path() / "err.txt"),
+              0);
+}
+
 }  // namespace
 }  // namespace bench::testing
