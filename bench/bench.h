@@ -173,6 +173,12 @@ class Bench {
                                                               const ControlRequest& request,
                                                               std::uint32_t& error, std::string& device);
     const PortSlot* slotAt(int hub, std::uint32_t port) const;
+    // A port whose device is connected, with its slot; otherwise nothing, with the system's error set.
+    struct ConnectedPort {
+        ConnectionEntry connection;
+        const PortSlot* slot;
+    };
+    std::optional<ConnectedPort> connectedPort(const Target& hub, std::uint32_t port, std::uint32_t& error);
     std::string deviceNameOf(const Target& target) const;
     void record(const std::string& device, const ScsiRequest& request, const ScsiOutcome& outcome);
     void recordControl(ControlTraceRecord record);

@@ -225,16 +225,23 @@ std::optional<std::string> Bench::connectionName(const Target& t, std::uint32_t 
     });
 }
 
+std::optional<Bench::ConnectedPort> Bench::connectedPort(const Target& t, std::uint32_t port,
+                                                         std::uint32_t& error) {
+    const auto c = connection(t, port, error);
+    if (!c) return std::nullopt;
+    if (c->status != ConnectionEntry::Status::Connected) {
+        error = err::kDeviceNotConnected;
+        return std::nullopt;
+    }
+    return ConnectedPort{*c, slotAt(*hubTarget(t, error), port)};
+}
+
 std::optional<std::string> Bench::connectionDriverKey(const Target& t, std::uint32_t port,
                                                       std::uint32_t& error) {
     return transact([&]() -> std::optional<std::string> {
-        const auto c = connection(t, port, error);
-        if (!c) return std::nullopt;
-        if (c->status != ConnectionEntry::Status::Connected) {
-            error = err::kDeviceNotConnected;
-            return std::nullopt;
-        }
-        const PortSlot* slot = slotAt(*hubTarget(t, error), port);
+        const auto connected = connectedPort(t, port, error);
+        if (!connected) return std::nullopt;
+        const PortSlot* slot = connected->slot;
         switch (slot->kind) {
             case PortSlot::Kind::Hub:
                 return m_names.hubs[static_cast<std::size_t>(slot->index)].driverKey;
@@ -274,13 +281,9 @@ std::optional<std::vector<std::uint8_t>> Bench::answerDescriptor(const Target& t
                                                                  const ControlRequest& request,
                                                                  std::uint32_t& error, std::string& device) {
     device = "port" + std::to_string(port);
-    const auto c = connection(t, port, error);
-    if (!c) return std::nullopt;
-    if (c->status != ConnectionEntry::Status::Connected) {
-        error = err::kDeviceNotConnected;
-        return std::nullopt;
-    }
-    const PortSlot* slot = slotAt(*hubTarget(t, error), port);
+    const auto connected = connectedPort(t, port, error);
+    if (!connected) return std::nullopt;
+    const PortSlot* slot = connected->slot;
     std::string manufacturer, product, serial;
     const BridgeDescription* bridge = nullptr;
     if (slot->kind == PortSlot::Kind::Bridge) {
@@ -308,7 +311,7 @@ std::optional<std::vector<std::uint8_t>> Bench::answerDescriptor(const Target& t
         const std::uint8_t type = static_cast<std::uint8_t>(request.wValue >> 8);
         const std::uint8_t index = static_cast<std::uint8_t>(request.wValue);
         if (type == 1 && index == 0 && request.wIndex == 0) {
-            answer = deviceDescriptor(c->identity);
+            answer = deviceDescriptor(connected->connection.identity);
         } else if (type == 2 && index == 0 && request.wIndex == 0 && bridge) {
             answer = massStorageConfiguration(bridge->uas);
         } else if (type == 3) {
