@@ -29,7 +29,7 @@ void CKRV610xFWUpgDlg::vBindQuibUSBLib() {
     m_hQuibUSBLib = get().module.loadLibrary(toNarrow(strInToolFolder(kLibraryFileName)));
     if (!m_hQuibUSBLib) {
         LogError(L"%s:%d: LoadLibrary Failed, GetLastError= %d", kFn, __LINE__,
-                 static_cast<int>(quib::platform::lastError()));
+                 quib::platform::lastErrorCode());
         if (!m_bSilentMode) showErrorBox(kTextLibraryNotLoadable);
         vExitRoutine(QUIB_FILE_NOT_FOUND);
     }
@@ -44,7 +44,7 @@ void CKRV610xFWUpgDlg::vBindQuibUSBLib() {
         bindEntryPoint(m_hQuibUSBLib, "QuibUSBLib_vShowUSBStatus", m_DllShowUSBStatus);
     if (!bound) {
         LogError(L"%s:%d: GetProcAddress FAIL, GetLastError: %d", kFn, __LINE__,
-                 static_cast<int>(quib::platform::lastError()));
+                 quib::platform::lastErrorCode());
         vUnloadQuibUSBLib();
         vExitRoutine(QUIB_FAIL);
     }

@@ -15,8 +15,7 @@ namespace {
 
 std::optional<std::span<const std::uint8_t>> findPackaged(int id, const char* fn, int line) {
     auto resource = get().module.findResource(kPackagedResourceType, id);
-    if (!resource)
-        LogError(L"%s:%d: FindResource fail: %d", fn, line, static_cast<int>(quib::platform::lastError()));
+    if (!resource) LogError(L"%s:%d: FindResource fail: %d", fn, line, quib::platform::lastErrorCode());
     return resource;
 }
 
@@ -35,7 +34,7 @@ bool CKRV610xFWUpgDlg::vExtractResourceFiles() {
         // A file that cannot be written makes the step that needs it fail later.
         if (!get().files.writeFile(toNarrow(path), bytes))
             LogError(L"%s:%d: cannot write %ls, error %d", kFn, __LINE__, path.c_str(),
-                     static_cast<int>(quib::platform::lastError()));
+                     quib::platform::lastErrorCode());
     };
 
     auto library = findPackaged(kResourceLibrary, kFn, __LINE__);

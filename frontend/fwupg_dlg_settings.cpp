@@ -38,7 +38,7 @@ bool CKRV610xFWUpgDlg::vLoadINIFile(const std::wstring& strINIFilePath) {
         return false;
     } catch (const std::exception&) {
         LogError(L"%s:%d: vLoadINIFile: strINIFilePath : %ls , dwErrorCode %d", kFn, __LINE__,
-                 strINIFilePath.c_str(), static_cast<int>(quib::platform::lastError()));
+                 strINIFilePath.c_str(), quib::platform::lastErrorCode());
         return false;
     }
 }

@@ -87,8 +87,7 @@ std::optional<int> CKRV610xFWUpgDlg::nBuildSerialNumberImage() {
     // Without the copy the update would program whatever the old path names: stop here instead.
     if (!quib::platform::get().files.copyFile(toNarrow(strSource), toNarrow(strTarget), true)) {
         LogError(L"%s:%d: copying the serial-number image [%ls] to [%ls] failed, dwErrorCode %d", kFn,
-                 __LINE__, strSource.c_str(), strTarget.c_str(),
-                 static_cast<int>(quib::platform::lastError()));
+                 __LINE__, strSource.c_str(), strTarget.c_str(), quib::platform::lastErrorCode());
         return failed(QUIB_FILE_NOT_FOUND);
     }
     m_strSerialImagePath = strTarget;

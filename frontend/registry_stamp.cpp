@@ -75,7 +75,7 @@ bool bRegistryReadWrite(const std::wstring& szSubKey, const std::wstring& valueN
     if (!bWrite) {
         if (!registry.keyExists(key)) {
             LogMessage(L"%s:%d: RegOpenKeyEx fail, szSubKey=%ls, iReturn=%d, dwErrorCode=%d", kReadWriteFn,
-                       __LINE__, szSubKey.c_str(), 2, static_cast<int>(platform::lastError()));
+                       __LINE__, szSubKey.c_str(), 2, platform::lastErrorCode());
             return false;
         }
         const auto value = registry.readValue(key, name);
@@ -98,7 +98,7 @@ bool bRegistryReadWrite(const std::wstring& szSubKey, const std::wstring& valueN
     }
     if (!registry.writeValue(key, name, value)) {
         LogMessage(L"%s:%d: RegSetValueEx fail, lResult%d, Reg[%ls], dwErrorCode%d", kReadWriteFn, __LINE__,
-                   -1, valueName.c_str(), static_cast<int>(platform::lastError()));
+                   -1, valueName.c_str(), platform::lastErrorCode());
         return false;
     }
     return true;

@@ -35,7 +35,7 @@ int nOutputVerTextFile(const std::wstring& strToolFolder, const USBDevListExp& l
                                               text.size());
     if (!files.writeFile(path, bytes)) {
         LogError(L"%s:%d:   CreateFile Failed,OUTPUT_VERSION_FILE_NAME=%ls,Erroe=%d", kFn, __LINE__,
-                 std::wstring(kVersionReportFileName).c_str(), static_cast<int>(platform::lastError()));
+                 std::wstring(kVersionReportFileName).c_str(), platform::lastErrorCode());
         return QUIB_FAIL;
     }
     return QUIB_SUCCESS;

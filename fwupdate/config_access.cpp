@@ -20,7 +20,7 @@ bool CQuibUSBDev::bWrRdConfiguration(std::uint8_t ucTargetNumber, std::uint8_t u
         devcore::ScopedDevice dev(devicePathOf(*entry), platform::kAccessRead | platform::kAccessWrite);
         if (!dev.valid()) {
             LogError("%s:%d: vWrRdConfiguration: [%d] CreateFile Fail , dwErrorCode %d", kFn, __LINE__,
-                     ucTargetNumber, static_cast<int>(platform::lastError()));
+                     ucTargetNumber, platform::lastErrorCode());
             return false;
         }
         const int iResult = SCSI7120_AccessConfigEEPROM(dev.get(), ucReadWrite, pBlock, ucBank);
@@ -28,13 +28,13 @@ bool CQuibUSBDev::bWrRdConfiguration(std::uint8_t ucTargetNumber, std::uint8_t u
             LogError(
                 "%s:%d: vWrRdConfiguration: [%d] SCSI7120_AccessConfigEEPROM Fail , iResult %d dwErrorCode "
                 "%d",
-                kFn, __LINE__, ucTargetNumber, iResult, static_cast<int>(platform::lastError()));
+                kFn, __LINE__, ucTargetNumber, iResult, platform::lastErrorCode());
             return false;
         }
         return true;
     } catch (...) {
         LogError("%s:%d: catch(...): ucTargetNumber : %d , dwErrorCode %d", kFn, __LINE__, ucTargetNumber,
-                 static_cast<int>(platform::lastError()));
+                 platform::lastErrorCode());
         return false;
     }
 }

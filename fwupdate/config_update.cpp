@@ -74,7 +74,7 @@ int updateConfig(std::uint8_t ucTargetNumber, const SerialNumberRecord& record) 
     if (!device.valid() ||
         dev.SCSI7120_AccessFirmwareEEPROM(area.data(), device.get(), 0, kFirmwareReadLength, 0) != 0) {
         LogError("%s:%d: Dev[%d] reading the firmware area of [%s] failed, dwErrorCode %d; nothing written",
-                 kFn, __LINE__, ucTargetNumber, strPath.c_str(), static_cast<int>(platform::lastError()));
+                 kFn, __LINE__, ucTargetNumber, strPath.c_str(), platform::lastErrorCode());
         return QUIB_FAIL;
     }
     // Only 65,408 bytes are written back: a longer (or unreadable) stream would be cut and the bridge left
@@ -95,7 +95,7 @@ int updateConfig(std::uint8_t ucTargetNumber, const SerialNumberRecord& record) 
     if (!again.valid() || dev.SCSI7120_AccessFirmwareEEPROM(area.data() + kConfigBinSize, again.get(), 1,
                                                             kFirmwareRewriteLength, 0) != 0) {
         LogError("%s:%d: Dev[%d] writing the firmware stream back failed, dwErrorCode %d", kFn, __LINE__,
-                 ucTargetNumber, static_cast<int>(platform::lastError()));
+                 ucTargetNumber, platform::lastErrorCode());
         return QUIB_FAIL;
     }
     again.close();

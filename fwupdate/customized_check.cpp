@@ -99,7 +99,8 @@ CheckOutcome runCustomizedChecks(int iTargetNumber, const DeviceValues& device, 
         const std::string part =
             // The start address counts from the version written as "0x" and its twelve digits: the shipped
             // settings (start 8, length 3, "AC4") take "AC4" of 131112AC4000.
-            clampedPart("0x" + device.fwVersion, decimalNumber(readText(exchange.cStartAddressOfPartOfFwVersion)),
+            clampedPart("0x" + device.fwVersion,
+                        decimalNumber(readText(exchange.cStartAddressOfPartOfFwVersion)),
                         decimalNumber(readText(exchange.cPartOfFwVersionLength)));
         if (!inList(part, readText(exchange.cPartOfFwVersion)))
             return fail(formatted("Dev[%d]: Customer ID is not correct, Target[%s]", d, part.c_str()));

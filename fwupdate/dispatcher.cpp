@@ -30,7 +30,7 @@ int waitForVersion(const char* kFn, std::uint8_t ucTargetNumber) {
         devcore::ScopedDevice device(strPath, platform::kAccessRead | platform::kAccessWrite);
         if (!device.valid()) {
             LogError("%s:%d: ucTargetNumber[%d] CreateFile[%s] Fail , dwErrorCode %d", kFn, __LINE__,
-                     ucTargetNumber, strPath.c_str(), static_cast<int>(platform::lastError()));
+                     ucTargetNumber, strPath.c_str(), platform::lastErrorCode());
             LogError("%s:%d: Reset fail !", kFn, __LINE__);
             return QUIB_RELOAD_FAIL;
         }

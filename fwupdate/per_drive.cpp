@@ -9,6 +9,7 @@
 #include "devcore/frame/library_objects.h"
 #include "devcore/frame/working_folder.h"
 #include "devcore/transport/device_path.h"
+#include "fwupdate/bank_programming.h"
 #include "fwupdate/image_name.h"
 #include "fwupdate/programming_stream.h"
 #include "fwupdate/update_context.h"
@@ -18,17 +19,10 @@
 namespace quib::fwupdate {
 namespace {
 
-constexpr int kWriteAttempts = 10;
-constexpr int kReadBackPasses = 10;
-constexpr std::uint32_t kRetryPauseMs = 500;
 constexpr std::uint32_t kAfterResetMs = 200;
 constexpr std::size_t kSerialOffset = 4;
 constexpr std::size_t kSerialLength = 20;
 constexpr std::size_t kVersionLength = 6;
-
-int lastErrorCode() {
-    return static_cast<int>(platform::lastError());
-}
 
 std::string drivePath(std::uint8_t ucPhyAddrNumber) {
     return devcore::makeDevicePath(false, ucPhyAddrNumber);
@@ -56,7 +50,7 @@ int getSNfromPhyAddrNumber(std::uint8_t ucPhyAddrNumber, std::uint8_t* pSerial) 
     std::uint8_t block[kConfigBinSize] = {};
     if (devcore::theDevice().SCSI7120_AccessConfigEEPROM(dev.get(), 0, block, 0) != 0) {
         LogError("%s:%d: ucPhyAddrNumber:%d ,dwErrorCode %d", kFn, __LINE__, ucPhyAddrNumber,
-                 lastErrorCode());
+                 platform::lastErrorCode());
         return QUIB_DEVICE_NOT_FOUND;
     }
     std::copy_n(block + kSerialOffset, kSerialLength, pSerial);
@@ -72,7 +66,7 @@ int getFWfromPhyAddrNumber(std::uint8_t ucPhyAddrNumber, std::uint8_t* pVersion)
     if (devcore::theDevice().SCSI7120_AccessRegister(dev.get(), version, 0, devcore::kRegFirmwareVersion,
                                                      sizeof version) != 0) {
         LogError("%s:%d: ucPhyAddrNumber:%d ,dwErrorCode %d", kFn, __LINE__, ucPhyAddrNumber,
-                 lastErrorCode());
+                 platform::lastErrorCode());
         return QUIB_DEVICE_NOT_FOUND;
     }
     std::copy_n(version, kVersionLength, pVersion);
@@ -96,7 +90,7 @@ int updateFWfromPhyAddrNumber(std::uint8_t ucPhyAddrNumber, const std::string& s
     try {
         devcore::ScopedDevice dev(drivePath(ucPhyAddrNumber), platform::kAccessRead | platform::kAccessWrite);
         if (!dev.valid()) {
-            LogError("%s:%d: CreateFile Fail , dwErrorCode %d", kFn, __LINE__, lastErrorCode());
+            LogError("%s:%d: CreateFile Fail , dwErrorCode %d", kFn, __LINE__, platform::lastErrorCode());
             removeWorkingFiles();
             return QUIB_FAIL;
         }
@@ -118,40 +112,23 @@ int updateFWfromPhyAddrNumber(std::uint8_t ucPhyAddrNumber, const std::string& s
             return QUIB_FAIL;
         }
 
-        auto stream = readWholeFile(tempFilePath(kTempBinDataFileName)).value_or(std::vector<std::uint8_t>{});
-        const auto length = static_cast<std::uint32_t>(stream.size());
-        for (int attempt = 0; attempt < kWriteAttempts; ++attempt) {
-            iStatus = chip.SCSI7120_AccessFirmwareEEPROM_Direct(length, dev.get(), 1, stream.data(), ucBank);
-            if (iStatus == 0) break;
-            platform::get().clock.sleepMs(kRetryPauseMs);
-            LogError(
-                "%s:%d: vUpdateFirmware: SCSI7120_AccessFirmwareEEPROM Fail Retry[%d], iResult %d "
-                "dwErrorCode %d",
-                kFn, __LINE__, attempt, iStatus, lastErrorCode());
-        }
+        const auto stream =
+            readWholeFile(tempFilePath(kTempBinDataFileName)).value_or(std::vector<std::uint8_t>{});
+        const BankLog log = BankLog::forDrive(kFn);
+        iStatus = writeBankWithRetries(chip, dev.get(), stream, ucBank, log).iLastResult;
         if (bVerify) {
             bool bMatched = true;
             for (int pass = 0; pass < kReadBackPasses; ++pass) {
-                platform::get().clock.sleepMs(kRetryPauseMs);
-                std::vector<std::uint8_t> readBack(length + kConfigBinSize, 0);
-                iStatus = chip.SCSI7120_AccessFirmwareEEPROM_Direct(length + kConfigBinSize, dev.get(), 0,
-                                                                    readBack.data(), ucBank);
-                if (!std::equal(stream.begin(), stream.end(), readBack.begin() + kConfigBinSize)) {
-                    bMatched = false;
-                    LogError("%s:%d: MEMCMP failed , iResult %d dwErrorCode %d, Retry %d ", kFn, __LINE__,
-                             iStatus, lastErrorCode(), pass);
-                }
-                LogMessage(
-                    "%s:%d: vCheckFirmware: SCSI7120_AccessFirmwareEEPROM , iResult %d dwErrorCode %d, Retry "
-                    "%d ",
-                    kFn, __LINE__, iStatus, lastErrorCode(), pass);
+                const ReadBackOutcome read = readBackPass(chip, dev.get(), stream, ucBank, false, pass, log);
+                iStatus = read.iResult;
+                if (!read.bMatched) bMatched = false;
                 if (bMatched) break;
             }
             // A read-back that differs is a failed update, whatever the read commands answered.
             if (!bMatched) iStatus = QUIB_FAIL;
         }
     } catch (...) {
-        LogError("%s:%d: catch(...) , dwErrorCode %d", kFn, __LINE__, lastErrorCode());
+        LogError("%s:%d: catch(...) , dwErrorCode %d", kFn, __LINE__, platform::lastErrorCode());
         iStatus = QUIB_FAIL;
     }
     removeWorkingFiles();

@@ -17,10 +17,6 @@ using namespace quib::fwupdate;
 
 namespace {
 
-int lastErrorCode() {
-    return static_cast<int>(platform::lastError());
-}
-
 constexpr std::uint32_t kAfterRestartMs = 500;
 
 // Whether a device still takes commands on a handle: the control operation of an INQUIRY succeeds (a device
@@ -45,7 +41,7 @@ bool CQuibUSBDev::vSetRelinkSignature(std::uint8_t ucSignature, DeviceHandle hDe
     const int iResult = SCSI7120_AccessRegister(hDev, &ucSignature, 1, devcore::kRegRelinkIndex, 1);
     if (iResult != 0)
         LogError("%s:%d: vCPURST: ucSignature [%d] SCSI7120_AccessRegister Fail , iResult %d dwErrorCode %d",
-                 kFn, __LINE__, ucSignature, iResult, lastErrorCode());
+                 kFn, __LINE__, ucSignature, iResult, platform::lastErrorCode());
     return iResult == 0;
 }
 
@@ -66,7 +62,7 @@ bool CQuibUSBDev::vCPURST(std::uint8_t ucTargetNumber, std::uint8_t ucDetectCoun
             devcore::ScopedDevice dev(devicePathOf(*entry), platform::kAccessRead | platform::kAccessWrite);
             if (!dev.valid()) {
                 LogError("%s:%d: vCPURST: [%d] CreateFile Fail , dwErrorCode %d", kFn, __LINE__,
-                         ucTargetNumber, lastErrorCode());
+                         ucTargetNumber, platform::lastErrorCode());
                 return false;
             }
             const int iRead =
@@ -75,17 +71,17 @@ bool CQuibUSBDev::vCPURST(std::uint8_t ucTargetNumber, std::uint8_t ucDetectCoun
                 // Without the old values the bridge is not restarted; only a signature it already carries
                 // can still find it.
                 LogError("%s:%d: vCPURST: [%d] SCSI7120_AccessRegister Fail , iResult %d dwErrorCode %d", kFn,
-                         __LINE__, ucTargetNumber, iRead, lastErrorCode());
+                         __LINE__, ucTargetNumber, iRead, platform::lastErrorCode());
             } else {
                 if (!vSetRelinkSignature(ucTargetNumber, dev.get())) {
                     LogError("%s:%d: vCPURST: [%d] vSetRelinkSignature Fail , iResult %d dwErrorCode %d", kFn,
-                             __LINE__, ucTargetNumber, -1, lastErrorCode());
+                             __LINE__, ucTargetNumber, -1, platform::lastErrorCode());
                     return false;
                 }
                 const int iReset = SCSI7120_CPURST(dev.get(), ucResetMode);
                 if (iReset != 0)
                     LogError("%s:%d: vCPURST: [%d] SCSI7120_CPURST Fail , iResult %d dwErrorCode %d", kFn,
-                             __LINE__, ucTargetNumber, iReset, lastErrorCode());
+                             __LINE__, ucTargetNumber, iReset, platform::lastErrorCode());
                 // A bridge that restarts leaves the bus. One that still answers here did not restart, and
                 // finding it again by the signature it carries would prove nothing.
                 platform::get().clock.sleepMs(kAfterRestartMs);
@@ -105,12 +101,12 @@ bool CQuibUSBDev::vCPURST(std::uint8_t ucTargetNumber, std::uint8_t ucDetectCoun
             devcore::ScopedDevice dev(strPath, platform::kAccessRead | platform::kAccessWrite);
             if (!dev.valid()) {
                 LogError("%s:%d: ucTargetNumber [%d] CreateFile Fail [%s], dwErrorCode %d", kFn, __LINE__,
-                         ucTargetNumber, strPath.c_str(), lastErrorCode());
+                         ucTargetNumber, strPath.c_str(), platform::lastErrorCode());
                 return false;
             }
             if (SCSI7120_AccessRegister(dev.get(), &kept[0], 1, devcore::kRegRelinkFlag, 1) != 0) {
                 LogError("%s:%d: ucTargetNumber[%d] SCSI7120_AccessRegister Fail , dwErrorCode %d", kFn,
-                         __LINE__, ucTargetNumber, lastErrorCode());
+                         __LINE__, ucTargetNumber, platform::lastErrorCode());
                 bResult = false;
             } else {
                 SCSI7120_AccessRegister(dev.get(), &kept[1], 1, devcore::kRegRelinkIndex, 1);
@@ -121,7 +117,7 @@ bool CQuibUSBDev::vCPURST(std::uint8_t ucTargetNumber, std::uint8_t ucDetectCoun
         return bResult;
     } catch (...) {
         LogError("%s:%d: catch(...): ucTargetNumber : %d  , dwErrorCode %d", kFn, __LINE__, ucTargetNumber,
-                 lastErrorCode());
+                 platform::lastErrorCode());
         return false;
     }
 }

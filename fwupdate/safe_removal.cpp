@@ -14,10 +14,6 @@ namespace {
 constexpr int kEjectAttempts = 3;
 constexpr std::uint32_t kAfterEjectMs = 500;
 
-int lastErrorCode() {
-    return static_cast<int>(platform::lastError());
-}
-
 // Index of `what` in `text` above 0 (the rule asks for more than a match at the very start).
 bool holdsAfterStart(const std::string& text, const std::string& what) {
     const std::size_t at = text.find(what);
@@ -31,7 +27,7 @@ bool CQuibUSBDev::vForceEjectUSB(const std::string& strInstanceId) {
     const bool bEjected = os.devices.requestEject(strInstanceId);
     if (!bEjected)
         LogError("%s:%d: vForceEjectUSB: CM_Request_Device_Eject Fail , dwErrorCode %d", kFn, __LINE__,
-                 lastErrorCode());
+                 platform::lastErrorCode());
     os.clock.sleepMs(kAfterEjectMs);
     return bEjected;
 }
@@ -53,10 +49,10 @@ bool CQuibUSBDev::vSafeRemoveUSB(std::uint8_t ucTargetNumber) {
                                       platform::kAccessRead | platform::kAccessWrite);
             if (!dev.valid())
                 LogError("%s:%d: CreateFile Target:%d Fail, () , dwErrorCode %d", kFn, __LINE__,
-                         ucTargetNumber, lastErrorCode());
+                         ucTargetNumber, platform::lastErrorCode());
             else if (SCSI_SyncCache10(dev.get()) != 0)
                 LogError("%s:%d: Target:%d, SCSI_SyncCache10 Fail, dwErrorCode %d", kFn, __LINE__,
-                         ucTargetNumber, lastErrorCode());
+                         ucTargetNumber, platform::lastErrorCode());
         }
 
         platform::Platform& os = platform::get();
@@ -88,7 +84,7 @@ bool CQuibUSBDev::vSafeRemoveUSB(std::uint8_t ucTargetNumber) {
     } catch (...) {
         LogError("%s:%d: catch(...): strTargetVID : %s , strTargetPID %s , strTargetSN : %s , dwErrorCode %d",
                  kFn, __LINE__, strTargetVID.c_str(), strTargetPID.c_str(), strTargetSN.c_str(),
-                 lastErrorCode());
+                 platform::lastErrorCode());
         return false;
     }
 }

@@ -14,10 +14,6 @@ using namespace quib::fwupdate;
 
 namespace {
 
-int lastErrorCode() {
-    return static_cast<int>(platform::lastError());
-}
-
 // Chip type of the first listed device: it decides the header of a stream longer than 64 KiB.
 std::string firstDeviceChipType() {
     const devcore::USBDevList* list = devcore::libraryObjects().devList();
@@ -37,14 +33,14 @@ bool CQuibUSBDev::vCreateTempBinDataFile(std::string strFWPath, std::uint8_t ucT
                        __LINE__, strTempBinDataFilePath.c_str());
         if (!files.writeFile(strTempBinDataFilePath, {})) {
             LogError("%s:%d: vCreateTempBinDataFile: CreateFile[%s] Fail , dwErrorCode %d", kFn, __LINE__,
-                     strTempBinDataFilePath.c_str(), lastErrorCode());
+                     strTempBinDataFilePath.c_str(), platform::lastErrorCode());
             return false;
         }
 
         const auto image = readWholeFile(m_strFWBinFilePath);
         if (!image) {
             LogError("%s:%d: vCreateTempBinDataFile: FW[%s] cannot be read , dwErrorCode %d", kFn, __LINE__,
-                     m_strFWBinFilePath.c_str(), lastErrorCode());
+                     m_strFWBinFilePath.c_str(), platform::lastErrorCode());
             LogError("%s:%d: vCreateTempBinDataFile: FW[%s] ReadFileSize != FWFileSize ", kFn, __LINE__,
                      m_strFWBinFilePath.c_str());
             return false;
@@ -62,13 +58,13 @@ bool CQuibUSBDev::vCreateTempBinDataFile(std::string strFWPath, std::uint8_t ucT
         const auto stream = buildStream(*image, signature.value_or(0x00), firstDeviceChipType());
         if (!files.writeFile(strTempBinDataFilePath, stream)) {
             LogError("%s:%d: vCreateTempBinDataFile: WriteFile[%s] Fail , dwErrorCode %d", kFn, __LINE__,
-                     strTempBinDataFilePath.c_str(), lastErrorCode());
+                     strTempBinDataFilePath.c_str(), platform::lastErrorCode());
             return false;
         }
         return signature.has_value();
     } catch (...) {
         LogError("%s:%d:  catch{}!!!!!, m_strFWBinFilePath : %s , dwErrorCode %d", kFn, __LINE__,
-                 m_strFWBinFilePath.c_str(), lastErrorCode());
+                 m_strFWBinFilePath.c_str(), platform::lastErrorCode());
         return false;
     }
 }
@@ -84,7 +80,7 @@ bool CQuibUSBDev::vCreateConfigRomFile(std::string strFWPath, std::uint8_t ucTyp
                    strConfigRomFilePath.c_str());
     if (!files.writeFile(strConfigRomFilePath, {})) {
         LogError("%s:%d: vCreateConfigRomFile: CreateFile[%s] Fail , dwErrorCode %d", kFn, __LINE__,
-                 strConfigRomFilePath.c_str(), lastErrorCode());
+                 strConfigRomFilePath.c_str(), platform::lastErrorCode());
         return false;
     }
 
@@ -97,14 +93,14 @@ bool CQuibUSBDev::vCreateConfigRomFile(std::string strFWPath, std::uint8_t ucTyp
     const auto stream = readWholeFile(strTempBinDataFilePath);
     if (!stream) {
         LogError("%s:%d: vCreateConfigRomFile: ReadFile[%s] Fail , dwErrorCode %d", kFn, __LINE__,
-                 strTempBinDataFilePath.c_str(), lastErrorCode());
+                 strTempBinDataFilePath.c_str(), platform::lastErrorCode());
         return false;
     }
     std::vector<std::uint8_t> rom(m_ucConfigBuffer.begin(), m_ucConfigBuffer.end());
     rom.insert(rom.end(), stream->begin(), stream->end());
     if (!files.writeFile(strConfigRomFilePath, rom)) {
         LogError("%s:%d: vCreateConfigRomFile: WriteFile[%s] Fail , dwErrorCode %d", kFn, __LINE__,
-                 strConfigRomFilePath.c_str(), lastErrorCode());
+                 strConfigRomFilePath.c_str(), platform::lastErrorCode());
         return false;
     }
     return true;

@@ -45,6 +45,10 @@ enum SystemError : std::uint32_t {
 };
 
 std::uint32_t lastError();
+// The last error as the logs print it.
+inline int lastErrorCode() {
+    return static_cast<int>(lastError());
+}
 void setLastError(std::uint32_t code);
 
 // ---- files and folders --------------------------------------------------------------------------------

@@ -31,7 +31,7 @@ bool CQuibUSBDev::ATAPassThrough_Identify(DeviceHandle hDev, std::uint8_t* pIden
     constexpr auto kFn = "CQuibUSBDev::ATAPassThrough_Identify";
     if (!platform::isValid(hDev) || pIdentify == nullptr) {
         LogError("%s:%d: INVALID_PARAM! hDev:%x , dwErrorCode:%d  ", kFn, __LINE__, handleText(hDev),
-                 static_cast<int>(platform::lastError()));
+                 platform::lastErrorCode());
         return false;
     }
     std::memset(pIdentify, 0, 4);

@@ -22,7 +22,7 @@ int CQuibUSBDev::SCSI7120_AccessHardDisk(DeviceHandle hDev, std::uint8_t ucReadW
     constexpr auto kFn = "CQuibUSBDev::SCSI7120_AccessHardDisk";
     if (!platform::isValid(hDev)) {
         LogError("%s:%d: INVALID_PARAM! hDev:%x , ReadWrite:%x , dwErrorCode:%d  ", kFn, __LINE__,
-                 handleText(hDev), ucReadWrite, static_cast<int>(platform::lastError()));
+                 handleText(hDev), ucReadWrite, platform::lastErrorCode());
         return -10;
     }
     // Only writing is built; a read request sends nothing.

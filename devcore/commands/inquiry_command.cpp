@@ -12,7 +12,7 @@ int CQuibUSBDev::SCSI7120_Inquiry(std::uint8_t* pInquiry, DeviceHandle hDev) {
     constexpr auto kFn = "CQuibUSBDev::SCSI7120_Inquiry";
     if (pInquiry == nullptr || !platform::isValid(hDev)) {
         LogError("%s:%d: SCSI_Inquiry: invalid parameter hDev:%x , dwErrorCode %d", kFn, __LINE__,
-                 handleText(hDev), static_cast<int>(platform::lastError()));
+                 handleText(hDev), platform::lastErrorCode());
         return -10;
     }
     std::memset(pInquiry, 0, kInquiryLength);

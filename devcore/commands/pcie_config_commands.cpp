@@ -16,7 +16,7 @@ constexpr std::uint16_t kMaxConfigRead = 4096;
 
 void warnMisaligned(const char* kFn, int iLine, std::uint16_t wOffset, std::uint16_t wBufLen) {
     LogWarning("%s:%d: Invalid parameter, wOffset: 0x%x, wBufLen: 0x%x, dwErrorCode: %d", kFn, iLine, wOffset,
-               wBufLen, static_cast<int>(platform::lastError()));
+               wBufLen, platform::lastErrorCode());
     LogWarning(
         "%s:%d: 850x Vendor KRV93xx Configuration Read/Write Command: Offset/Length must be Multiple of 4 ",
         kFn, iLine);
@@ -29,7 +29,7 @@ int CQuibUSBDev::SCSI850X_PCIeConfiguration_ReadDword(std::uint16_t wBufLen, Dev
     constexpr auto kFn = "CQuibUSBDev::SCSI850X_PCIeConfiguration_ReadDword";
     if (!platform::isValid(hDev)) {
         LogError("%s:%d: Invalid handle 0x%08x, dwErrorCode: %d", kFn, __LINE__, handleText(hDev),
-                 static_cast<int>(platform::lastError()));
+                 platform::lastErrorCode());
         return -10;
     }
     if (pBuffer == nullptr || wOffset % 4 != 0 || wBufLen % 4 != 0 || wBufLen < 4 ||
@@ -75,7 +75,7 @@ int CQuibUSBDev::SCSI850X_PCIeConfiguration_WriteDword(std::uint16_t wOffset, De
     constexpr auto kFn = "CQuibUSBDev::SCSI850X_PCIeConfiguration_WriteDword";
     if (!platform::isValid(hDev)) {
         LogError("%s:%d: Invalid handle 0x%08x, dwErrorCode: %d", kFn, __LINE__, handleText(hDev),
-                 static_cast<int>(platform::lastError()));
+                 platform::lastErrorCode());
         return -10;
     }
     if (pData == nullptr || wOffset % 4 != 0 || wBufLen != 4) {

@@ -89,7 +89,7 @@ int CQuibUSBDev::SCSI7120_AccessRegister(DeviceHandle hDev, std::uint8_t* pBuffe
         std::memcpy(pBuffer, sptwb.ucDataBuf, dwLength);
         return 0;
     } catch (...) {
-        LogError("%s:%d: catch(...): %d", kFn, __LINE__, static_cast<int>(platform::lastError()));
+        LogError("%s:%d: catch(...): %d", kFn, __LINE__, platform::lastErrorCode());
         if (!bWrite) zeroReadHead(pBuffer, dwLength);
         return -1;
     }

@@ -11,7 +11,7 @@ int CQuibUSBDev::SCSI7120_CPURST(DeviceHandle hDev, std::uint8_t ucMode) {
     // An invalid handle is only reported: the command goes out and fails like any other.
     if (!platform::isValid(hDev))
         LogError("%s:%d: SCSI7120_CPURST: hDev not valid , dwErrorCode %d", kFn, __LINE__,
-                 static_cast<int>(platform::lastError()));
+                 platform::lastErrorCode());
 
     ScsiCommand command;
     command.cdbLength = 12;
@@ -48,7 +48,7 @@ int CQuibUSBDev::SCSI_SyncCache10(DeviceHandle hDev) {
     constexpr auto kFn = "CQuibUSBDev::SCSI_SyncCache10";
     if (!platform::isValid(hDev))
         LogError("%s:%d: SCSI_SyncCache10: hDev not valid , dwErrorCode %d", kFn, __LINE__,
-                 static_cast<int>(platform::lastError()));
+                 platform::lastErrorCode());
 
     ScsiCommand command;
     command.cdbLength = 10;

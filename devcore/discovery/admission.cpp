@@ -11,13 +11,7 @@
 using namespace quib;
 using namespace quib::devcore;
 
-namespace {
-
-int lastErrorCode() {
-    return static_cast<int>(platform::lastError());
-}
-
-}  // namespace
+namespace {}  // namespace
 
 std::string CQuibUSBDev::strDevicePathOf(const USBDevEntry& entry) {
     return entry.ucIsCdrom ? makeDevicePath(true, entry.ucCdromNumber)
@@ -35,7 +29,7 @@ int CQuibUSBDev::Open(const std::string& strTargetChipType, int iBridgeType) {
         Enum();
         return m_pDevList->nDevCount > 0 ? QUIB_SUCCESS : QUIB_DEVICE_NOT_FOUND;
     } catch (...) {
-        LogError("%s:%d: catch(...) Open:  Error:%d", kFn, __LINE__, lastErrorCode());
+        LogError("%s:%d: catch(...) Open:  Error:%d", kFn, __LINE__, platform::lastErrorCode());
         return (m_pDevList && m_pDevList->nDevCount > 0) ? QUIB_SUCCESS : QUIB_DEVICE_NOT_FOUND;
     }
 }
@@ -47,7 +41,7 @@ void CQuibUSBDev::Enum() {
                              [this] { return m_pDevList != nullptr && m_pDevList->ucCdromFound != 0; });
         walker.walk();
     } catch (...) {
-        LogError("%s:%d: catch(...) Enum: dwErrorCode : %d", kFn, __LINE__, lastErrorCode());
+        LogError("%s:%d: catch(...) Enum: dwErrorCode : %d", kFn, __LINE__, platform::lastErrorCode());
     }
 }
 
@@ -107,7 +101,7 @@ bool CQuibUSBDev::vTestHandleFromPhysicalAddress(const UsbPortDevice& device, st
     ScopedDevice dev(strPhysicalAddress, platform::kAccessRead | platform::kAccessWrite);
     if (!dev.valid()) {
         LogError("%s:%d: vTestHandleFromPhysicalAddress: CreateFile[%s] Fail , dwErrorCode %d", kFn, __LINE__,
-                 strPhysicalAddress.c_str(), lastErrorCode());
+                 strPhysicalAddress.c_str(), platform::lastErrorCode());
         return false;
     }
     std::uint8_t inquiry[kInquiryLength];

@@ -24,10 +24,6 @@ constexpr std::size_t kConfiguredSerialOffset = 4;
 constexpr std::size_t kConfiguredSerialLength = 20;
 constexpr std::size_t kFactorySerialLength = 20;
 
-int lastErrorCode() {
-    return static_cast<int>(platform::lastError());
-}
-
 // The text between the first and the last "#" of an interface path.
 std::string instanceText(const std::string& strDevicePath) {
     const std::size_t first = strDevicePath.find('#');
@@ -125,7 +121,7 @@ std::uint8_t CQuibUSBDev::ucGetPhysicalAddressFromSN(const std::string& strSeria
             if (!dev.valid()) {
                 LogError("%s:%d: CreateFile Failed: \t strPhysicalAddress: %s ", kFn, __LINE__,
                          strPhysicalAddress.c_str());
-                LogError("%s:%d:  : Win8 78 Fail dwErrorCode : %d", kFn, __LINE__, lastErrorCode());
+                LogError("%s:%d:  : Win8 78 Fail dwErrorCode : %d", kFn, __LINE__, platform::lastErrorCode());
                 continue;
             }
 
@@ -178,7 +174,7 @@ std::uint8_t CQuibUSBDev::ucGetPhysicalAddressFromSN(const std::string& strSeria
         }
     } catch (...) {
         LogError("%s:%d: catch(...): strSerialNumber : %s , dwErrorCode %d", kFn, __LINE__,
-                 strSerialNumber.c_str(), lastErrorCode());
+                 strSerialNumber.c_str(), platform::lastErrorCode());
     }
     return kNumberNotFound;
 }

@@ -17,7 +17,7 @@ int CKRV610xDev::vScanUSBPort(std::uint8_t ucTargetDevType) {
         Enum();
     } catch (...) {
         LogError("%s:%d: catch(...) vScanUSBPort: dwErrorCode : %d", kFn, __LINE__,
-                 static_cast<int>(quib::platform::lastError()));
+                 quib::platform::lastErrorCode());
     }
     return m_pDevList->nDevCount;
 }

@@ -25,8 +25,7 @@ char CQuibUSBDev::vGetLogicalAddressFromPhysicalAddress(std::uint8_t ucPhysicalA
                     "%s:%d: vGetLogicalAddressFromPhysicalAddress: CreateFile Fail , ucPhysicalAddress : %d "
                     ", "
                     "strLogicalAddress : %s , dwErrorCode %d",
-                    kFn, __LINE__, ucPhysicalAddress, strLogicalAddress.c_str(),
-                    static_cast<int>(platform::lastError()));
+                    kFn, __LINE__, ucPhysicalAddress, strLogicalAddress.c_str(), platform::lastErrorCode());
                 continue;
             }
             const auto extents = os.volumes.diskExtents(hVolume.get());
@@ -35,7 +34,7 @@ char CQuibUSBDev::vGetLogicalAddressFromPhysicalAddress(std::uint8_t ucPhysicalA
         }
     } catch (...) {
         LogError("%s:%d: catch(...): ucPhysicalAddress : %d , dwErrorCode %d", kFn, __LINE__,
-                 ucPhysicalAddress, static_cast<int>(platform::lastError()));
+                 ucPhysicalAddress, platform::lastErrorCode());
     }
     return static_cast<char>(kNoNumber);
 }

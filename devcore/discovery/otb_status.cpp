@@ -24,7 +24,7 @@ bool CQuibUSBDev::bGetOTBStatusByStorageDescriptor(std::uint8_t ucTargetNumber, 
     ScopedDevice hub(entry.strHubDeviceName, platform::kAccessNone);
     if (!hub.valid()) {
         LogError("%s:%d: EnumerateHostController: CreateFile[%s] fail , dwErrorCode : %d", kFn, __LINE__,
-                 entry.strHubDeviceName.c_str(), static_cast<int>(platform::lastError()));
+                 entry.strHubDeviceName.c_str(), platform::lastErrorCode());
         return false;
     }
     const auto port = static_cast<std::uint32_t>(entry.iPortNumber);

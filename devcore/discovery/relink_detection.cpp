@@ -28,7 +28,7 @@ void refreshUsbIdentity(USBDevEntry& entry) {
     ScopedDevice hub(entry.strHubDeviceName, platform::kAccessRead | platform::kAccessWrite);
     if (!hub.valid()) {
         LogWarning("%s:%d: CreateFile[%s] fail , dwErrorCode : %d", kFn, __LINE__,
-                   entry.strHubDeviceName.c_str(), static_cast<int>(platform::lastError()));
+                   entry.strHubDeviceName.c_str(), platform::lastErrorCode());
         return;
     }
     const auto port = static_cast<std::uint32_t>(entry.iPortNumber);

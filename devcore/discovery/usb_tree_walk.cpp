@@ -36,22 +36,18 @@ const char* connectionStatusText(platform::ConnectionStatus status) {
     return "Unknown";
 }
 
-int lastErrorCode() {
-    return static_cast<int>(platform::lastError());
-}
-
 // Port count of a hub just opened; a hub that cannot be opened or asked is logged and skipped.
 std::optional<std::uint32_t> hubPortCount(const ScopedDevice& hub, const std::string& strHubName,
                                           const char* kFn) {
     if (!hub.valid()) {
         LogError("%s:%d: EnumerateHostController: CreateFile[%s] fail , dwErrorCode : %d", kFn, __LINE__,
-                 strHubName.c_str(), lastErrorCode());
+                 strHubName.c_str(), platform::lastErrorCode());
         return std::nullopt;
     }
     const auto portCount = platform::get().usb.hubPortCount(hub.get());
     if (!portCount)
         LogError("%s:%d: EnumerateHostController: IOCTL_USB_GET_NODE_INFORMATION fail , dwErrorCode : %d",
-                 kFn, __LINE__, lastErrorCode());
+                 kFn, __LINE__, platform::lastErrorCode());
     return portCount;
 }
 
@@ -63,7 +59,8 @@ void UsbTreeWalker::walk() {
     const auto interfaces = os.devices.interfaces(platform::kGuidUsbHostController);
     if (interfaces.empty()) {
         // Where the platform cannot list USB host controllers yet, nothing can be found: say why.
-        LogWarning("%s:%d: No USB host controller found, dwErrorCode = %d", kFn, __LINE__, lastErrorCode());
+        LogWarning("%s:%d: No USB host controller found, dwErrorCode = %d", kFn, __LINE__,
+                   platform::lastErrorCode());
         return;
     }
 
@@ -75,7 +72,7 @@ void UsbTreeWalker::walk() {
             os.storage.open(controller.devicePath, platform::kAccessRead | platform::kAccessWrite);
         if (!platform::isValid(hController)) {
             LogError("%s:%d: CreateFile Fail: dwErrorCode = %d, DevicePath:%s", kFn, __LINE__,
-                     lastErrorCode(), controller.devicePath.c_str());
+                     platform::lastErrorCode(), controller.devicePath.c_str());
             break;
         }
         controllers.push_back(hController);
@@ -100,7 +97,7 @@ void UsbTreeWalker::walkController(int iHost, platform::DeviceHandle hController
     const auto driverKey = os.usb.hcdDriverKeyName(hController);
     if (!driverKey) {
         LogError("%s:%d: GetHCDDriverKeyName: IOCTL_GET_HCD_DRIVERKEY_NAME Fail , dwErrorCode %d",
-                 "CQuibUSBDev::GetHCDDriverKeyName", __LINE__, lastErrorCode());
+                 "CQuibUSBDev::GetHCDDriverKeyName", __LINE__, platform::lastErrorCode());
         return;
     }
     const std::string strDescription = os.devices.descriptionByDriverKey(*driverKey).value_or("");
@@ -111,7 +108,7 @@ void UsbTreeWalker::walkController(int iHost, platform::DeviceHandle hController
     const auto rootHub = os.usb.rootHubName(hController);
     if (!rootHub) {
         LogError("%s:%d: EnumerateHostController: IOCTL_USB_GET_ROOT_HUB_NAME fail , dwErrorCode : %d", kFn,
-                 __LINE__, lastErrorCode());
+                 __LINE__, platform::lastErrorCode());
         return;
     }
     const std::string strHubName = "\\\\.\\" + *rootHub;
@@ -135,7 +132,7 @@ void UsbTreeWalker::walkHub(platform::DeviceHandle hHub, const std::string& strH
         const auto info = os.usb.connectionInfo(hHub, ulPort);
         if (!info) {
             LogError("%s:%d: IOCTL_USB_GET_NODE_CONNECTION_INFORMATION Fail , dwErrorCode %d", kFn, __LINE__,
-                     lastErrorCode());
+                     platform::lastErrorCode());
             continue;
         }
         if (info->status != platform::ConnectionStatus::DeviceConnected) {
@@ -158,7 +155,7 @@ void UsbTreeWalker::walkExternalHub(platform::DeviceHandle hHub, std::uint32_t u
     const auto name = os.usb.connectionName(hHub, ulPort);
     if (!name) {
         LogError("%s:%d:  IOCTL_USB_GET_NODE_CONNECTION_NAME Fail , dwErrorCode %d", kFn, __LINE__,
-                 lastErrorCode());
+                 platform::lastErrorCode());
         return;
     }
     const std::string strHubName = "\\\\?\\" + *name;
@@ -188,7 +185,7 @@ void UsbTreeWalker::examineDevice(platform::DeviceHandle hHub, const std::string
     const auto driverKey = os.usb.connectionDriverKeyName(hHub, ulPort);
     if (!driverKey) {
         LogError("%s:%d: IOCTL_USB_GET_NODE_CONNECTION_DRIVERKEY_NAME Fail , dwErrorCode %d", kFn, __LINE__,
-                 lastErrorCode());
+                 platform::lastErrorCode());
         return;
     }
     device.strDriverKeyName = *driverKey;

@@ -18,10 +18,9 @@ std::int32_t guardedExport(const char* kFn, int iLine, Body&& body) noexcept {
         libraryObjects();
         return body();
     } catch (const std::exception& e) {
-        LogError("%s:%d: catch(...): %s , dwErrorCode %d", kFn, iLine, e.what(),
-                 static_cast<int>(platform::lastError()));
+        LogError("%s:%d: catch(...): %s , dwErrorCode %d", kFn, iLine, e.what(), platform::lastErrorCode());
     } catch (...) {
-        LogError("%s:%d: catch(...): dwErrorCode %d", kFn, iLine, static_cast<int>(platform::lastError()));
+        LogError("%s:%d: catch(...): dwErrorCode %d", kFn, iLine, platform::lastErrorCode());
     }
     return QUIB_FAIL;
 }

@@ -9,18 +9,12 @@
 
 using namespace quib;
 
-namespace {
-int lastErrorCode() {
-    return static_cast<int>(platform::lastError());
-}
-}  // namespace
-
 void CUSBUtility::vDEBUG_Initial_printf() {
     try {
         m_llPerformanceFrequency = platform::get().clock.performanceFrequency();
         m_strWorkingFolder = devcore::programFolder();
     } catch (...) {
-        LogError("%s:%d: dwErrorCode:%d", "vDEBUG_Initial_printf", __LINE__, lastErrorCode());
+        LogError("%s:%d: dwErrorCode:%d", "vDEBUG_Initial_printf", __LINE__, platform::lastErrorCode());
     }
 }
 
@@ -34,7 +28,7 @@ bool CUSBUtility::vCheckFilePathExists(const std::string& strFilePath) {
     if (bExists && files.isReadWrite(strFilePath)) return true;
     LogError("%s:%d: vCheckFilePathExists: Not Read/Write , strFilePath : %s , err : %d , dwErrorCode %d",
              "CUSBUtility::vCheckFilePathExists", __LINE__, strFilePath.c_str(), bExists ? 0 : -1,
-             lastErrorCode());
+             platform::lastErrorCode());
     return false;
 }
 
@@ -42,7 +36,7 @@ bool CUSBUtility::vReadFile(const std::string& strFilePath, std::vector<std::uin
     auto bytes = platform::get().files.readFile(strFilePath);
     if (!bytes) {
         LogError("%s:%d: ReadFile[%s] Fail , dwErrorCode %d", "CUSBUtility::vReadFile", __LINE__,
-                 strFilePath.c_str(), lastErrorCode());
+                 strFilePath.c_str(), platform::lastErrorCode());
         return false;
     }
     buffer = std::move(*bytes);
@@ -52,7 +46,7 @@ bool CUSBUtility::vReadFile(const std::string& strFilePath, std::vector<std::uin
 bool CUSBUtility::vWriteFile(const std::string& strFilePath, std::span<const std::uint8_t> buffer) {
     if (platform::get().files.writeFile(strFilePath, buffer)) return true;
     LogError("%s:%d: WriteFile[%s] Fail , dwErrorCode %d", "CUSBUtility::vWriteFile", __LINE__,
-             strFilePath.c_str(), lastErrorCode());
+             strFilePath.c_str(), platform::lastErrorCode());
     return false;
 }
 
@@ -118,7 +112,7 @@ std::uint8_t CUSBUtility::ucGetNextFreeDriveLetter() {
             if (!taken[c - 'A']) return static_cast<std::uint8_t>(c);
     } catch (...) {
         LogError("%s:%d: catch(...): dwErrorCode %d", "CUSBUtility::ucGetNextFreeDriveLetter", __LINE__,
-                 lastErrorCode());
+                 platform::lastErrorCode());
     }
     return kNoFreeDriveLetter;
 }
@@ -132,7 +126,7 @@ std::uint8_t CUSBUtility::GetDiskRegisterCount(const std::string& strKeyPath, co
     if (!registry.keyExists(strKeyPath)) {
         LogError("%s:%d: RegOpenKeyEx RootKey Fail , strKeyPath[%s] strKeyName[%s] Fail, ErrorCode:%d",
                  "CUSBUtility::GetDiskRegisterCount", __LINE__, strKeyPath.c_str(), strKeyName.c_str(),
-                 lastErrorCode());
+                 platform::lastErrorCode());
         return 0;
     }
     const auto value = registry.readValue(strKeyPath, strKeyName);

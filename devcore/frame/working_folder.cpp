@@ -38,13 +38,13 @@ bool removeFolderTree(const std::string& strFolder) {
         files.clearReadOnly(strFile);
         if (!files.deleteFile(strFile)) {
             LogError("%s:%d: DeleteFile[%s] Fail , dwErrorCode %d", kFn, __LINE__, strFile.c_str(),
-                     static_cast<int>(platform::lastError()));
+                     platform::lastErrorCode());
             bAll = false;
         }
     }
     if (!files.removeDirectory(strFolder)) {
         LogError("%s:%d: RemoveDirectory[%s] Fail , dwErrorCode %d", kFn, __LINE__, strFolder.c_str(),
-                 static_cast<int>(platform::lastError()));
+                 platform::lastErrorCode());
         return false;
     }
     return bAll;

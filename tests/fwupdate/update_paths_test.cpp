@@ -405,11 +405,17 @@ TEST_F(UpdateTest, PerDriveOperations) {
 }
 
 TEST_F(UpdateTest, PerDriveUpdateReportsAReadBackMismatch) {
-    json faults = json::array({{{"kind", "readback_corrupt"}, {"bridge", "b"}, {"times", 0}}});
+    json faults =
+        json::array({{{"kind", "readback_corrupt"}, {"bridge", "b"}, {"times", 0}, {"offset", 1000}}});
     scanBridges({bridge("b")}, 0, {{"faults", faults}});
     const std::string path = writeImage(kNewImage, kNew);
     EXPECT_EQ(QuibUSBLib_Function_iUpdateFWfromPhyAddrNumber(1, path.c_str(), 0, 1), -1);
-    EXPECT_TRUE(debugContains("MEMCMP failed , iResult 0"));
+    const auto sent = commands();
+    EXPECT_EQ(std::count(sent.begin(), sent.end(), "E2 0 61038 direct"), 10);
+    // A drive has no list entry: its lines carry no entry number, and show where the bytes differ.
+    EXPECT_TRUE(debugContains(": MEMCMP failed , iResult 0"));
+    EXPECT_TRUE(debugContains("vCheckFirmware: SCSI7120_AccessFirmwareEEPROM , iResult 0"));
+    EXPECT_TRUE(debugContains("MEMCMP failed 0x368["));
     EXPECT_EQ(QuibUSBLib_Function_iUpdateFWfromPhyAddrNumber(7, path.c_str(), 0, 1), -1);  // no drive 7
 }
 
