@@ -179,11 +179,8 @@ int vUpdateFW_ROM(const ExchangeData& exchange, std::uint8_t ucTargetNumber) {
     if (!relinkIfAsked(kFn, exchange, ucTargetNumber, prepared.ucDiskCount)) return QUIB_RELOAD_FAIL;
     entry.ucConfigBlock = block;
 
-    createTempFolder();
-    const std::string strTempBinDataFilePath = tempFilePath(kTempBinDataFileName);
-    if (!deleteTempFile(kTempBinDataFileName))
-        LogMessage("%s:%d:  No strTempBinDataFilePath[%s] to Delete  ", kFn, __LINE__,
-                   strTempBinDataFilePath.c_str());
+    const std::string strTempBinDataFilePath =
+        clearTempFile(kFn, kTempBinDataFileName, "%s:%d:  No strTempBinDataFilePath[%s] to Delete  ");
     const std::span<const std::uint8_t> stream(rom->data() + kConfigBinSize, rom->size() - kConfigBinSize);
     if (!platform::get().files.writeFile(strTempBinDataFilePath, stream)) {
         LogError("%s:%d: Can not Update Configuration Table !", kFn, __LINE__);

@@ -65,11 +65,9 @@ int vUpdateFW_WPacked_740QS(const ExchangeData& exchange, std::uint8_t ucTargetN
         return QUIB_FAIL;
     }
 
-    createTempFolder();
-    const std::string strTempBinDataFilePath = tempFilePath(kTempBinDataFileName);
-    if (!deleteTempFile(kTempBinDataFileName))
-        LogMessage("%s:%d: vCreateTempBinDataFile: No strTempBinDataFilePath[%s] to Delete  ", kFn, __LINE__,
-                   strTempBinDataFilePath.c_str());
+    const std::string strTempBinDataFilePath =
+        clearTempFile(kFn, kTempBinDataFileName,
+                      "%s:%d: vCreateTempBinDataFile: No strTempBinDataFilePath[%s] to Delete  ");
     if (!files.writeFile(strTempBinDataFilePath, *image)) {
         LogError("%s:%d: Can not Update Configuration Table !", kFn, __LINE__);
         return QUIB_FAIL;

@@ -26,11 +26,9 @@ bool CQuibUSBDev::vCreateTempBinDataFile(std::string strFWPath, std::uint8_t ucT
     constexpr auto kFn = "CQuibUSBDev::vCreateTempBinDataFile";
     try {
         platform::FileSystem& files = platform::get().files;
-        createTempFolder();
-        const std::string strTempBinDataFilePath = tempFilePath(kTempBinDataFileName);
-        if (!deleteTempFile(kTempBinDataFileName))
-            LogMessage("%s:%d: vCreateTempBinDataFile: No strTempBinDataFilePath[%s] to Delete  ", kFn,
-                       __LINE__, strTempBinDataFilePath.c_str());
+        const std::string strTempBinDataFilePath =
+            clearTempFile(kFn, kTempBinDataFileName,
+                          "%s:%d: vCreateTempBinDataFile: No strTempBinDataFilePath[%s] to Delete  ");
         if (!files.writeFile(strTempBinDataFilePath, {})) {
             LogError("%s:%d: vCreateTempBinDataFile: CreateFile[%s] Fail , dwErrorCode %d", kFn, __LINE__,
                      strTempBinDataFilePath.c_str(), platform::lastErrorCode());
@@ -73,11 +71,8 @@ bool CQuibUSBDev::vCreateConfigRomFile(std::string strFWPath, std::uint8_t ucTyp
     constexpr auto kFn = "CQuibUSBDev::vCreateConfigRomFile";
     platform::FileSystem& files = platform::get().files;
     const std::string strName = configRomFileName(fileNameOf(strFWPath));
-    createTempFolder();
-    const std::string strConfigRomFilePath = tempFilePath(strName);
-    if (!deleteTempFile(strName))
-        LogMessage("%s:%d: vCreateConfigRomFile: No strConfigRomFilePath[%s] to Delete  ", kFn, __LINE__,
-                   strConfigRomFilePath.c_str());
+    const std::string strConfigRomFilePath =
+        clearTempFile(kFn, strName, "%s:%d: vCreateConfigRomFile: No strConfigRomFilePath[%s] to Delete  ");
     if (!files.writeFile(strConfigRomFilePath, {})) {
         LogError("%s:%d: vCreateConfigRomFile: CreateFile[%s] Fail , dwErrorCode %d", kFn, __LINE__,
                  strConfigRomFilePath.c_str(), platform::lastErrorCode());

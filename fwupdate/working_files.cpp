@@ -1,5 +1,6 @@
 #include "fwupdate/working_files.h"
 
+#include "common/log/debug_log.h"
 #include "devcore/frame/library_objects.h"
 #include "devcore/frame/working_folder.h"
 #include "platform/platform.h"
@@ -24,6 +25,13 @@ bool deleteTempFile(std::string_view fileName) {
     if (!files.exists(path) || files.isDirectory(path)) return false;
     files.clearReadOnly(path);
     return files.deleteFile(path);
+}
+
+std::string clearTempFile(const char* kFn, std::string_view fileName, const char* noOldCopyFormat) {
+    createTempFolder();
+    const std::string path = tempFilePath(fileName);
+    if (!deleteTempFile(fileName)) LogMessage(noOldCopyFormat, kFn, __LINE__, path.c_str());
+    return path;
 }
 
 std::optional<std::vector<std::uint8_t>> readWholeFile(const std::string& path) {

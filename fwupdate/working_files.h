@@ -17,6 +17,10 @@ std::string tempFilePath(std::string_view fileName);
 bool createTempFolder();
 // Deletes a file of the sub-folder; false when there was none (or it could not be deleted).
 bool deleteTempFile(std::string_view fileName);
+// Makes way for a working file written anew: creates the sub-folder and deletes an old copy. When there
+// was none, logs `noOldCopyFormat` (a "%s:%d: ...%s..." line) with `kFn` and the file's path. Returns the
+// path.
+std::string clearTempFile(const char* kFn, std::string_view fileName, const char* noOldCopyFormat);
 
 // A whole file, or none when it is missing, a folder or unreadable (the system error is kept).
 std::optional<std::vector<std::uint8_t>> readWholeFile(const std::string& path);
