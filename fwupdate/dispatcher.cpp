@@ -2,7 +2,6 @@
 // and a wait until the bridge answers with a firmware version.
 #include "common/log/debug_log.h"
 #include "common/records/exchange_records.h"
-#include "devcore/discovery/register_decoding.h"
 #include "devcore/frame/library_objects.h"
 #include "devcore/transport/device_path.h"
 #include "fwupdate/image_name.h"
@@ -35,14 +34,10 @@ int waitForVersion(const char* kFn, std::uint8_t ucTargetNumber) {
             return QUIB_RELOAD_FAIL;
         }
         LogMessage("%s:%d: Get FW Version [%s]", kFn, __LINE__, strPath.c_str());
-        std::uint8_t version[7] = {};
-        if (dev.SCSI7120_AccessRegister(device.get(), version, 0, devcore::kRegFirmwareVersion,
-                                        sizeof version) == 0) {
-            char text[16];
-            std::snprintf(text, sizeof text, "%02x%02x%02x%02x%02x%02x", version[0], version[1], version[2],
-                          version[3], version[4], version[5]);
-            LogMessage("%s:%d: strFw %s", kFn, __LINE__, text);
-            if (std::string_view(text) != "000000000000") return QUIB_SUCCESS;
+        const std::string strFw = dev.strGetFirmwareVersion(device.get());
+        if (!strFw.empty()) {
+            LogMessage("%s:%d: strFw %s", kFn, __LINE__, strFw.c_str());
+            if (strFw != "000000000000") return QUIB_SUCCESS;
         }
         if (os.clock.tickMs() / 1000 - startSeconds > kPollLimitSeconds) {
             LogError("%s:%d: Reset fail !", kFn, __LINE__);
