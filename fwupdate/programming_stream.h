@@ -10,11 +10,12 @@
 #include <string_view>
 #include <vector>
 
+#include "devcore/transport/scsi_request.h"
 #include "include/quibusb.h"
 
 namespace quib::fwupdate {
 
-inline constexpr std::size_t kConfigBinSize = 128;  // CONFIG_BIN_SIZE
+inline constexpr std::size_t kConfigBinSize = devcore::kConfigBinSize;
 inline constexpr std::size_t kShortHeaderLimit = 65536;
 inline constexpr std::uint8_t kConfigSig = 0x5A;
 inline constexpr std::size_t kConfigSigOffset = 126;

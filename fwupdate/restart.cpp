@@ -4,6 +4,7 @@
 #include <mutex>
 
 #include "common/log/debug_log.h"
+#include "devcore/commands/inquiry_command.h"
 #include "devcore/device/quib_usb_dev.h"
 #include "devcore/discovery/register_decoding.h"
 #include "devcore/frame/library_objects.h"
@@ -22,14 +23,8 @@ constexpr std::uint32_t kAfterRestartMs = 500;
 // Whether a device still takes commands on a handle: the control operation of an INQUIRY succeeds (a device
 // status, even CHECK CONDITION, is an answer too).
 bool stillAnswers(platform::DeviceHandle hDev) {
-    devcore::ScsiCommand inquiry;
-    inquiry.cdbLength = 12;
-    inquiry.cdb[0] = 0x12;
-    inquiry.cdb[4] = CQuibUSBDev::kInquiryLength;
-    inquiry.dataIn = records::kScsiDataIn;
-    inquiry.transferLength = CQuibUSBDev::kInquiryLength;
     auto sptwb = std::make_unique<records::ScsiPassThroughWithBuffers>();
-    return devcore::sendBuffered(hDev, *sptwb, inquiry).controlOk;
+    return devcore::sendBuffered(hDev, *sptwb, devcore::inquiryCommand()).controlOk;
 }
 
 }  // namespace

@@ -1,3 +1,5 @@
+#include "devcore/commands/inquiry_command.h"
+
 #include <cstdio>
 #include <cstring>
 
@@ -8,6 +10,17 @@
 using namespace quib;
 using namespace quib::devcore;
 
+ScsiCommand quib::devcore::inquiryCommand() {
+    ScsiCommand command;
+    command.cdbLength = 12;
+    command.cdb[0] = 0x12;
+    command.cdb[4] = CQuibUSBDev::kInquiryLength;
+    command.dataIn = records::kScsiDataIn;
+    command.transferLength = CQuibUSBDev::kInquiryLength;
+    command.timeOutSeconds = kReadTimeOut;
+    return command;
+}
+
 int CQuibUSBDev::SCSI7120_Inquiry(std::uint8_t* pInquiry, DeviceHandle hDev) {
     constexpr auto kFn = "CQuibUSBDev::SCSI7120_Inquiry";
     if (pInquiry == nullptr || !platform::isValid(hDev)) {
@@ -17,16 +30,8 @@ int CQuibUSBDev::SCSI7120_Inquiry(std::uint8_t* pInquiry, DeviceHandle hDev) {
     }
     std::memset(pInquiry, 0, kInquiryLength);
 
-    ScsiCommand command;
-    command.cdbLength = 12;
-    command.cdb[0] = 0x12;
-    command.cdb[4] = kInquiryLength;
-    command.dataIn = records::kScsiDataIn;
-    command.transferLength = kInquiryLength;
-    command.timeOutSeconds = kReadTimeOut;
-
     records::ScsiPassThroughWithBuffers sptwb;
-    const ScsiOutcome outcome = sendBuffered(hDev, sptwb, command);
+    const ScsiOutcome outcome = sendBuffered(hDev, sptwb, inquiryCommand());
     if (!outcome.succeeded()) {
         LogError(
             "%s:%d: SCSI_Inquiry: IOCTL_SCSI_PASS_THROUGH Fail , sptwb.spt.ScsiStatus=%d,  dwErrorCode %d",
