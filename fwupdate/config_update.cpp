@@ -9,6 +9,7 @@
 #include "devcore/transport/device_path.h"
 #include "fwupdate/identity_update.h"
 #include "fwupdate/image_name.h"
+#include "fwupdate/relink.h"
 #include "fwupdate/update_context.h"
 #include "platform/platform.h"
 
@@ -100,12 +101,7 @@ int updateConfig(std::uint8_t ucTargetNumber, const SerialNumberRecord& record) 
     }
     again.close();
 
-    const std::uint8_t ucDiskCount = diskRegisterCount();
-    if (!dev.vCPURST(ucTargetNumber, ucDiskCount, 0, bridgeTypeOf(*entry))) {
-        LogError("%s:%d: Reset fail !", kFn, __LINE__);
-        return QUIB_RELOAD_FAIL;
-    }
-    return QUIB_SUCCESS;
+    return restartAndFindAgain(kFn, ucTargetNumber, kPlainResetMode, bridgeTypeOf(*entry));
 }
 
 }  // namespace quib::fwupdate

@@ -5,6 +5,7 @@
 #include "devcore/frame/library_objects.h"
 #include "devcore/transport/device_path.h"
 #include "fwupdate/image_name.h"
+#include "fwupdate/relink.h"
 #include "fwupdate/update_context.h"
 #include "fwupdate/update_paths.h"
 #include "platform/platform.h"
@@ -14,7 +15,6 @@ namespace {
 
 constexpr std::uint32_t kPollPauseMs = 1000;
 constexpr std::uint64_t kPollLimitSeconds = 60;
-constexpr std::uint8_t kPlainResetMode = 0;
 
 // Waits for the restarted bridge to answer with a firmware version. A bridge that answers with six zero
 // bytes runs its ROM code, not the new firmware: it is waited for like one that does not answer.
@@ -67,11 +67,8 @@ int updateFirmware(std::uint8_t ucTargetNumber, const ExchangeData& exchange) {
     if (!exchange.ucEnableReLinkAfterFWUpgrade) return QUIB_SUCCESS;
 
     LogMessage("%s:%d: pExchangeData->ucEnableReLinkAfterFWUpgrade", kFn, __LINE__);
-    const std::uint8_t ucDiskCount = diskRegisterCount();
-    if (!devcore::theDevice().vCPURST(ucTargetNumber, ucDiskCount, kPlainResetMode, bPCIe ? 1 : 0)) {
-        LogError("%s:%d: Reset fail !", kFn, __LINE__);
-        return QUIB_RELOAD_FAIL;
-    }
+    const int iRestart = restartAndFindAgain(kFn, ucTargetNumber, kPlainResetMode, bPCIe ? 1 : 0);
+    if (iRestart != QUIB_SUCCESS) return iRestart;
     return waitForVersion(kFn, ucTargetNumber);
 }
 

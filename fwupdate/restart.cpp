@@ -123,6 +123,16 @@ std::uint8_t resetModeOfSpeed(std::uint8_t ucSpeed) {
     return ucSpeed >= 1 && ucSpeed <= 5 ? static_cast<std::uint8_t>(8 - ucSpeed) : ucSpeed;
 }
 
+int restartAndFindAgain(const char* kFn, std::uint8_t ucTargetNumber, std::uint8_t ucResetMode,
+                        int iBridgeType) {
+    const std::uint8_t ucDiskCount = diskRegisterCount();
+    if (!devcore::theDevice().vCPURST(ucTargetNumber, ucDiskCount, ucResetMode, iBridgeType)) {
+        LogError("%s:%d: Reset fail !", kFn, __LINE__);
+        return QUIB_RELOAD_FAIL;
+    }
+    return QUIB_SUCCESS;
+}
+
 bool bRelinkToRomCode(std::uint8_t ucTargetNumber, std::uint8_t ucDiskCount) {
     constexpr auto kFn = "bRelinkToRomCode";
     CQuibUSBDev& dev = devcore::theDevice();

@@ -76,13 +76,7 @@ QUIBUSB_API int32_t QUIBUSB_CALL QuibUSBLib_Function_CPUSpeedRelink(uint8_t ucTa
     return guardedExport(kFn, __LINE__, [&]() -> int32_t {
         const USBDevEntry* entry = deviceEntry(kFn, __LINE__, ucTargetNumber);
         if (entry == nullptr) return QUIB_INVALID_PARAMETER;
-        const std::uint8_t ucDiskCount = diskRegisterCount();
-        if (!theDevice().vCPURST(ucTargetNumber, ucDiskCount, resetModeOfSpeed(ucSpeed),
-                                 bridgeTypeOf(*entry))) {
-            LogError("%s:%d: Reset fail !", kFn, __LINE__);
-            return QUIB_RELOAD_FAIL;
-        }
-        return QUIB_SUCCESS;
+        return restartAndFindAgain(kFn, ucTargetNumber, resetModeOfSpeed(ucSpeed), bridgeTypeOf(*entry));
     });
 }
 
