@@ -40,9 +40,9 @@ std::vector<FaultCase> matrix() {
             const std::string as = check ? " (device status)" : " (control failure)";
             FaultCase first{std::string(what) + " fails the first time" + as, command(opcode, 1, check), ""};
             FaultCase every{std::string(what) + " fails every time" + as, command(opcode, 0, check), ""};
-            // The Part reports a write that needed a retry as failed, though the bridge holds the stream.
+            // A write that needed a retry is reported as failed, though the bridge holds the stream.
             if (opcode == 0xE3) first.newImageDespiteFailure = "a write that succeeded only on a retry";
-            // The signature's first byte is not judged (the Part takes the second write's result): the
+            // The signature's first byte is not judged (only the second write's result counts): the
             // bridge restarts into the new image but cannot be found again by its signature.
             if (opcode == 0xE5) first.newImageDespiteFailure = "the relink signature was left incomplete";
             // The bridge restarts into the new image, but INQUIRY never proves it again.

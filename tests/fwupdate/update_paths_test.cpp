@@ -183,7 +183,7 @@ TEST_F(UpdateTest, WriteThatSucceedsOnlyOnARetryIsStillAFailure) {
     EXPECT_EQ(std::count(sent.begin(), sent.end(), "E3 0 60910 direct"), 1);
     EXPECT_EQ(std::count(sent.begin(), sent.end(), "E2 0 61038 direct"), 10);  // every pass runs
     EXPECT_FALSE(has(sent, "E8 0"));                                           // no restart after a failure
-    EXPECT_EQ(bank("b", 0), streamOf(kNew));  // the bridge does hold the stream: the Part's own rule says -1
+    EXPECT_EQ(bank("b", 0), streamOf(kNew));  // the bridge holds the stream, yet the retry rule says -1
     EXPECT_EQ(benchRef().nowMs() - start, 500u + 10 * 500u);
     EXPECT_TRUE(debugContains("SCSI7120_AccessFirmwareEEPROM Fail Retry[0]"));
     EXPECT_TRUE(debugContains("Can not Update Firmware !"));
