@@ -6,6 +6,7 @@
 #include "bench/ata_identify.h"
 #include "bench/bridge_registers.h"
 #include "bench/command_rules.h"
+#include "bench/image_files.h"
 
 namespace bench {
 namespace {
@@ -53,23 +54,8 @@ const char* BridgeChip::memoryName(Memory m) {
 }
 
 std::array<std::uint8_t, kConfigBlockSize> makeConfigBlock(const BridgeDescription& b) {
-    std::array<std::uint8_t, kConfigBlockSize> block;
-    block.fill(0xFF);
-    std::span<std::uint8_t> s(block);
-    putText(s.subspan(4, 20), b.configuredSerial, 0xFF);
-    putText(s.subspan(24, 44), b.manufacturer.substr(0, 44), 0xFF);
-    putText(s.subspan(68, 48), b.product.substr(0, 48), 0xFF);
-    block[116] = static_cast<std::uint8_t>(b.vid);
-    block[117] = static_cast<std::uint8_t>(b.vid >> 8);
-    block[118] = static_cast<std::uint8_t>(b.pid);
-    block[119] = static_cast<std::uint8_t>(b.pid >> 8);
-    block[120] = static_cast<std::uint8_t>(b.bcdDevice);
-    block[121] = static_cast<std::uint8_t>(b.bcdDevice >> 8);
-    block[126] = 0x5A;
-    std::uint32_t sum = 0;
-    for (std::size_t i = 4; i <= 126; ++i) sum += block[i];
-    block[127] = static_cast<std::uint8_t>(sum);
-    return block;
+    return makeConfigRecordBlock({b.configuredSerial, b.manufacturer, b.product, b.vid, b.pid, b.bcdDevice},
+                                 0xFF);
 }
 
 BridgeChip::BridgeChip(const BridgeDescription& description) : m_description(description) {

@@ -7,7 +7,7 @@
 
 namespace bench {
 
-std::array<std::uint8_t, 128> makeConfigRecordBlock(const ConfigIdentity& identity) {
+std::array<std::uint8_t, 128> makeConfigRecordBlock(const ConfigIdentity& identity, std::uint8_t textPad) {
     std::array<std::uint8_t, 128> block;
     block.fill(0xFF);
     auto put = [&](std::size_t at, std::size_t width, const std::string& text, std::uint8_t pad) {
@@ -15,8 +15,8 @@ std::array<std::uint8_t, 128> makeConfigRecordBlock(const ConfigIdentity& identi
             block[at + i] = i < text.size() ? static_cast<std::uint8_t>(text[i]) : pad;
     };
     put(4, 20, identity.serial, 0xFF);
-    put(24, 44, identity.manufacturer, 0x00);
-    put(68, 48, identity.product, 0x00);
+    put(24, 44, identity.manufacturer, textPad);
+    put(68, 48, identity.product, textPad);
     auto put16 = [&](std::size_t at, std::uint16_t v) {
         block[at] = static_cast<std::uint8_t>(v);
         block[at + 1] = static_cast<std::uint8_t>(v >> 8);

@@ -16,8 +16,10 @@ struct ConfigIdentity {
 };
 
 // 0xFF, the record at bytes 4..121 (serial 20 bytes padded with 0xFF, manufacturer 44 and product 48 bytes
-// zero-padded, the three identifiers little-endian), 0x5A at 126 and the sum of bytes 4..126 at 127.
-std::array<std::uint8_t, 128> makeConfigRecordBlock(const ConfigIdentity& identity);
+// padded with `textPad`, the three identifiers little-endian), 0x5A at 126 and the sum of bytes 4..126 at
+// 127. A record from the serial-number tool pads its texts with zeros; a factory-programmed bridge with 0xFF.
+std::array<std::uint8_t, 128> makeConfigRecordBlock(const ConfigIdentity& identity,
+                                                    std::uint8_t textPad = 0x00);
 
 // The stream of an image carrying `version`: the signature follows the version's revision digit;
 // `longHeader` selects 0x4C 0x17 for images above 64 KiB.
