@@ -13,6 +13,7 @@ namespace {
 
 constexpr std::size_t kMaxPaths = 16;
 constexpr std::size_t kMaxPathLength = 4096;
+constexpr int kInterruptSignals[] = {SIGINT, SIGTERM, SIGHUP};
 
 // The prepared paths live in static storage: the handler reads them without locks or allocation.
 struct PathTable {
@@ -77,8 +78,8 @@ void installHandlers() {
     struct sigaction action {};
     action.sa_handler = onInterrupt;
     sigemptyset(&action.sa_mask);
-    for (int s : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&action.sa_mask, s);
-    for (int s : {SIGINT, SIGTERM, SIGHUP}) ::sigaction(s, &action, nullptr);
+    for (int s : kInterruptSignals) sigaddset(&action.sa_mask, s);
+    for (int s : kInterruptSignals) ::sigaction(s, &action, nullptr);
 }
 
 }  // namespace
@@ -88,7 +89,7 @@ void LinuxProcess::setInterruptCleanup(const std::vector<std::string>& files,
     // The handler must not read the tables while they change.
     sigset_t block, previous;
     sigemptyset(&block);
-    for (int s : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&block, s);
+    for (int s : kInterruptSignals) sigaddset(&block, s);
     ::pthread_sigmask(SIG_BLOCK, &block, &previous);
     fill(g_files, files);
     fill(g_folders, folders);
