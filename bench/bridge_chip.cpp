@@ -5,6 +5,7 @@
 
 #include "bench/ata_identify.h"
 #include "bench/bridge_registers.h"
+#include "bench/byte_order.h"
 #include "bench/command_rules.h"
 #include "bench/image_files.h"
 
@@ -15,13 +16,6 @@ constexpr std::size_t kSectorSize = 512;
 constexpr std::size_t kSectorRecord = 8 + kSectorSize;  // LBA (little-endian) and the sector
 constexpr std::size_t kHardDiskWriteLimit = 32768;
 constexpr std::size_t kInquiryLength = 38;
-
-std::uint32_t be32(const std::uint8_t* p) {
-    return (std::uint32_t{p[0]} << 24) | (std::uint32_t{p[1]} << 16) | (std::uint32_t{p[2]} << 8) | p[3];
-}
-std::uint16_t be16(const std::uint8_t* p) {
-    return static_cast<std::uint16_t>((p[0] << 8) | p[1]);
-}
 
 void putText(std::span<std::uint8_t> field, const std::string& text, std::uint8_t pad) {
     for (std::size_t i = 0; i < field.size(); ++i)

@@ -2,6 +2,8 @@
 
 #include <cstddef>
 
+#include "bench/byte_order.h"
+
 namespace bench {
 namespace {
 
@@ -9,13 +11,6 @@ constexpr std::uint32_t kConfigAreaSize = 128;
 constexpr std::uint32_t kFactoryBlockLength = 124;
 constexpr std::uint32_t kSectorSize = 512;
 constexpr std::uint32_t kReadCapacityLength = 8;
-
-std::uint32_t be32(const std::uint8_t* p) {
-    return (std::uint32_t{p[0]} << 24) | (std::uint32_t{p[1]} << 16) | (std::uint32_t{p[2]} << 8) | p[3];
-}
-std::uint32_t be16(const std::uint8_t* p) {
-    return (std::uint32_t{p[0]} << 8) | p[1];
-}
 
 // Checks of one command, each adding to `ok`.
 class Rules {

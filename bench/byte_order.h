@@ -1,0 +1,16 @@
+// Big-endian fields of a CDB.
+#pragma once
+
+#include <cstdint>
+
+namespace bench {
+
+inline std::uint32_t be32(const std::uint8_t* p) {
+    return (std::uint32_t{p[0]} << 24) | (std::uint32_t{p[1]} << 16) | (std::uint32_t{p[2]} << 8) | p[3];
+}
+
+inline std::uint16_t be16(const std::uint8_t* p) {
+    return static_cast<std::uint16_t>((p[0] << 8) | p[1]);
+}
+
+}  // namespace bench
