@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <stdexcept>
 
+#include "common/log/debug_log.h"
 #include "devcore/transport/device_path.h"
 #include "platform/bench/bench_backend.h"
 
@@ -24,6 +25,13 @@ json controller(json ports, std::uint32_t portCount) {
 
 json benchOf(json controllers) {
     return {{"system_disks", 1}, {"system_volume_letter", "C"}, {"controllers", std::move(controllers)}};
+}
+
+json benchOfBridges(const std::vector<json>& bridges) {
+    json ports = json::array();
+    for (std::size_t i = 0; i < bridges.size(); ++i)
+        ports.push_back({{"port", i + 1}, {"bridge", bridges[i]}});
+    return benchOf(json::array({controller(ports, 8)}));
 }
 
 namespace {
@@ -127,6 +135,19 @@ std::vector<bench::TraceRecord> BenchTest::bridgeTrace() {
     std::vector<bench::TraceRecord> out;
     for (auto& record : m_bench->trace())
         if (m_bench->description().bridgeIndex(record.device) >= 0) out.push_back(record);
+    return out;
+}
+
+int ScanTest::scan(const json& description, const char* target, int bridgeType) {
+    useBench(description);
+    quib::log::setLevel(3);
+    m_list = std::make_unique<USBDevListExp>();
+    return QuibUSBLib_Function_vScanUSBPort(m_list.get(), target, bridgeType);
+}
+
+std::vector<std::string> ScanTest::serials() {
+    std::vector<std::string> out;
+    for (int i = 0; i < count(); ++i) out.push_back(entry(i).strSerialNumber);
     return out;
 }
 

@@ -11,6 +11,7 @@
 
 #include "bench/bench.h"
 #include "devcore/frame/library_objects.h"
+#include "include/quibusb.h"
 #include "platform/platform.h"
 
 namespace devcore_test {
@@ -24,6 +25,8 @@ json bridgePort(std::uint32_t port, const std::string& id, const std::string& se
 json controller(json ports, std::uint32_t portCount = 4);
 // A bench of one system disk and the given controllers.
 json benchOf(json controllers);
+// A bench of one controller with the given bridges on root ports 1, 2, ...
+json benchOfBridges(const std::vector<json>& bridges);
 
 // A fresh folder under the test temp folder, removed when the object goes.
 class TempFolder {
@@ -67,6 +70,21 @@ class BenchTest : public ::testing::Test {
     std::shared_ptr<bench::Bench> m_bench;
     DecoratedBackend* m_backend = nullptr;
     std::unique_ptr<TempFolder> m_work;
+};
+
+// A bench scanned through the entry point, and what the scan recorded.
+class ScanTest : public BenchTest {
+  protected:
+    int scan(const json& description, const char* target = "0", int bridgeType = 0);
+    // Recorded devices; -1 when no list was made.
+    int count() { return objects().devList() ? objects().devList()->nDevCount : -1; }
+    quib::devcore::USBDevEntry& entry(int i) {
+        return objects().devList()->Devs[static_cast<std::size_t>(i)];
+    }
+    // Serial numbers of the recorded devices, in list order.
+    std::vector<std::string> serials();
+
+    std::unique_ptr<USBDevListExp> m_list;
 };
 
 }  // namespace devcore_test

@@ -17,37 +17,13 @@ namespace {
 using quib::devcore::USBDevEntry;
 using Bytes = std::vector<std::uint8_t>;
 
-class DiscoveryDetails : public BenchTest {
+class DiscoveryDetails : public ScanTest {
   protected:
-    int scan(const json& description, const char* target = "0", int bridgeType = 0) {
-        useBench(description);
-        quib::log::setLevel(3);
-        m_list = std::make_unique<USBDevListExp>();
-        return QuibUSBLib_Function_vScanUSBPort(m_list.get(), target, bridgeType);
-    }
-    int count() const { return quib::devcore::libraryObjects().devList()->nDevCount; }
-    USBDevEntry& entry(int i) {
-        return quib::devcore::libraryObjects().devList()->Devs[static_cast<std::size_t>(i)];
-    }
-    std::vector<std::string> serials() {
-        std::vector<std::string> out;
-        for (int i = 0; i < count(); ++i) out.push_back(entry(i).strSerialNumber);
-        return out;
-    }
-    // One bench of bridges on root ports 1, 2, ...
-    static json benchOfBridges(std::vector<json> bridges) {
-        json ports = json::array();
-        for (std::size_t i = 0; i < bridges.size(); ++i)
-            ports.push_back({{"port", i + 1}, {"bridge", bridges[i]}});
-        return benchOf(json::array({controller(ports, 8)}));
-    }
     static json bridge(const std::string& id, json extra = json::object()) {
         json b = {{"id", id}, {"serial", "SN-" + id}};
         for (auto& [key, value] : extra.items()) b[key] = value;
         return b;
     }
-
-    std::unique_ptr<USBDevListExp> m_list;
 };
 
 TEST_F(DiscoveryDetails, FirmwareVersionIsReadAsSevenRegisterBytes) {

@@ -18,26 +18,7 @@ json hubPort(std::uint32_t port, json ports, std::uint32_t portCount = 4) {
     return {{"port", port}, {"hub", {{"port_count", portCount}, {"ports", std::move(ports)}}}};
 }
 
-class DiscoveryTest : public BenchTest {
-  protected:
-    int scan(const json& description, const char* target = "0", int bridgeType = 0) {
-        useBench(description);
-        quib::log::setLevel(3);
-        m_list = std::make_unique<USBDevListExp>();
-        return QuibUSBLib_Function_vScanUSBPort(m_list.get(), target, bridgeType);
-    }
-    int count() const { return objects().devList() ? objects().devList()->nDevCount : -1; }
-    const USBDevEntry& entry(int i) const { return objects().devList()->Devs[static_cast<std::size_t>(i)]; }
-    // Serial numbers of the recorded devices, in list order.
-    std::vector<std::string> serials() const {
-        std::vector<std::string> out;
-        for (int i = 0; i < count(); ++i) out.push_back(entry(i).strSerialNumber);
-        return out;
-    }
-    const quib::devcore::LibraryObjects& objects() const { return quib::devcore::libraryObjects(); }
-
-    std::unique_ptr<USBDevListExp> m_list;
-};
+using DiscoveryTest = ScanTest;
 
 TEST_F(DiscoveryTest, NoBridgeMeansDeviceNotFound) {
     EXPECT_EQ(scan(benchOf(json::array({controller(json::array({{{"port", 1}, {"empty", true}}}))}))), -4);

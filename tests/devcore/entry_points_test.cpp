@@ -8,9 +8,9 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <memory>
 #include <nlohmann/json.hpp>
-#include <iterator>
 #include <regex>
 #include <set>
 #include <sstream>
@@ -166,7 +166,8 @@ TEST(LibraryFile, ExportsOnlyItsEntryPoints) {
     const std::string text((std::istreambuf_iterator<char>(header)), std::istreambuf_iterator<char>());
     std::set<std::string> declared;
     const std::regex declaration(R"(QUIBUSB_CALL\s+(QuibUSBLib_\w+)\s*\()");
-    for (auto it = std::sregex_iterator(text.begin(), text.end(), declaration); it != std::sregex_iterator(); ++it)
+    for (auto it = std::sregex_iterator(text.begin(), text.end(), declaration); it != std::sregex_iterator();
+         ++it)
         declared.insert((*it)[1]);
     EXPECT_GE(declared.size(), 27u);  // the header parsed
     EXPECT_EQ(names, declared);

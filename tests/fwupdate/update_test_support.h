@@ -25,19 +25,13 @@ inline Bytes streamOf(const std::string& version, std::size_t size = 60902, bool
     return bench::makeStreamOfVersion(version, size, longHeader);
 }
 
-class UpdateTest : public BenchTest {
+class UpdateTest : public ScanTest {
   protected:
     // One controller with the given bridges on ports 1, 2, ...; scanned for the bridge type.
     void scanBridges(std::vector<json> bridges, int bridgeType = 0, json extra = json::object()) {
-        json ports = json::array();
-        for (std::size_t i = 0; i < bridges.size(); ++i)
-            ports.push_back({{"port", i + 1}, {"bridge", bridges[i]}});
-        json description = benchOf(json::array({controller(ports, 8)}));
+        json description = benchOfBridges(bridges);
         for (auto& [key, value] : extra.items()) description[key] = value;
-        useBench(description);
-        quib::log::setLevel(3);
-        m_list = std::make_unique<USBDevListExp>();
-        ASSERT_EQ(QuibUSBLib_Function_vScanUSBPort(m_list.get(), "0", bridgeType), 0);
+        ASSERT_EQ(scan(description, "0", bridgeType), 0);
         m_mark = bridgeTrace().size();
     }
     static json bridge(const std::string& id, json extra = json::object()) {
@@ -131,7 +125,6 @@ class UpdateTest : public BenchTest {
     }
     bool tempFolderGone() const { return !std::filesystem::exists(workFolder() + "/KRVFW_Temp"); }
 
-    std::unique_ptr<USBDevListExp> m_list;
     std::size_t m_mark = 0;
 };
 
