@@ -46,6 +46,19 @@ int defaultAnswer(std::uint32_t style) {
     }
 }
 
+// The records of a JSON-lines file; lines that are not JSON (a write cut short) are passed over.
+template <class Record, class FromJson>
+std::vector<Record> readJsonLines(const std::string& text, FromJson fromJson) {
+    std::vector<Record> out;
+    std::istringstream lines(text);
+    for (std::string line; std::getline(lines, line);) {
+        if (line.empty()) continue;
+        const auto j = nlohmann::json::parse(line, nullptr, false);
+        if (!j.is_discarded()) out.push_back(fromJson(j));
+    }
+    return out;
+}
+
 }  // namespace
 
 nlohmann::json traceToJson(const TraceRecord& r) {
@@ -464,32 +477,24 @@ int Bench::dialogCall(DialogRecord r) {
 std::vector<DialogRecord> Bench::dialogCalls() {
     return transact([&] {
         if (!m_store) return m_dialogCalls;
-        std::vector<DialogRecord> out;
-        std::istringstream lines(m_store->readText(kDialogFile).value_or(""));
-        for (std::string line; std::getline(lines, line);) {
-            const auto j = nlohmann::json::parse(line, nullptr, false);
-            if (line.empty() || j.is_discarded()) continue;
-            out.push_back({j.value("op", std::string()), j.value("text", std::string()),
-                           j.value("value", std::int64_t{0}), j.value("value2", std::int64_t{0}),
-                           j.value("value3", std::int64_t{0}), j.value("time_ms", std::uint64_t{0})});
-        }
-        return out;
+        return readJsonLines<DialogRecord>(
+            m_store->readText(kDialogFile).value_or(""), [](const nlohmann::json& j) {
+                return DialogRecord{j.value("op", std::string()),       j.value("text", std::string()),
+                                    j.value("value", std::int64_t{0}),  j.value("value2", std::int64_t{0}),
+                                    j.value("value3", std::int64_t{0}), j.value("time_ms", std::uint64_t{0})};
+            });
     });
 }
 
 std::vector<MessageBoxRecord> Bench::messageBoxes() {
     return transact([&] {
         if (!m_store) return m_messageBoxes;
-        std::vector<MessageBoxRecord> out;
-        std::istringstream lines(m_store->readText(kMessageBoxFile).value_or(""));
-        for (std::string line; std::getline(lines, line);) {
-            if (line.empty()) continue;
-            const auto j = nlohmann::json::parse(line, nullptr, false);
-            if (j.is_discarded()) continue;
-            out.push_back({j.value("text", std::string()), j.value("caption", std::string()),
-                           j.value("style", 0u), j.value("answer", 0), j.value("time_ms", std::uint64_t{0})});
-        }
-        return out;
+        return readJsonLines<MessageBoxRecord>(
+            m_store->readText(kMessageBoxFile).value_or(""), [](const nlohmann::json& j) {
+                return MessageBoxRecord{j.value("text", std::string()), j.value("caption", std::string()),
+                                        j.value("style", 0u), j.value("answer", 0),
+                                        j.value("time_ms", std::uint64_t{0})};
+            });
     });
 }
 
@@ -567,22 +572,6 @@ std::vector<TraceRecord> Bench::trace() {
     std::lock_guard guard(m_mutex);
     return m_trace;
 }
-
-namespace {
-
-template <class Record, class FromJson>
-std::vector<Record> readJsonLines(const std::string& text, FromJson fromJson) {
-    std::vector<Record> out;
-    std::istringstream lines(text);
-    for (std::string line; std::getline(lines, line);) {
-        if (line.empty()) continue;
-        const auto j = nlohmann::json::parse(line, nullptr, false);
-        if (!j.is_discarded()) out.push_back(fromJson(j));
-    }
-    return out;
-}
-
-}  // namespace
 
 std::vector<TraceRecord> Bench::traceAll() {
     return transact([&] {
