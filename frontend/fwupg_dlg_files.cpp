@@ -74,7 +74,7 @@ void CKRV610xFWUpgDlg::vArmInterruptCleanup() {
         if (!packagedImage.empty()) files.push_back(toNarrow(strInToolFolder(packagedImage)));
     }
     if (!m_strSerialImagePath.empty()) files.push_back(toNarrow(m_strSerialImagePath));
-    const std::vector<std::string> folders = {toNarrow(strInToolFolder(L"KRVFW_Temp"))};
+    const std::vector<std::string> folders = {toNarrow(strInToolFolder(kLibraryTempFolderName))};
     // A silent run ends with -1; a dialog-mode run dies of the signal, as it would have.
     get().process.setInterruptCleanup(files, folders,
                                       m_bSilentMode ? std::optional<int>(QUIB_FAIL) : std::nullopt);

@@ -8,6 +8,7 @@
 #include "frontend/fwupg_dlg.h"
 #include "frontend/library_entry_points.h"
 #include "frontend/message_boxes.h"
+#include "frontend/packaged_file_names.h"
 #include "frontend/program_texts.h"
 #include "frontend/registry_stamp.h"
 #include "frontend/run_rules.h"
@@ -18,7 +19,6 @@
 using namespace quib::frontend;
 
 namespace {
-constexpr const wchar_t* kTempFolderName = L"KRVFW_Temp";
 constexpr int kProgressStart = 10;
 constexpr int kProgressDone = 100;
 }  // namespace
@@ -80,7 +80,7 @@ std::optional<int> CKRV610xFWUpgDlg::nBuildSerialNumberImage() {
     LogMessage(L"%s:%d:  Delete Original F/W path: [%ls]", kFn, __LINE__, m_strFWPath.c_str());
     const std::wstring strNewName = serialImageName(m_strFWBinFile);
     const std::wstring strSource =
-        strInToolFolder(std::wstring(kTempFolderName) +
+        strInToolFolder(std::wstring(kLibraryTempFolderName) +
                         static_cast<wchar_t>(quib::platform::get().files.separator()) + strNewName);
     const std::wstring strTarget = strInToolFolder(strNewName);
     LogMessage(L"%s:%d:  New F/W path: [%ls]", kFn, __LINE__, strTarget.c_str());

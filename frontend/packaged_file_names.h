@@ -18,6 +18,9 @@ inline constexpr std::wstring_view kLibraryFileName = L"quibusb.dll";
 inline constexpr std::wstring_view kLibraryFileName = L"libquibusb.so";
 #endif
 
+// The library's working sub-folder in the program's folder (the serial-number image is built there).
+inline constexpr std::wstring_view kLibraryTempFolderName = L"KRVFW_Temp";
+
 // The packaged image's name: the firmware list up to and including its first "bin". Empty when the list
 // names no such file or the name is not a bare file name.
 std::wstring packagedImageName(std::string_view firmwareList);
