@@ -20,13 +20,6 @@ namespace {
 
 constexpr std::uint32_t kAfterRestartMs = 500;
 
-// Whether a device still takes commands on a handle: the control operation of an INQUIRY succeeds (a device
-// status, even CHECK CONDITION, is an answer too).
-bool stillAnswers(platform::DeviceHandle hDev) {
-    auto sptwb = std::make_unique<records::ScsiPassThroughWithBuffers>();
-    return devcore::sendBuffered(hDev, *sptwb, devcore::inquiryCommand()).controlOk;
-}
-
 }  // namespace
 
 bool CQuibUSBDev::vSetRelinkSignature(std::uint8_t ucSignature, DeviceHandle hDev) {
@@ -80,7 +73,7 @@ bool CQuibUSBDev::vCPURST(std::uint8_t ucTargetNumber, std::uint8_t ucDetectCoun
                 // A bridge that restarts leaves the bus. One that still answers here did not restart, and
                 // finding it again by the signature it carries would prove nothing.
                 platform::get().clock.sleepMs(kAfterRestartMs);
-                if (stillAnswers(dev.get())) {
+                if (devcore::stillAnswers(dev.get())) {
                     LogError("%s:%d: vCPURST: [%d] the bridge did not restart (it still answers)", kFn,
                              __LINE__, ucTargetNumber);
                     SCSI7120_AccessRegister(dev.get(), &kept[0], 1, devcore::kRegRelinkFlag, 1);

@@ -28,8 +28,4 @@ std::uint8_t diskRegisterCount() {
     return devcore::theUtility().GetDiskRegisterCount(kDiskEnumKey, kDiskEnumCount);
 }
 
-int bridgeTypeOf(const devcore::USBDevEntry& entry) {
-    return entry.m_strChipType.rfind("850", 0) == 0 ? 1 : 0;
-}
-
 }  // namespace quib::fwupdate

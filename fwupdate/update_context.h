@@ -22,7 +22,6 @@ std::string& fwType();
 // The number of disks the system knows (the detection count of a relink).
 std::uint8_t diskRegisterCount();
 
-// 0 for a 7120 bridge, 1 for an 8500 (PCIe) bridge, from the entry's chip type.
-int bridgeTypeOf(const devcore::USBDevEntry& entry);
+using devcore::bridgeTypeOf;
 
 }  // namespace quib::fwupdate

@@ -180,10 +180,11 @@ QUIBUSB_API int32_t QUIBUSB_CALL QuibUSBLib_Function_CPUSpeedRelink(uint8_t ucTa
 QUIBUSB_API int32_t QUIBUSB_CALL QuibUSBLib_Function_SafeRemoveUSB(uint8_t ucTargetNumber);
 /* A plain restart (no relink): the command's result, -1 when the device cannot be opened. */
 QUIBUSB_API int32_t QUIBUSB_CALL QuibUSBLib_K610X_CPURST(uint8_t ucTargetNumber);
-/* The firmware area in one command (ucReadWrite 1 writes): its result, -1 when the device cannot be opened. */
-QUIBUSB_API int32_t QUIBUSB_CALL QuibUSBLib_K610X_AccessFirmwareEEPROM(uint8_t ucTargetNumber, uint8_t ucReadWrite,
-                                                                       uint8_t* pBuffer, uint32_t dwLength,
-                                                                       uint8_t ucBank);
+/* The firmware area in one command (ucReadWrite 1 writes): its result, -1 when the device cannot be opened.
+ */
+QUIBUSB_API int32_t QUIBUSB_CALL QuibUSBLib_K610X_AccessFirmwareEEPROM(uint8_t ucTargetNumber,
+                                                                       uint8_t ucReadWrite, uint8_t* pBuffer,
+                                                                       uint32_t dwLength, uint8_t ucBank);
 
 /* Per-drive operations: the bridge is named by its disk number n ("PHYSICALDRIVEn"); no scan is needed. */
 /* The 20 configured serial bytes: 0, -1 (not a "7120" bridge), -4 (read failed). */
@@ -196,18 +197,40 @@ QUIBUSB_API int32_t QUIBUSB_CALL QuibUSBLib_Function_iCPURSTfromPhyAddrNumber(ui
 /* Programs an image into bank ucBank: the last firmware command's status; -1 also when the read-back
  * differs or the drive cannot be opened; -8 when the stream cannot be built. */
 QUIBUSB_API int32_t QUIBUSB_CALL QuibUSBLib_Function_iUpdateFWfromPhyAddrNumber(uint8_t ucPhyAddrNumber,
-                                                                                const char* pFwPath, uint8_t ucBank,
+                                                                                const char* pFwPath,
+                                                                                uint8_t ucBank,
                                                                                 int32_t bVerify);
 /* The same with the path as a counted string passed by value. */
 QUIBUSB_API int32_t QUIBUSB_CALL QuibUSBLib_Function_iUpdateFWfromPhyAddrNumber2(uint8_t ucPhyAddrNumber,
                                                                                  QuibCountedString fwPath,
-                                                                                 uint8_t ucBank, int32_t bVerify);
+                                                                                 uint8_t ucBank,
+                                                                                 int32_t bVerify);
 
-/* PD/MCU firmware. */
+/* PD/MCU firmware: the USB-PD controller and the microcontroller behind a bridge, reached through it.
+ * The library keeps one PD object of its own, opaque to callers. vShowPDVersion and vUpdatePDFirmware create
+ * it when there is none; vClosePD destroys it, and the next PD call creates a fresh one. Device indices are
+ * positions in the list of the last scan; only 0..3 are served (-10 otherwise).
+ * Calling order: vInitialPD, vShowPDVersion, vUpdatePDFirmware for the same index, vClosePD. */
+typedef struct QuibPowerDelivery QuibPowerDelivery;
+/* The one value besides NULL that vInitialPD takes: the library's own PD object. */
+#define QUIB_LIBRARY_PD ((QuibPowerDelivery*)1)
+/* Resets the PD object (detection, parsed images, request flags, results; the paths and versions are kept):
+ * 0 for QUIB_LIBRARY_PD (creating the object when needed); -10 for NULL or any other pointer, which is never
+ * dereferenced. */
+QUIBUSB_API int32_t QUIBUSB_CALL QuibUSBLib_Function_vInitialPD(QuibPowerDelivery* pPD);
+/* Takes ucUpdatePD, ucUpdateMCU, cPDFwPath and cMCUFwPath, finds the controller and writes its running
+ * version to cPDFwVersion ("1234", sixteen hex digits, "NULL"; "/FFFF" appended for a microcontroller when
+ * both are asked for, "FFFF" alone for the microcontroller): 0, -1 (not reachable), -3 (no controller
+ * answers). */
 QUIBUSB_API int32_t QUIBUSB_CALL QuibUSBLib_Function_vShowPDVersion(uint8_t ucTargetNumber,
                                                                     ExchangeData* pExchangeData);
+/* Programs, verifies and (after the user's power cycle) checks the images vShowPDVersion classified: 0; -1
+ * the update ran and failed; -3 no controller or the image does not suit it; -5 the PD path is not usable;
+ * -10 a file is missing, malformed or of unknown kind, or an argument is bad. */
 QUIBUSB_API int32_t QUIBUSB_CALL QuibUSBLib_Function_vUpdatePDFirmware(uint8_t ucTargetNumber,
                                                                        ExchangeData* pExchangeData);
+/* Destroys the PD object, if there is one: 0. */
+QUIBUSB_API int32_t QUIBUSB_CALL QuibUSBLib_Function_vClosePD(void);
 
 #ifdef __cplusplus
 }

@@ -65,6 +65,8 @@ class FileSystem {
     // Readable and writable by this process.
     virtual bool isReadWrite(const std::string& path) = 0;
     virtual std::optional<std::vector<std::uint8_t>> readFile(const std::string& path) = 0;
+    // Size in bytes of a file (not a folder); nothing when it cannot be examined.
+    virtual std::optional<std::uint64_t> fileSize(const std::string& path) = 0;
     // Creates or truncates the file and writes the bytes, flushed to the medium.
     virtual bool writeFile(const std::string& path, std::span<const std::uint8_t> bytes) = 0;
     virtual bool appendFile(const std::string& path, std::span<const std::uint8_t> bytes) = 0;

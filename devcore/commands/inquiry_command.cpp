@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <memory>
 
 #include "common/log/debug_log.h"
 #include "devcore/device/quib_usb_dev.h"
@@ -19,6 +20,11 @@ ScsiCommand quib::devcore::inquiryCommand() {
     command.transferLength = CQuibUSBDev::kInquiryLength;
     command.timeOutSeconds = kReadTimeOut;
     return command;
+}
+
+bool quib::devcore::stillAnswers(platform::DeviceHandle hDev) {
+    auto sptwb = std::make_unique<records::ScsiPassThroughWithBuffers>();
+    return sendBuffered(hDev, *sptwb, inquiryCommand()).controlOk;
 }
 
 int CQuibUSBDev::SCSI7120_Inquiry(std::uint8_t* pInquiry, DeviceHandle hDev) {

@@ -25,7 +25,7 @@ struct USBDevEntry {
     // Scratch of the update paths; cleared at each scan.
     std::array<std::uint8_t, kUpdateWorkAreaSize> ucUpdateWorkArea{};
     std::uint32_t dwBytesPerSector = 0;
-    std::int32_t nWorkingValue1 = -1;
+    std::int32_t nWorkingValue1 = -1;  // after a PD/MCU update: 1 it succeeded, 0 it failed
     std::int32_t nWorkingValue2 = -1;
 
     std::uint8_t ucIsCdrom = 0;
@@ -60,6 +60,11 @@ struct USBDevEntry {
     // The device's configuration block, read from and written to the chip by the update paths.
     std::array<std::uint8_t, kConfigBlockSize> ucConfigBlock{};
 };
+
+// 0 for a 7120 bridge, 1 for an 8500 (PCIe) bridge, from the entry's chip type.
+inline int bridgeTypeOf(const USBDevEntry& entry) {
+    return entry.m_strChipType.rfind("850", 0) == 0 ? 1 : 0;
+}
 
 struct USBDevList {
     std::int32_t nDevCount = 0;

@@ -34,10 +34,10 @@ void prepareRecord(records::ScsiPassThroughWithBuffers& sptwb, const ScsiCommand
 }
 
 ScsiOutcome sendRecord(platform::DeviceHandle hDev, records::ScsiPassThroughWithBuffers& sptwb,
-                       std::uint32_t outputSize) {
+                       std::uint32_t outputSize, std::uint32_t inputSize) {
     platform::setLastError(0);
     const platform::ScsiResult result =
-        platform::get().storage.scsiPassThrough(hDev, sptwb, records::kSptWholeRecord, outputSize);
+        platform::get().storage.scsiPassThrough(hDev, sptwb, inputSize, outputSize);
     return judge(result, sptwb.spt.ScsiStatus);
 }
 

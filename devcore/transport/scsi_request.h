@@ -40,9 +40,9 @@ inline std::uint32_t outputSizeFor(const ScsiCommand& command) {
     return records::kSptHeaderAndSense + command.transferLength;
 }
 
-// Sends a prepared record with the whole record as input.
+// Sends a prepared record, by default with the whole record as input.
 ScsiOutcome sendRecord(platform::DeviceHandle hDev, records::ScsiPassThroughWithBuffers& sptwb,
-                       std::uint32_t outputSize);
+                       std::uint32_t outputSize, std::uint32_t inputSize = records::kSptWholeRecord);
 
 // Prepares, copies `dataOut` into the data area, sends and judges one buffered command.
 ScsiOutcome sendBuffered(platform::DeviceHandle hDev, records::ScsiPassThroughWithBuffers& sptwb,

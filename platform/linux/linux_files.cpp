@@ -105,6 +105,19 @@ bool LinuxFileSystem::isDirectory(const std::string& path) {
     return S_ISDIR(st.st_mode);
 }
 
+std::optional<std::uint64_t> LinuxFileSystem::fileSize(const std::string& path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) {
+        fail(errno);
+        return std::nullopt;
+    }
+    if (!S_ISREG(st.st_mode)) {
+        fail(EISDIR);
+        return std::nullopt;
+    }
+    return static_cast<std::uint64_t>(st.st_size);
+}
+
 bool LinuxFileSystem::isReadWrite(const std::string& path) {
     return ::access(path.c_str(), R_OK | W_OK) == 0 ? true : fail(errno);
 }

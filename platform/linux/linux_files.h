@@ -14,6 +14,7 @@ class LinuxFileSystem final : public FileSystem {
     bool isDirectory(const std::string& path) override;
     bool isReadWrite(const std::string& path) override;
     std::optional<std::vector<std::uint8_t>> readFile(const std::string& path) override;
+    std::optional<std::uint64_t> fileSize(const std::string& path) override;
     bool writeFile(const std::string& path, std::span<const std::uint8_t> bytes) override;
     bool appendFile(const std::string& path, std::span<const std::uint8_t> bytes) override;
     bool deleteFile(const std::string& path) override;

@@ -101,6 +101,8 @@ class EntryPointTest : public ::testing::Test {
         bind(UpdateFirmware, "QuibUSBLib_Function_vUpdateFirmware");
         bind(ShowPDVersion, "QuibUSBLib_Function_vShowPDVersion");
         bind(UpdatePDFirmware, "QuibUSBLib_Function_vUpdatePDFirmware");
+        bind(InitialPD, "QuibUSBLib_Function_vInitialPD");
+        bind(ClosePD, "QuibUSBLib_Function_vClosePD");
     }
     void TearDown() override {
         if (m_library) ::dlclose(m_library);
@@ -147,6 +149,8 @@ class EntryPointTest : public ::testing::Test {
     decltype(QuibUSBLib_Function_vUpdateFirmware)* UpdateFirmware = nullptr;
     decltype(QuibUSBLib_Function_vShowPDVersion)* ShowPDVersion = nullptr;
     decltype(QuibUSBLib_Function_vUpdatePDFirmware)* UpdatePDFirmware = nullptr;
+    decltype(QuibUSBLib_Function_vInitialPD)* InitialPD = nullptr;
+    decltype(QuibUSBLib_Function_vClosePD)* ClosePD = nullptr;
 };
 
 TEST(LibraryFile, ExportsOnlyItsEntryPoints) {
@@ -419,14 +423,25 @@ TEST_F(EntryPointTest, OlderScanByDeviceType) {
     EXPECT_EQ(ShowUSBStatus(0, text), -10);
 }
 
-TEST_F(EntryPointTest, OperationsNotBuiltYetFail) {
+TEST_F(EntryPointTest, PDEntryPointsRefuseBadArguments) {
     ASSERT_EQ(SetDllDebugLevel(1), 0);
+    // Only the library's own object is taken; a foreign pointer is refused, never used.
+    EXPECT_EQ(InitialPD(nullptr), -10);
+    int foreign = 0;
+    EXPECT_EQ(InitialPD(reinterpret_cast<QuibPowerDelivery*>(&foreign)), -10);
+    EXPECT_EQ(InitialPD(QUIB_LIBRARY_PD), 0);
+
     ExchangeData exchange{};
-    EXPECT_EQ(ShowPDVersion(0, &exchange), -1);
-    EXPECT_EQ(UpdatePDFirmware(0, &exchange), -1);
-    const std::string log = debugLog();
-    EXPECT_EQ(occurrences(log, "\r\nERR::"), 2u);
-    EXPECT_NE(log.find("ERR::QuibUSBLib_Function_vUpdatePDFirmware:"), std::string::npos);
+    EXPECT_EQ(ShowPDVersion(0, nullptr), -10);
+    EXPECT_EQ(UpdatePDFirmware(0, nullptr), -10);
+    EXPECT_EQ(ShowPDVersion(4, &exchange), -10);
+    EXPECT_EQ(UpdatePDFirmware(255, &exchange), -10);
+    EXPECT_NE(debugLog().find("device index [4] out of range"), std::string::npos);
+
+    // Closing twice is harmless, and the next call works on a fresh object.
+    EXPECT_EQ(ClosePD(), 0);
+    EXPECT_EQ(ClosePD(), 0);
+    EXPECT_EQ(InitialPD(QUIB_LIBRARY_PD), 0);
 }
 
 }  // namespace
