@@ -367,8 +367,9 @@ void PdController::runtimeFromJson(const nlohmann::json& json) {
     m_mcuBootloader = json.value("mcu_bootloader", false);
     m_mcuProgramming = json.value("mcu_programming", false);
     m_written = json.value("written_since_boot", false);
-    if (const auto running = parseHexBytes(json.value("running_version", std::string())))
-        m_running = *running;
+    // A state without it (or of another kind) keeps the version read at power-up.
+    const auto running = parseHexBytes(json.value("running_version", std::string()));
+    if (running && running->size() == m_running.size()) m_running = *running;
     m_powerCycles = json.value("power_cycles", 0u);
     m_boots = json.value("boots", 1u);
 }
