@@ -286,6 +286,7 @@ void Bench::loadState() {
         if (bj.contains("return_at_ms") && bj.at("return_at_ms").is_number())
             slot.returnAtMs = bj.at("return_at_ms").get<std::uint64_t>();
         slot.romCodeOnReturn = bj.value("rom_code_on_return", false);
+        slot.powerCycleOnReturn = bj.value("power_cycle_on_return", false);
         slot.diskNumber = bj.value("disk_number", -1);
         slot.cdromNumber = bj.value("cdrom_number", -1);
         slot.incarnation = bj.value("incarnation", 0u);
@@ -373,6 +374,7 @@ void Bench::syncOut() {
              {"stuck_off", slot.stuckOff},
              {"return_at_ms", slot.returnAtMs ? nlohmann::json(*slot.returnAtMs) : nlohmann::json()},
              {"rom_code_on_return", slot.romCodeOnReturn},
+             {"power_cycle_on_return", slot.powerCycleOnReturn},
              {"disk_number", slot.diskNumber},
              {"cdrom_number", slot.cdromNumber},
              {"incarnation", slot.incarnation},
@@ -442,6 +444,13 @@ int Bench::messageBox(const std::string& text, const std::string& caption, std::
             m_dirty = true;
         }
         MessageBoxRecord r{text, caption, style, answer, m_state->clockMs};
+        // The user does what the box asks before answering it.
+        if (text.rfind(kPowerCyclePrompt, 0) == 0)
+            for (std::size_t b = 0; b < m_chips.size(); ++b) {
+                const PdController* pd = m_chips[b]->pd();
+                if (pd && pd->userPowerCycles() && pd->writtenSinceBoot())
+                    powerCycleBridge(static_cast<int>(b));
+            }
         if (m_store) {
             m_store->appendLine(kMessageBoxFile, nlohmann::json{{"text", r.text},
                                                                 {"caption", r.caption},
@@ -565,6 +574,14 @@ void Bench::replug(const std::string& id) {
         slot.returnAtMs = m_state->clockMs;  // back at once, like a chip returning from a restart
         m_dirty = true;
         settle();
+    });
+}
+
+void Bench::powerCycle(const std::string& bridgeId) {
+    transact([&] {
+        const int b = m_description.bridgeIndex(bridgeId);
+        if (b < 0) throw BenchError("there is no bridge \"" + bridgeId + "\"");
+        powerCycleBridge(b);
     });
 }
 

@@ -28,6 +28,8 @@ class FolderStore;
 
 // The disk-count registry value the system reads; kept equal to the number of disks present.
 inline constexpr const char* kDiskEnumKey = "System\\CurrentControlSet\\Services\\Disk\\Enum";
+// A message box starting with this asks the user to power-cycle the devices whose PD side was programmed.
+inline constexpr const char* kPowerCyclePrompt = "Please power cycling Your";
 
 class Bench {
   public:
@@ -125,6 +127,9 @@ class Bench {
     void withChip(const std::string& id, const std::function<void(BridgeChip&)>& f);
     // Puts an ejected or stuck bridge back on the bus (booting it).
     void replug(const std::string& id);
+    // Cuts and restores a bridge's power: it drops off the bus like a restart, and on its return its PD
+    // controller and MCU boot too.
+    void powerCycle(const std::string& bridgeId);
     // Commands received through this object (kept in memory).
     std::vector<TraceRecord> trace();
     // Every command recorded in the folder's "trace.jsonl" (all modules); the in-memory trace otherwise.
@@ -167,6 +172,7 @@ class Bench {
     void placeBridge(int bridge, bool initial);
     void updateDiskEnum();
     void dropOffBus(int bridge, bool forceRomCodeOnReturn);
+    void powerCycleBridge(int bridge);
     std::optional<int> hubTarget(const Target& t, std::uint32_t& error) const;
     // What the device on a port answers to a control request; `device` names it for the trace.
     std::optional<std::vector<std::uint8_t>> answerDescriptor(const Target& hub, std::uint32_t port,

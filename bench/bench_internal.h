@@ -14,7 +14,8 @@ struct Bench::BridgeSlot {
     bool stuckOff = false;  // restarted and never came back
     std::optional<std::uint64_t> returnAtMs;
     bool romCodeOnReturn = false;
-    int diskNumber = -1;  // last number given; kept while off the bus
+    bool powerCycleOnReturn = false;  // off the bus by a power cycle: the PD side boots on return
+    int diskNumber = -1;              // last number given; kept while off the bus
     int cdromNumber = -1;
     std::uint32_t incarnation = 0;
     std::uint32_t restarts = 0;

@@ -231,6 +231,7 @@ ScsiOutcome Bench::runOnBridge(int bridge, const ScsiRequest& request, std::span
         switch (f.kind) {
             case FaultDescription::Kind::Command: {
                 if (f.opcode != op) break;
+                if (f.subcommand && c.cdb[1] != *f.subcommand) break;
                 if (f.reg) {
                     const std::uint16_t address = static_cast<std::uint16_t>((c.cdb[3] << 8) | c.cdb[4]);
                     const std::uint32_t length = op == 0xE4 ? (c.cdb[1] == 0 ? 256u : c.cdb[1]) : 1u;
@@ -250,8 +251,9 @@ ScsiOutcome Bench::runOnBridge(int bridge, const ScsiRequest& request, std::span
                 }
                 break;
             case FaultDescription::Kind::ReadbackCorrupt:
-                if (op == 0xE2 && c.cdb[1] <= 1 && faultMatches(i, bridge) && !armed.corruptReadOffset)
-                    armed.corruptReadOffset = f.offset;
+                if (f.subcommand ? op != kPdOpcode || c.cdb[1] != *f.subcommand : op != 0xE2 || c.cdb[1] > 1)
+                    break;
+                if (faultMatches(i, bridge) && !armed.corruptReadOffset) armed.corruptReadOffset = f.offset;
                 break;
             case FaultDescription::Kind::PowerLoss:
                 if (op == 0xE3 && c.cdb[1] <= 1 && !m_state->faults[i].fired &&

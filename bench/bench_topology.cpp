@@ -179,6 +179,13 @@ void Bench::dropOffBus(int bridge, bool forceRomCodeOnReturn) {
     updateDiskEnum();
 }
 
+// A bridge that is off the bus (restarting, ejected, stuck) gets the power cycle on its return.
+void Bench::powerCycleBridge(int bridge) {
+    m_state->bridges[static_cast<std::size_t>(bridge)].powerCycleOnReturn = true;
+    m_dirty = true;
+    if (bridgeReachable(bridge)) dropOffBus(bridge, false);
+}
+
 void Bench::settle() {
     bool changed = false;
     for (std::size_t b = 0; b < m_chips.size(); ++b) {
@@ -188,8 +195,10 @@ void Bench::settle() {
         slot.onBus = true;
         ++slot.incarnation;
         ++slot.restarts;
+        if (slot.powerCycleOnReturn && m_chips[b]->pd()) m_chips[b]->pd()->powerOn();
         m_chips[b]->boot(slot.romCodeOnReturn);
         slot.romCodeOnReturn = false;
+        slot.powerCycleOnReturn = false;
         placeBridge(static_cast<int>(b), false);
         changed = true;
     }

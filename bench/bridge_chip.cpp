@@ -42,9 +42,34 @@ std::vector<std::uint8_t> initialPcieSpace() {
 }  // namespace
 
 const char* BridgeChip::memoryName(Memory m) {
-    static const char* kNames[kMemoryCount] = {"registers", "config",  "oem_eeprom", "firmware0",
-                                               "firmware1", "factory", "pcie",       "drive_sectors"};
+    static const char* kNames[kMemoryCount] = {"registers", "config",   "oem_eeprom", "firmware0",
+                                               "firmware1", "factory",  "pcie",       "drive_sectors",
+                                               "pd_flash",  "mcu_flash"};
     return kNames[m];
+}
+
+const std::vector<std::uint8_t>& BridgeChip::memory(Memory m) const {
+    static const std::vector<std::uint8_t> kNone;
+    if (m == kPdFlash) return m_pd ? m_pd->flash() : kNone;
+    if (m == kMcuFlash) return m_pd ? m_pd->mcuFlash() : kNone;
+    return m_memories[m];
+}
+
+bool BridgeChip::isDirty(Memory m) const {
+    if (m == kPdFlash) return m_pd && m_pd->flashDirty();
+    if (m == kMcuFlash) return m_pd && m_pd->mcuFlashDirty();
+    return m_dirty[m];
+}
+
+void BridgeChip::clearDirty(Memory m) {
+    if (m == kPdFlash && m_pd) m_pd->clearFlashDirty();
+    if (m == kMcuFlash && m_pd) m_pd->clearMcuFlashDirty();
+    m_dirty[m] = false;
+}
+
+void BridgeChip::markAllDirty() {
+    m_dirty.fill(true);
+    if (m_pd) m_pd->markDirty();
 }
 
 std::array<std::uint8_t, kConfigBlockSize> makeConfigBlock(const BridgeDescription& b) {
@@ -53,6 +78,7 @@ std::array<std::uint8_t, kConfigBlockSize> makeConfigBlock(const BridgeDescripti
 }
 
 BridgeChip::BridgeChip(const BridgeDescription& description) : m_description(description) {
+    if (description.pd) m_pd = std::make_unique<PdController>(*description.pd);
     m_memories[kRegisters].assign(kRegisterSpace, 0);
     const auto block = makeConfigBlock(description);
     m_memories[kConfig].clear();
@@ -93,6 +119,7 @@ void BridgeChip::boot(bool forceRomCode) {
     regs[reg::kRelinkSignature] = keep0;
     regs[reg::kRelinkSignature + 1] = keep1;
     m_write = {};
+    if (m_pd) m_pd->bridgeBooted();
 }
 
 std::optional<VersionBytes> BridgeChip::runningVersion() const {
@@ -103,6 +130,14 @@ std::optional<VersionBytes> BridgeChip::runningVersion() const {
 }
 
 void BridgeChip::replaceMemory(Memory m, std::vector<std::uint8_t> bytes) {
+    if (m == kPdFlash || m == kMcuFlash) {
+        if (!m_pd) return;
+        if (m == kPdFlash)
+            m_pd->replaceFlash(std::move(bytes));
+        else
+            m_pd->replaceMcuFlash(std::move(bytes));
+        return;
+    }
     m_memories[m] = std::move(bytes);
     m_dirty[m] = false;
     if (m == kDriveSectors) rebuildSectorIndex();
@@ -136,10 +171,12 @@ void BridgeChip::rebuildSectorIndex() {
 }
 
 nlohmann::json BridgeChip::runtimeToJson() const {
-    return {{"rom_code", m_romCode},
-            {"write_selector", m_write.selector},
-            {"write_position", m_write.position},
-            {"write_last_ms", m_write.lastMs}};
+    nlohmann::json j = {{"rom_code", m_romCode},
+                        {"write_selector", m_write.selector},
+                        {"write_position", m_write.position},
+                        {"write_last_ms", m_write.lastMs}};
+    if (m_pd) j["pd"] = m_pd->runtimeToJson();
+    return j;
 }
 
 void BridgeChip::runtimeFromJson(const nlohmann::json& json) {
@@ -147,13 +184,14 @@ void BridgeChip::runtimeFromJson(const nlohmann::json& json) {
     m_write.selector = json.value("write_selector", -1);
     m_write.position = json.value("write_position", std::size_t{0});
     m_write.lastMs = json.value("write_last_ms", std::uint64_t{0});
+    if (m_pd) m_pd->runtimeFromJson(json.value("pd", nlohmann::json::object()));
 }
 
 ScsiReply BridgeChip::execute(const ScsiCommand& c, std::span<std::uint8_t> data, std::uint64_t nowMs,
                               const CommandFaults& faults) {
     const std::uint8_t op = c.cdb[0];
     if (op != 0xE3) m_write = {};
-    if (const auto refusal = refuseMalformed(c, isPcieFamily())) {
+    if (const auto refusal = refuseMalformed(c, isPcieFamily(), m_pd != nullptr)) {
         m_write = {};
         return *refusal;
     }
@@ -206,6 +244,9 @@ ScsiReply BridgeChip::execute(const ScsiCommand& c, std::span<std::uint8_t> data
         case 0xEF:
             if (!isPcieFamily()) break;
             return pcieWrite(c);
+        case kPdOpcode:
+            if (!m_pd) break;
+            return m_pd->execute(c, data, faults.corruptReadOffset);
         case 0xC3:
             if (!isPcieFamily() || c.cdb[1] != 0x30 || c.cdb[2] != 0x0C) break;
             return directionFits(c, false) ? factoryWrite(c, data) : ScsiReply::check(kAscInvalidFieldInCdb);

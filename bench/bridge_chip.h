@@ -10,6 +10,7 @@
 #include <array>
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <span>
@@ -17,6 +18,7 @@
 
 #include "bench/description.h"
 #include "bench/firmware_image.h"
+#include "bench/pd_controller.h"
 #include "bench/scsi_types.h"
 
 namespace bench {
@@ -39,6 +41,8 @@ class BridgeChip {
         kFactory,
         kPcie,
         kDriveSectors,
+        kPdFlash,  // held by the PD controller; empty without one
+        kMcuFlash,
         kMemoryCount
     };
     static const char* memoryName(Memory m);
@@ -64,11 +68,15 @@ class BridgeChip {
     std::optional<VersionBytes> runningVersion() const;
 
     // Memories, for the bench's persistence and for tests.
-    const std::vector<std::uint8_t>& memory(Memory m) const { return m_memories[m]; }
+    const std::vector<std::uint8_t>& memory(Memory m) const;
     void replaceMemory(Memory m, std::vector<std::uint8_t> bytes);
-    bool isDirty(Memory m) const { return m_dirty[m]; }
-    void clearDirty(Memory m) { m_dirty[m] = false; }
-    void markAllDirty() { m_dirty.fill(true); }
+    bool isDirty(Memory m) const;
+    void clearDirty(Memory m);
+    void markAllDirty();
+
+    // The USB-PD controller the bridge reaches with 0xEC; none when the bridge has none.
+    PdController* pd() { return m_pd.get(); }
+    const PdController* pd() const { return m_pd.get(); }
 
     // Convenience views.
     std::span<const std::uint8_t> configBank(int bank) const;
@@ -113,6 +121,7 @@ class BridgeChip {
     std::array<std::vector<std::uint8_t>, kMemoryCount> m_memories;
     std::array<bool, kMemoryCount> m_dirty{};
     std::map<std::uint64_t, std::size_t> m_sectorIndex;  // LBA -> offset of its record in kDriveSectors
+    std::unique_ptr<PdController> m_pd;
 
     bool m_romCode = false;
     struct WriteSession {

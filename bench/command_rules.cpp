@@ -53,7 +53,7 @@ class Rules {
     bool m_ok = true;
 };
 
-bool wellFormed(const ScsiCommand& c, bool pcie) {
+bool wellFormed(const ScsiCommand& c, bool pcie, bool pd) {
     const auto& b = c.cdb;
     Rules r(c);
     switch (b[0]) {
@@ -128,6 +128,9 @@ bool wellFormed(const ScsiCommand& c, bool pcie) {
                 .transfer(kFactoryBlockLength)
                 .dataOut()
                 .ok();
+        case 0xEC:  // PD controller: the sub-command's own fields are the controller's to judge
+            if (!pd) return true;
+            return r.cdbLength(8).ok();
         default:
             return true;
     }
@@ -135,8 +138,8 @@ bool wellFormed(const ScsiCommand& c, bool pcie) {
 
 }  // namespace
 
-std::optional<ScsiReply> refuseMalformed(const ScsiCommand& command, bool pcieFamily) {
-    if (wellFormed(command, pcieFamily)) return std::nullopt;
+std::optional<ScsiReply> refuseMalformed(const ScsiCommand& command, bool pcieFamily, bool pdController) {
+    if (wellFormed(command, pcieFamily, pdController)) return std::nullopt;
     return ScsiReply::check(kAscInvalidFieldInCdb);
 }
 

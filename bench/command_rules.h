@@ -10,7 +10,9 @@
 namespace bench {
 
 // The refusal of a malformed command; none when it is well formed or not one the chip knows (an unknown
-// operation code is refused by the chip's dispatch with INVALID COMMAND OPERATION CODE).
-std::optional<ScsiReply> refuseMalformed(const ScsiCommand& command, bool pcieFamily);
+// operation code is refused by the chip's dispatch with INVALID COMMAND OPERATION CODE). 0xEC is known
+// only to a bridge with a PD controller, which judges its sub-commands itself.
+std::optional<ScsiReply> refuseMalformed(const ScsiCommand& command, bool pcieFamily,
+                                         bool pdController = false);
 
 }  // namespace bench

@@ -15,6 +15,7 @@ namespace {
 
 constexpr std::size_t kFactoryConfigSize = 124;
 constexpr std::size_t kMaxPorts = 255;
+constexpr std::uint8_t kPdOpcode = 0xEC;
 
 std::string formatted(const char* format, unsigned a, unsigned b = 0) {
     char buf[160];
@@ -290,7 +291,8 @@ class Parser {
                          "readback_shift",
                          "factory_config",
                          "max_transfer",
-                         "firmware_area_size"});
+                         "firmware_area_size",
+                         "pd"});
         const int index = static_cast<int>(m_out.bridges.size());
         BridgeDescription b;
         b.hub = hub;
@@ -448,8 +450,44 @@ class Parser {
         b.maxTransfer = static_cast<std::uint32_t>(r.integer("max_transfer", b.maxTransfer, 65536, 64 << 20));
         b.firmwareAreaSize = static_cast<std::size_t>(
             r.integer("firmware_area_size", static_cast<std::int64_t>(b.firmwareAreaSize), 65536, 16 << 20));
+        if (r.has("pd")) b.pd = parsePd(r.child("pd"));
         m_out.bridges.push_back(std::move(b));
         return index;
+    }
+
+    static PdDescription parsePd(const JsonReader& r) {
+        r.requireObject({"kind", "device_mode", "version", "marker", "user_power_cycles", "mcu"});
+        PdDescription pd;
+        pd.kind = static_cast<int>(r.integer("kind", 1, 0, 255));
+        const bool cypress = pd.kind == 2 || pd.kind == 4 || pd.kind == 5;
+        const bool modes = pd.kind == 4 || pd.kind == 5;
+        pd.deviceMode = static_cast<int>(r.integer("device_mode", 1, 1, 2));
+        if (!modes && pd.deviceMode != 1)
+            r.child("device_mode").fail("only kinds 4 and 5 have device mode 2");
+        const std::size_t digits = pd.kind == 1 ? 4 : cypress ? 16 : 0;
+        if (digits == 0) {
+            if (r.has("version"))
+                r.child("version").fail("kind " + std::to_string(pd.kind) +
+                                        " holds no firmware to carry a version");
+        } else {
+            pd.version = toUpper(r.text("version", pd.kind == 1 ? "0100" : "1100000000000001"));
+            if (!pd.version.empty() && (pd.version.size() != digits || !parseHexBytes(pd.version)))
+                r.child("version").fail("expected " + std::to_string(digits) + " hex digits for kind " +
+                                        std::to_string(pd.kind) + " (or \"\" for a blank flash)");
+        }
+        pd.marker = r.flag("marker", true);
+        pd.userPowerCycles = r.flag("user_power_cycles", true);
+        if (r.has("mcu")) {
+            const JsonReader mcu = r.child("mcu");
+            if (mcu.value().is_boolean()) {
+                pd.mcu = mcu.value().get<bool>();
+            } else {
+                mcu.requireObject({"bootloader"});
+                pd.mcu = true;
+                pd.mcuBootloader = mcu.flag("bootloader", false);
+            }
+        }
+        return pd;
     }
 
     int parseDevice(const JsonReader& r, int hub, std::uint32_t port) {
@@ -553,8 +591,8 @@ class Parser {
     }
 
     void parseFault(const JsonReader& r) {
-        r.requireObject({"kind", "bridge", "opcode", "register", "nth", "times", "as", "error", "offset",
-                         "after_bytes", "controller", "ports", "notify_fd"});
+        r.requireObject({"kind", "bridge", "opcode", "subcommand", "register", "nth", "times", "as", "error",
+                         "offset", "after_bytes", "controller", "ports", "notify_fd"});
         FaultDescription f;
         static const std::map<std::string, FaultDescription::Kind> kKinds = {
             {"command", FaultDescription::Kind::Command},
@@ -576,11 +614,19 @@ class Parser {
             r.child("bridge").fail("there is no bridge \"" + f.bridge + "\"");
         f.nth = static_cast<std::uint32_t>(r.integer("nth", 1, 1, 1 << 30));
         f.times = static_cast<std::uint32_t>(r.integer("times", 1, 0, 1 << 30));
+        if (r.has("subcommand") && f.kind != FaultDescription::Kind::Command &&
+            f.kind != FaultDescription::Kind::ReadbackCorrupt)
+            r.child("subcommand").fail("only command and readback_corrupt faults name a sub-command");
         switch (f.kind) {
             case FaultDescription::Kind::Command: {
                 if (!r.has("opcode")) r.fail("a command fault names its \"opcode\"");
                 f.opcode = static_cast<std::uint8_t>(r.number("opcode", 0, 0xFF));
                 if (r.has("register")) f.reg = static_cast<std::uint16_t>(r.number("register", 0, 0xFFFF));
+                if (r.has("subcommand")) {
+                    if (f.opcode != kPdOpcode)
+                        r.child("subcommand").fail("only opcode 0xEC has sub-commands");
+                    f.subcommand = static_cast<std::uint8_t>(r.number("subcommand", 0, 0xFF));
+                }
                 const std::string as = r.text("as", "control");
                 if (as != "control" && as != "check_condition")
                     r.child("as").fail("expected \"control\" or \"check_condition\"");
@@ -607,7 +653,13 @@ class Parser {
                 f.afterBytes = static_cast<std::size_t>(r.integer("after_bytes", 0, 0, 1 << 30));
                 break;
             case FaultDescription::Kind::ReadbackCorrupt:
-                f.offset = static_cast<std::size_t>(r.integer("offset", 128, 0, 1 << 30));
+                if (r.has("subcommand")) {
+                    f.subcommand = static_cast<std::uint8_t>(r.number("subcommand", 0, 0xFF));
+                    if (*f.subcommand != 0x06 && *f.subcommand != 0x24 && *f.subcommand != 0x2A &&
+                        *f.subcommand != 0x35)
+                        r.child("subcommand").fail("expected a PD or MCU read: 0x06, 0x24, 0x2A or 0x35");
+                }
+                f.offset = static_cast<std::size_t>(r.integer("offset", f.subcommand ? 0 : 128, 0, 1 << 30));
                 break;
             case FaultDescription::Kind::Hold:
                 if (!r.has("opcode")) r.fail("a hold fault names its \"opcode\"");

@@ -23,6 +23,17 @@ struct DriveDescription {
     std::uint32_t bytesPerSector = 512;
 };
 
+// A USB-PD controller (and optionally an ST microcontroller) the bridge reaches over its I2C bus.
+struct PdDescription {
+    int kind = 1;  // 1 RichTek, 2 CCG2, 4 CCG3, 5 CCG4; any other number answers only the generic queries
+    int deviceMode = 1;   // kinds 4/5
+    std::string version;  // upper-case hex the factory flash makes it run; "" for a blank flash (or no flash)
+    bool marker = true;   // the control reply carries 0x5A
+    bool userPowerCycles = true;
+    bool mcu = false;
+    bool mcuBootloader = false;  // the MCU leaves the factory blank and so sits in its bootloader
+};
+
 struct BridgeDescription {
     std::string id;
     std::string family;  // "7120" or "8500"
@@ -63,6 +74,7 @@ struct BridgeDescription {
     std::vector<std::uint8_t> factoryConfig;  // 124 bytes (8500)
     std::uint32_t maxTransfer = 2 * 1024 * 1024;
     std::size_t firmwareAreaSize = 512 * 1024;
+    std::optional<PdDescription> pd;
     // Where it sits.
     int hub = -1;
     std::uint32_t port = 0;
@@ -120,18 +132,19 @@ struct VolumeDescription {
 struct FaultDescription {
     enum class Kind { Command, Enumeration, NeverReturns, ReadbackCorrupt, PowerLoss, EjectVeto, Hold };
     Kind kind = Kind::Command;
-    std::string bridge;                  // empty: any bridge
-    std::optional<std::uint8_t> opcode;  // Command
-    std::optional<std::uint16_t> reg;    // Command with opcode E4/E5: register address
-    std::uint32_t nth = 1;               // the n-th matching command (1-based) fails ...
-    std::uint32_t times = 1;             // ... and so do the next times-1 ones (0: all from the n-th)
-    bool asCheckCondition = false;       // else the control operation fails with `error`
-    std::uint32_t error = 1117;          // ERROR_IO_DEVICE
-    std::size_t offset = 0;              // ReadbackCorrupt: offset into the data read
-    std::size_t afterBytes = 0;          // PowerLoss: bytes of the stream that reach the chip
-    int controller = -1;                 // Enumeration by location
-    std::vector<std::uint32_t> ports;    // Enumeration by location: ports from the root hub down
-    int notifyFd = -1;                   // Hold: one byte is written here before the process blocks
+    std::string bridge;                      // empty: any bridge
+    std::optional<std::uint8_t> opcode;      // Command
+    std::optional<std::uint8_t> subcommand;  // Command with opcode EC, ReadbackCorrupt: CDB byte 1 of 0xEC
+    std::optional<std::uint16_t> reg;        // Command with opcode E4/E5: register address
+    std::uint32_t nth = 1;                   // the n-th matching command (1-based) fails ...
+    std::uint32_t times = 1;                 // ... and so do the next times-1 ones (0: all from the n-th)
+    bool asCheckCondition = false;           // else the control operation fails with `error`
+    std::uint32_t error = 1117;              // ERROR_IO_DEVICE
+    std::size_t offset = 0;                  // ReadbackCorrupt: offset into the data read
+    std::size_t afterBytes = 0;              // PowerLoss: bytes of the stream that reach the chip
+    int controller = -1;                     // Enumeration by location
+    std::vector<std::uint32_t> ports;        // Enumeration by location: ports from the root hub down
+    int notifyFd = -1;                       // Hold: one byte is written here before the process blocks
 };
 
 struct RegistryEntry {

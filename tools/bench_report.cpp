@@ -17,7 +17,32 @@ std::string linkText(const BridgeDescription& b) {
     return text + (b.uas ? ", UAS" : ", BOT");
 }
 
+std::string pdKindText(int kind) {
+    switch (kind) {
+        case 1:
+            return "RichTek";
+        case 2:
+            return "CCG2";
+        case 4:
+            return "CCG3";
+        case 5:
+            return "CCG4";
+        default:
+            return "unknown";
+    }
+}
+
 }  // namespace
+
+std::string describePd(const PdController& pd) {
+    std::ostringstream out;
+    out << "PD controller: kind " << pd.kind() << " (" << pdKindText(pd.kind()) << ")";
+    if (pd.kind() == 4 || pd.kind() == 5) out << ", device mode " << pd.deviceMode();
+    if (!pd.runningVersionText().empty()) out << ", running " << pd.runningVersionText();
+    out << ", " << (pd.hasMcu() ? (pd.mcuInBootloader() ? "MCU (in its bootloader)" : "MCU") : "no MCU");
+    out << ", power cycles " << pd.powerCycles();
+    return out.str();
+}
 
 std::string chipTypeText(int deviceType) {
     static const char* kTypes[] = {"A", "B", "C", "D", "D", "E", "850A", "850B"};
@@ -50,6 +75,9 @@ std::string describeState(Bench& bench) {
         out << ", chip type " << chipTypeText(b.deviceType) << " (device type " << b.deviceType
             << ", MSignature " << hexNumber(static_cast<std::uint64_t>(b.msignature), 1, false) << ")";
         out << ", " << linkText(b) << ", serial " << b.serial << ", restarts " << status.restarts << "\n";
+        if (b.pd)
+            bench.withChip(status.id,
+                           [&out](BridgeChip& chip) { out << "  " << describePd(*chip.pd()) << "\n"; });
     }
     out << "trace records: " << bench.traceAll().size() << "\n";
     const auto boxes = bench.messageBoxes();

@@ -11,6 +11,9 @@ namespace bench::tool {
 // message boxes shown.
 std::string describeState(Bench& bench);
 
+// The PD side of a bridge: kind, device mode, running version, MCU, power cycles.
+std::string describePd(const PdController& pd);
+
 // One line per command received.
 std::string describeTrace(const std::vector<TraceRecord>& trace);
 
