@@ -165,6 +165,11 @@ int CPowerDelivery::vPDFWUpdate(std::uint8_t ucDevIndex) {
         }
         const bool bKnownPD = m_nPDChipVendor == PD_VENDOR_RICHTEK || m_nPDChipVendor == PD_VENDOR_CYPRESS ||
                               m_nPDChipVendor == PD_VENDOR_CCG3 || m_nPDChipVendor == PD_VENDOR_CCG4;
+        // A controller no programming command exists for is refused before the user is asked for anything.
+        if (bUpdatePD && !bKnownPD) {
+            LogError("%s:%d: m_nPDChipVendor is KNOWN[%d]", kFn, __LINE__, m_nPDChipVendor);
+            return -10;
+        }
         if (bUpdatePD && bKnownPD) {
             if (const int iConfig = nConfigMTPArea(m_nPDChipVendor, ucDevIndex)) {
                 LogError("%s:%d: Config PD[%d ][%d] Flase Failed[%d], ", kFn, __LINE__, ucDevIndex,

@@ -82,6 +82,10 @@ QUIBUSB_API int32_t QUIBUSB_CALL QuibUSBLib_Function_vUpdatePDFirmware(uint8_t u
         CPowerDelivery& pd = powerDelivery();
         if (pExchangeData->ucUpdatePD == 1) pd.bUpdatePD = true;
         if (pExchangeData->ucUpdateMCU == 1) pd.bUpdateMCU = true;
+        if (!pd.bUpdatePD && !pd.bUpdateMCU) {
+            LogError("%s:%d: neither a PD nor an MCU update is asked for", kFn, __LINE__);
+            return QUIB_INVALID_PARAMETER;
+        }
 
         if (pd.bUpdatePD) {
             pd.strPDFwPath = fieldText(pExchangeData->cPDFwPath);

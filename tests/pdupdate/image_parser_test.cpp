@@ -1,0 +1,171 @@
+// The .cyacd and Intel HEX parsers on their own: what they fill in, and every malformed line refused with
+// its line number before anything could reach a controller.
+#include <gtest/gtest.h>
+
+#include "bench/pd_images.h"
+#include "pdupdate/image_tables.h"
+
+namespace {
+
+using namespace quib::pdupdate;
+
+std::string rowLine(std::uint8_t arrayId, std::uint16_t row, std::size_t length, std::uint8_t fill,
+                    int checksumDelta = 0) {
+    char buf[16];
+    std::snprintf(buf, sizeof buf, ":%02X%04X%04X", arrayId, row, static_cast<unsigned>(length));
+    std::string line = buf;
+    std::uint32_t sum = arrayId + (row >> 8) + (row & 0xFF) + (length >> 8) + (length & 0xFF);
+    for (std::size_t i = 0; i < length; ++i) {
+        std::snprintf(buf, sizeof buf, "%02X", fill);
+        line += buf;
+        sum += fill;
+    }
+    std::snprintf(buf, sizeof buf, "%02X", static_cast<unsigned>((lineChecksum(sum) + checksumDelta) & 0xFF));
+    return line + buf;
+}
+
+int parse(const std::string& text, CypressImage& image, ParseFault& fault, std::size_t rowSize = 128) {
+    return parseCyacd(text, rowSize, image, fault);
+}
+
+TEST(CyacdParser, HeaderSlotRowsAndLowRowFlag) {
+    const bench::CyacdSpec spec{.pdKind = 4, .deviceMode = 2};
+    CypressImage image;
+    ParseFault fault;
+    ASSERT_EQ(parse(bench::cyacdText(spec), image, fault), 0);
+    EXPECT_EQ(image.header.dwSliconID, 0x1D0411ADu);
+    EXPECT_EQ(image.rows.size(), 1 + spec.rows);
+    EXPECT_EQ(image.rows[0].ucArrayID, 0xFF);
+    EXPECT_EQ(image.rows[0].wRowNum, 0);
+    EXPECT_EQ(image.rows[1].wRowNum, 0x30);
+    EXPECT_EQ(image.rows[2].data, bench::cyacdRowData(spec, 1));
+    EXPECT_FALSE(image.bLowRowSeen);
+    EXPECT_EQ(image.record(99).ucArrayID, 0xFF);
+    EXPECT_EQ(image.record(99).wRowNum, 0xFFFF);
+
+    ASSERT_EQ(parse("1D0311AD0000\n" + rowLine(0, 0x10, 128, 1) + "\n\n" + rowLine(0x40, 0x24, 128, 2), image,
+                    fault),
+              0);
+    EXPECT_TRUE(image.bLowRowSeen);
+    EXPECT_EQ(image.rows.size(), 3u);  // the empty line takes no record
+}
+
+TEST(CyacdParser, ChecksumDifferenceIsOnlyAWarning) {
+    CypressImage image;
+    ParseFault fault;
+    ASSERT_EQ(parse("1D0311AD0000\r\n" + rowLine(0, 0x200, 128, 7, 1) + "\r\n", image, fault), 0);
+    EXPECT_EQ(image.rows[1].data[127], 7);
+    EXPECT_NE(image.rows[1].ucChkSum, 0);
+}
+
+TEST(CyacdParser, MalformedFilesAreRefusedWithTheirLine) {
+    const std::string header = "1D0311AD0000\r\n";
+    const std::string good = rowLine(0, 0x200, 128, 3);
+    struct Case {
+        std::string text;
+        std::size_t line;
+        const char* what;
+    };
+    const Case cases[] = {
+        {header + good.substr(0, 268), 2, "too short (268)"},
+        {header + good + "\r\n" + good.substr(0, good.size() - 1), 3, "too short"},
+        {header + rowLine(0, 0x201, 130, 3), 2, "longer than its record"},
+        {header + good.substr(0, 150) + "0" + good.substr(150), 2, "beyond the row's data"},
+        {header + rowLine(0, 0x201, 140, 3).substr(0, 275), 2, "longer than its record"},
+        {good, 1, "no header line"},
+        {"", 0, "no header line"},
+        {"1D03\r\n", 1, "header line too short"},
+        {header + good + "\r\n" + header, 3, "header line after"},
+        {header + rowLine(0, 0x201, 128, 3) + "\r\n" + rowLine(0, 0x200, 128, 3), 3,
+         "not above the previous"},
+        {header + good + "\r\n" + good, 3, "not above the previous"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        CypressImage image;
+        ParseFault fault;
+        EXPECT_EQ(parse(c.text, image, fault), -10);
+        EXPECT_EQ(fault.line, c.line);
+        EXPECT_NE(fault.what.find(c.what), std::string::npos) << fault.what;
+    }
+    // 256-byte rows need the larger table; a row shorter than its record is kept, filled up with 0xFF.
+    CypressImage image;
+    ParseFault fault;
+    ASSERT_EQ(parse(header + rowLine(0, 0x14, 128, 9), image, fault, 256), 0);
+    EXPECT_EQ(image.rows[1].data.size(), 256u);
+    EXPECT_EQ(image.rows[1].data[128], 0xFF);
+}
+
+TEST(CyacdParser, NoMoreLinesThanTheTableHolds) {
+    std::string text = "1D0311AD0000\n";
+    const std::string row = rowLine(0, 0, 128, 0).substr(11);  // data and checksum of row 0
+    text.reserve(66000u * 272);
+    char head[16];
+    for (unsigned r = 1; r <= 65535; ++r) {
+        std::snprintf(head, sizeof head, ":00%04X0080", r);
+        text += head;
+        text += row;  // checksums differ: warnings only
+        text += '\n';
+    }
+    CypressImage image;
+    ParseFault fault;
+    EXPECT_EQ(parse(text, image, fault), -10);
+    EXPECT_EQ(fault.line, 65536u);
+    EXPECT_EQ(image.rows.size(), 65535u);
+}
+
+// ---- Intel HEX --------------------------------------------------------------------------------------------
+
+TEST(IntelHexParser, FlattenedImageWithUpperAddress) {
+    const bench::McuHexSpec spec{.bytes = 40, .recordLength = 16};
+    McuImage image;
+    ParseFault fault;
+    ASSERT_EQ(parseIntelHex(bench::mcuHexText(spec), image, fault), 0);
+    const FlatMcuImage flat = flattenMcuImage(image);
+    EXPECT_EQ(flat.upperAddress, 0x0800);
+    EXPECT_EQ(flat.end, 40u);
+    const auto bytes = bench::mcuImageBytes(spec);
+    EXPECT_TRUE(std::equal(bytes.begin(), bytes.end(), flat.bytes.begin()));
+    EXPECT_EQ(flat.bytes.size(), kMcuImageSize);
+    EXPECT_EQ(image.records.size(), 5u);  // address, three data records, end
+
+    // Without an extended-address first record the upper address is 0; other lines are ignored.
+    ASSERT_EQ(parseIntelHex("junk\n:0400100001020304E2\n:00000001FF\n", image, fault), 0);
+    const FlatMcuImage plain = flattenMcuImage(image);
+    EXPECT_EQ(plain.upperAddress, 0);
+    EXPECT_EQ(plain.end, 0x14u);
+    EXPECT_EQ(plain.bytes[0x13], 4);
+}
+
+TEST(IntelHexParser, MalformedFilesAreRefusedWithTheirLine) {
+    struct Case {
+        std::string text;
+        std::size_t line;
+        const char* what;
+    };
+    const Case cases[] = {
+        {":0400100001020304E2\n", 1, "no end-of-file record"},
+        {":0400100001020304\n:00000001FF\n", 1, "data bytes missing"},
+        {":0400100001020304E\n:00000001FF\n", 1, "data bytes missing"},
+        {":0400100001020304E2AA\n:00000001FF\n", 1, "beyond the record's length"},
+        {":04BFFE0001020304E2\n:00000001FF\n", 1, "outside the 48 KiB image"},
+        {":00000001FF\n:0400100001020304E2\n", 2, "after the end record"},
+        {":0400\n", 1, "record too short"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        McuImage image;
+        ParseFault fault;
+        EXPECT_EQ(parseIntelHex(c.text, image, fault), -10);
+        EXPECT_EQ(fault.line, c.line);
+        EXPECT_NE(fault.what.find(c.what), std::string::npos) << fault.what;
+    }
+    std::string many;
+    for (int i = 0; i < 4097; ++i) many += ":020000040800F2\n";
+    McuImage image;
+    ParseFault fault;
+    EXPECT_EQ(parseIntelHex(many, image, fault), -10);
+    EXPECT_EQ(fault.line, 4097u);
+}
+
+}  // namespace
