@@ -54,6 +54,21 @@ std::optional<std::wstring> takeThroughSuffix(std::wstring& cmdLine, std::wstrin
     return takeSpan(cmdLine, static_cast<std::size_t>(at), length, switchText);
 }
 
+// "/PD:" names a Cypress ".cyacd" image, or a RichTek ".bin" one: without any ".cyacd" in the line, the span
+// runs to the first ".bin" after the switch, unless another switch starts inside it.
+std::optional<std::wstring> takePdFile(std::wstring& cmdLine) {
+    constexpr std::wstring_view kSwitch = L"/PD:";
+    constexpr std::wstring_view kRichTek = L".bin";
+    const std::ptrdiff_t at = findIn(cmdLine, kSwitch);
+    if (at == kNotFound || findIn(cmdLine, L".cyacd") != kNotFound)
+        return takeThroughSuffix(cmdLine, kSwitch, L".cyacd");
+    const std::size_t start = static_cast<std::size_t>(at);
+    const std::size_t bin = cmdLine.find(kRichTek, start + kSwitch.size());
+    if (bin == std::wstring::npos || cmdLine.find(L" /", start) < bin)
+        return takeThroughSuffix(cmdLine, kSwitch, L".cyacd");
+    return takeSpan(cmdLine, start, static_cast<std::ptrdiff_t>(bin + kRichTek.size() - start), kSwitch);
+}
+
 std::optional<std::wstring> takeToken(std::wstring& cmdLine, std::wstring_view switchText) {
     const std::ptrdiff_t at = findIn(cmdLine, switchText);
     if (at == kNotFound) return std::nullopt;
@@ -115,7 +130,7 @@ RunSwitches takeRunSwitches(std::wstring& cmdLine) {
         }
     }
 
-    if (auto pdFile = takeThroughSuffix(cmdLine, L"/PD:", L".cyacd")) {
+    if (auto pdFile = takePdFile(cmdLine)) {
         sw.updatePD = true;
         sw.pdFile = *pdFile;
         if (sw.pdFile.empty()) {

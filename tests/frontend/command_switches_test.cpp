@@ -89,6 +89,12 @@ TEST(ImageSwitches, SpansEndAtTheirExtension) {
 
 TEST(ImageSwitches, MissingExtensionOrNameIsRefused) {
     // "/PD:" at the very start: a length computed from a missing ".cyacd" would be positive.
+    // A RichTek image ends in ".bin" when no ".cyacd" is given; the span stops before another switch.
+    auto rt = take(L"/PD:rt 1715.bin /U:fw.bin");
+    EXPECT_EQ(rt.sw.pdFile, L"rt 1715.bin");
+    EXPECT_EQ(rt.sw.error, Error::None);
+    EXPECT_EQ(take(L"/PD:abc /U:fw.bin").sw.error, Error::MissingPDFile);
+    EXPECT_EQ(take(L"/PD:x.cyacd /U:fw.bin").sw.pdFile, L"x.cyacd");
     EXPECT_EQ(take(L"/PD:abc").sw.error, Error::MissingPDFile);
     EXPECT_EQ(take(L"a.cyacd /PD:abc").sw.error, Error::MissingPDFile);
     EXPECT_EQ(take(L"/MCU: mcu").sw.error, Error::MissingMCUFile);

@@ -163,20 +163,6 @@ TEST(ProgramUpdate, DialogRunAfterAFailureShowsTheCodeInRed) {
     EXPECT_EQ(calls.back().value, 2);  // closed with the title-bar button: files removed all the same
 }
 
-TEST(ProgramUpdate, PdRunEndsAtTheNotYetBuiltPdStep) {
-    ProgramBench bench(benchWith({bridgeBot("a", kOld)}));
-    bench.writeToolFile("PD1.cyacd", Bytes{'x'});
-    EXPECT_EQ(runChecked(bench, {"/PD:PD1.cyacd"}).exitCode, -1);
-    const auto calls = openBench(bench)->dialogCalls();
-    bool failedLine = false;
-    for (const auto& c : calls) failedLine = failedLine || c.text == "Initial PD/MCU... Failed";
-    EXPECT_TRUE(failedLine);
-    const Json boxes = bench.messageBoxes();
-    ASSERT_EQ(boxes.size(), 1u);
-    EXPECT_EQ(boxes[0]["text"], "vShowPDVersion() fail");
-    EXPECT_EQ(openBench(bench)->bridgeStatus("a").runningVersion, kOld);  // no bridge update after it
-}
-
 TEST(ProgramUpdate, FailureOfALaterDeviceIsTheOutcome) {
     Json description = benchWith({bridgeBot("a", kOld), bridgeBot("b", kOld)});
     description["faults"] =
