@@ -41,8 +41,10 @@ void appendRecord(std::string& out, std::uint8_t type, std::uint16_t address,
                   const std::vector<std::uint8_t>& data) {
     std::uint32_t sum = static_cast<std::uint32_t>(data.size()) + (address >> 8) + (address & 0xFF) + type;
     for (auto b : data) sum += b;
-    out += ":" + hexNumber(data.size(), 2) + hexNumber(address, 4) + hexNumber(type, 2) +
-           toUpper(hexBytes(data)) + hexNumber(static_cast<std::uint8_t>(-sum), 2) + "\r\n";
+    // Appended piece by piece: GCC's -Wrestrict misjudges a literal prepended to a string temporary at -O3.
+    out += ':';
+    out += hexNumber(data.size(), 2) + hexNumber(address, 4) + hexNumber(type, 2) + toUpper(hexBytes(data)) +
+           hexNumber(static_cast<std::uint8_t>(-sum), 2) + "\r\n";
 }
 
 }  // namespace
@@ -111,7 +113,8 @@ std::string cyacdText(const CyacdSpec& layout) {
         std::uint32_t sum =
             layout.arrayId + (row >> 8) + (row & 0xFF) + (data.size() >> 8) + (data.size() & 0xFF);
         for (auto b : data) sum += b;
-        out += ":" + hexNumber(layout.arrayId, 2) + hexNumber(row, 4) + hexNumber(data.size(), 4) +
+        out += ':';
+        out += hexNumber(layout.arrayId, 2) + hexNumber(row, 4) + hexNumber(data.size(), 4) +
                toUpper(hexBytes(data)) + hexNumber(static_cast<std::uint8_t>(-sum), 2) + "\r\n";
     }
     return out;

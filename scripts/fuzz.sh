@@ -5,8 +5,8 @@ cd "$(dirname "$0")/.."
 seconds=${1:-60}
 bash scripts/install-deps.sh clang libclang-rt-dev
 cmake --preset fuzz >/dev/null
-cmake --build --preset fuzz --target image_name_fuzz command_line_fuzz bench_description_fuzz
-for target in image_name_fuzz command_line_fuzz bench_description_fuzz; do
+cmake --build --preset fuzz --target image_name_fuzz command_line_fuzz bench_description_fuzz cyacd_fuzz intel_hex_fuzz
+for target in image_name_fuzz command_line_fuzz bench_description_fuzz cyacd_fuzz intel_hex_fuzz; do
     corpus=build/fuzz/corpus/$target
     mkdir -p "$corpus"
     echo "== $target"
