@@ -278,9 +278,11 @@ ScsiOutcome Bench::runOnBridge(int bridge, const ScsiRequest& request, std::span
     }
 
     BridgeChip& chip = *m_chips[static_cast<std::size_t>(bridge)];
-    const auto before = chip.runtimeToJson();
+    // Only a folder saves state: an in-memory bench need not learn whether the chip's small state changed.
+    nlohmann::json before;
+    if (m_store) before = chip.runtimeToJson();
     const ScsiReply reply = chip.execute(c, data, m_state->clockMs, armed);
-    if (chip.runtimeToJson() != before) m_dirty = true;
+    if (m_store && chip.runtimeToJson() != before) m_dirty = true;
 
     if (reply.event == ChipEvent::PowerLoss) {
         for (std::size_t i = 0; i < m_description.faults.size(); ++i) {
