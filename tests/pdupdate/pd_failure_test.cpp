@@ -110,6 +110,18 @@ TEST_F(PdFailureTest, RelinkAndVersionFailures) {
     EXPECT_EQ(memberCode(), -1);
     EXPECT_EQ(lastBox(), "PD[0] Get FW Version Failed in compare loop, ");
 
+    // A verified microcontroller does not make a relink that never happened a success.
+    EXPECT_EQ(run({{"kind", 4}, {"mcu", true}, {"user_power_cycles", false}}, "", "mcu.hex"), -1);
+    EXPECT_EQ(memberCode(), -9);
+    EXPECT_EQ(quib::pdupdate::existingPowerDelivery()->ucMCUResult[0], 0);
+
+    // The bridge is known again only where it was plugged in: a serial number elsewhere is another device.
+    scanPd({{"kind", 1}});
+    entry(0).iLocation += 1;
+    auto moved = pdExchange(pathInWorkFolder("rt.bin"));
+    EXPECT_EQ(showThenUpdate(*moved), -1);
+    EXPECT_EQ(memberCode(), -9);
+
     // A header whose version offset lands elsewhere: the file's version differs from what the chip runs.
     writeText("odd.cyacd", bench::cyacdText({.pdKind = 4, .deviceMode = 1, .header = "1F0111AF0000"}));
     EXPECT_EQ(run({{"kind", 4}}, "odd.cyacd"), -1);
@@ -133,6 +145,9 @@ TEST_F(PdFailureTest, RefusedImagesWriteNothing) {
     writeText("nosilicon.cyacd", bench::cyacdText({.pdKind = 4, .deviceMode = 1, .header = "000000000000"}));
     writeText("noend.hex", ":0400000001020304F2\r\n");
     std::filesystem::create_directory(pathInWorkFolder("folder.cyacd"));
+    writeText("huge.cyacd", "1D0311AD0000\r\n");
+    std::filesystem::resize_file(pathInWorkFolder("huge.cyacd"), 65ull << 20);  // sparse: no real disk use
+    writeText("empty.hex", "");
 
     struct Case {
         json pd;
@@ -153,6 +168,8 @@ TEST_F(PdFailureTest, RefusedImagesWriteNothing) {
         {{{"kind", 4}}, "folder.cyacd", "", -5, "vCheck PD FW path failed"},
         {{{"kind", 4}, {"mcu", true}}, "", "noend.hex", -10, "noend.hex: line 1: no end-of-file record"},
         {{{"kind", 4}, {"mcu", true}}, "", "missing.hex", -10, "The PD FW file is not exist"},
+        {{{"kind", 4}}, "huge.cyacd", "", -10, "is larger than any image"},
+        {{{"kind", 4}, {"mcu", true}}, "", "empty.hex", -10, "empty.hex: line 0: no end-of-file record"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.pdFile + c.mcuFile);
