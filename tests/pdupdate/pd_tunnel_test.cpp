@@ -198,6 +198,12 @@ TEST_F(PdTunnelTest, FileVersionsAndClassification) {
     image.pop_back();
     EXPECT_EQ(pd.strGetPDFWVersionFromFile(writeFile("short.bin", image)), "NULL");
     EXPECT_EQ(boxTexts().back(), "The PD FW file size is uncompatibie!!!");
+    // The microcontroller's file, classified in the same call, is not a RichTek image to be judged by size.
+    pd.bUpdateMCU = true;
+    const std::size_t boxes = boxTexts().size();
+    EXPECT_EQ(pd.strGetPDFWVersionFromFile(writeText("m.hex", ":00000001FF\r\n")), "\x14NULL");
+    EXPECT_EQ(pd.ucMCUImageKind, 20);
+    EXPECT_EQ(boxTexts().size(), boxes);
 
     // ".cyacd" is looked for before ".bin", and never at the very start.
     quib::pdupdate::closePowerDelivery();

@@ -93,6 +93,26 @@ TEST_F(PdUpdateTest, Ccg3MetadataRowIsNotCompared) {
     EXPECT_EQ(countOf(tunnel(m_afterShow), 0x2A), 5u);
 }
 
+TEST_F(PdUpdateTest, NonDataRowIsSkippedAndTheRowsAfterItAreStillWrittenAndCompared) {
+    scanPd({{"kind", 4}, {"device_mode", 1}});
+    const bench::CyacdSpec spec{.pdKind = 4, .deviceMode = 1, .rows = 4};
+    const std::uint16_t first = bench::cypressFirstRow(4, 1);
+    const Bytes factory = pdRow(first + 2);
+    std::string text = bench::cyacdText(spec);
+    // The third row's array id becomes 0x01 (its checksum then differs: a warning only).
+    std::size_t line = 0;
+    for (int n = 0; n < 3; ++n) line = text.find("\r\n:", line) + 2;
+    text.replace(line + 1, 2, "01");
+    auto e = pdExchange(writeText("fw.cyacd", text));
+    ASSERT_EQ(showThenUpdate(*e), 0);
+    EXPECT_EQ(pdRow(first + 2), factory);
+    EXPECT_EQ(pdRow(first + 3), bench::cyacdRowData(spec, 3));
+    const auto t = tunnel(m_afterShow);
+    EXPECT_EQ(countOf(t, 0x2B), 3u);
+    EXPECT_EQ(countOf(t, 0x2A), 3u);
+    EXPECT_TRUE(logged("m_CypressFWBuf[3].ucArrayID is not data, ucArrayID=1"));
+}
+
 TEST_F(PdUpdateTest, McuAloneInTwelveByteChunksAtItsUpperAddress) {
     scanPd({{"kind", 1}, {"mcu", true}});
     const bench::McuHexSpec spec{.bytes = 30};
