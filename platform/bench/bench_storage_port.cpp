@@ -5,18 +5,16 @@
 #include <vector>
 
 #include "platform/bench/bench_backend.h"
+#include "platform/pass_through_rules.h"
 
 namespace quib::platform {
 namespace {
 
-using records::kMaxScsiLen;
 using records::kSptHeaderAndSense;
 using records::kSptWholeRecord;
 using records::ScsiPassThrough;
 
-constexpr std::uint32_t kHeaderSize = sizeof(ScsiPassThrough);                       // 44
-constexpr std::uint32_t kDirectRecordSize = sizeof(records::ScsiPassThroughDirect);  // 80
-constexpr std::uint32_t kMaxTimeOutSeconds = 30 * 60 * 60;
+constexpr std::uint32_t kHeaderSize = sizeof(ScsiPassThrough);  // 44
 
 // The device receives only the CdbLength bytes of the CDB.
 bench::ScsiCommand commandOf(const ScsiPassThrough& spt) {
@@ -39,45 +37,6 @@ bench::RequestHeader headerOf(const ScsiPassThrough& spt) {
     h.senseInfoOffset = spt.SenseInfoOffset;
     h.dataBufferOffset = spt.DataBufferOffset;
     return h;
-}
-
-// Checks both forms share: the header, the CDB, the direction, the time-out, and a sense area that lies
-// inside the record behind the header (`senseLimit`: where the record's sense room ends).
-std::uint32_t judgeHeader(const ScsiPassThrough& spt, std::uint64_t senseLimit) {
-    if (spt.Length != kHeaderSize) return kErrorInvalidParameter;
-    if (spt.CdbLength == 0 || spt.CdbLength > sizeof spt.Cdb) return kErrorInvalidParameter;
-    if (spt.DataIn > records::kScsiDataUnspecified) return kErrorInvalidParameter;
-    if (spt.TimeOutValue == 0 || spt.TimeOutValue > kMaxTimeOutSeconds) return kErrorInvalidParameter;
-    if (spt.SenseInfoLength > 0 && (spt.SenseInfoOffset < kHeaderSize ||
-                                    std::uint64_t{spt.SenseInfoOffset} + spt.SenseInfoLength > senseLimit))
-        return kErrorInvalidParameter;
-    return 0;
-}
-
-// Reasons the OS refuses a buffered request before any device sees it.
-std::uint32_t judgeBuffered(const ScsiPassThrough& spt, std::uint32_t inputSize, std::uint32_t outputSize) {
-    if (inputSize < kHeaderSize) return kErrorInvalidParameter;
-    if (inputSize > kSptWholeRecord || outputSize > kSptWholeRecord)
-        return kErrorInvalidParameter;  // beyond the record
-    // The sense data come back in the output: the sense area ends within it, and before the data.
-    std::uint64_t senseLimit = outputSize;
-    if (spt.DataTransferLength > 0) senseLimit = std::min<std::uint64_t>(senseLimit, spt.DataBufferOffset);
-    if (const std::uint32_t refused = judgeHeader(spt, senseLimit)) return refused;
-    if (spt.DataTransferLength == 0) return 0;
-    if (spt.DataTransferLength > kMaxScsiLen) return kErrorInvalidParameter;
-    if (spt.DataBufferOffset < kSptHeaderAndSense ||
-        std::uint64_t{spt.DataBufferOffset} + spt.DataTransferLength > kSptWholeRecord)
-        return kErrorInvalidParameter;
-    const std::uint64_t end = std::uint64_t{spt.DataBufferOffset} + spt.DataTransferLength;
-    if (spt.DataIn == records::kScsiDataIn && outputSize < end) return kErrorInvalidParameter;
-    if (spt.DataIn != records::kScsiDataIn && inputSize < end) return kErrorInvalidParameter;
-    return 0;
-}
-
-std::uint32_t judgeDirect(const ScsiPassThrough& spt, std::size_t dataSize) {
-    if (const std::uint32_t refused = judgeHeader(spt, kDirectRecordSize)) return refused;
-    if (spt.DataTransferLength > dataSize) return kErrorInvalidParameter;
-    return 0;
 }
 
 // Pass-through needs a handle opened for reading and writing (its control code asks for both).
@@ -141,7 +100,7 @@ ScsiResult BenchStorage::scsiPassThrough(DeviceHandle handle, records::ScsiPassT
     request.inputSize = inputSize;
     request.outputSize = outputSize;
     request.refusedWith = judgeAccess(handle);
-    if (!request.refusedWith) request.refusedWith = judgeBuffered(spt, inputSize, outputSize);
+    if (!request.refusedWith) request.refusedWith = judgeBufferedRequest(spt, inputSize, outputSize);
 
     // The device works on its own copy; what comes back into the caller's record is limited to the
     // output size, as the I/O manager copies back only that much.
@@ -185,7 +144,7 @@ ScsiResult BenchStorage::scsiPassThroughDirect(DeviceHandle handle, records::Scs
     request.outputSize = sizeof record;
     request.direct = true;
     request.refusedWith = judgeAccess(handle);
-    if (!request.refusedWith) request.refusedWith = judgeDirect(spt, data.size());
+    if (!request.refusedWith) request.refusedWith = judgeDirectRequest(spt, data.size());
     const std::span<std::uint8_t> transfer =
         request.refusedWith ? std::span<std::uint8_t>() : data.first(spt.DataTransferLength);
     const bench::ScsiOutcome outcome = m_bench->executeScsi(*target, request, transfer);

@@ -1,7 +1,8 @@
 // Storage, USB tree, device and volume queries of the native Linux backend.
 //
-// Device access through SG_IO and sysfs is not built yet: no device path opens, the USB tree has no host
-// controllers and no volume carries a drive letter, so a scan finds no bridge and says so.
+// Device paths, sysfs and usbfs are not read yet (the SG_IO conversion of requests is in linux_sg_io): no
+// device path opens, the USB tree has no host controllers and no volume carries a drive letter, so a scan
+// finds no bridge and says so.
 #pragma once
 
 #include "platform/platform.h"
