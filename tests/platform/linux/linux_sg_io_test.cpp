@@ -39,7 +39,7 @@ int recordingSgIo(int, sg_io_hdr_t& h) {
         errno = s.error;
         return -1;
     }
-    if (h.dxfer_direction == SG_DXFER_FROM_DEV)
+    if (h.dxfer_direction == SG_DXFER_FROM_DEV && !s.dataIn.empty())
         std::memcpy(h.dxferp, s.dataIn.data(), std::min<std::size_t>(s.dataIn.size(), h.dxfer_len));
     h.status = s.status;
     h.resid = s.resid;
@@ -101,7 +101,7 @@ TEST_F(SgIoTest, ReadConvertsEveryFieldBothWays) {
     EXPECT_EQ(r->spt.SenseInfoLength, 0);      // no sense after a good status
     EXPECT_EQ(r->ucDataBuf[0], 1);
     EXPECT_EQ(r->ucDataBuf[4], 5);
-    EXPECT_EQ(r->ucDataBuf[5], 0xEE);  // beyond what moved: the caller's byte stays
+    EXPECT_EQ(r->ucDataBuf[5], 0xEE);      // beyond what moved: the caller's byte stays
     EXPECT_EQ(result.bytesReturned, 85u);  // data offset plus what moved
     EXPECT_EQ(lastError(), kErrorSuccess);
 }
