@@ -179,6 +179,17 @@ int CPowerDelivery::nPDFWVerify() {
     if (!bCypress) return 0;
 
     const std::uint16_t wFirstRow = m_cypress.record(1).wRowNum;
+    // A CCG3 or CCG4 running neither of its two image modes suits no image.
+    const bool bModeKnown = ucCCGDeviceMode == 1 || ucCCGDeviceMode == 2;
+    if ((m_nPDChipVendor == PD_VENDOR_CCG3 || m_nPDChipVendor == PD_VENDOR_CCG4) && !bModeKnown) {
+        LogError("%s:%d: CCG Device Mode[%d] ,ucRowNum[0x%02x]", kFn, __LINE__, ucCCGDeviceMode, wFirstRow);
+        LogError(
+            "%s:%d: PD File is not suitable PD Chip IMAGE!!!\nPlease try to Set correct PD Chip or load "
+            "correct PD "
+            "File",
+            kFn, __LINE__);
+        return -3;
+    }
     for (const FirstRowRule& rule : kFirstRows) {
         if (rule.ucKind != m_nPDChipVendor || rule.ucMode != ucCCGDeviceMode || rule.wFirstRow == wFirstRow)
             continue;

@@ -181,6 +181,17 @@ TEST_F(PdFailureTest, RefusedImagesWriteNothing) {
     }
 }
 
+TEST_F(PdFailureTest, UnknownDeviceModeSuitsNoImage) {
+    scanPd({{"kind", 5}, {"device_mode", 2}});
+    auto e = pdExchange(writeText("c5.cyacd", bench::cyacdText({.pdKind = 5, .deviceMode = 2})));
+    ASSERT_EQ(QuibUSBLib_Function_vInitialPD(QUIB_LIBRARY_PD), 0);
+    ASSERT_EQ(QuibUSBLib_Function_vShowPDVersion(0, e.get()), 0);
+    quib::pdupdate::existingPowerDelivery()->ucCCGDeviceMode = 3;  // as a controller in another mode reports
+    EXPECT_EQ(QuibUSBLib_Function_vUpdatePDFirmware(0, e.get()), -3);
+    EXPECT_TRUE(logged("CCG Device Mode[3] ,ucRowNum[0x14]"));
+    EXPECT_EQ(programmingWrites(), 0u);
+}
+
 TEST_F(PdFailureTest, DeviceIndexBeyondTheResultsIsRefused) {
     scanPd({{"kind", 1}});
     auto e = pdExchange(writeFile("rt.bin", bench::richTekImage("abcd")));
