@@ -4,8 +4,8 @@
 #include <string>
 
 #include "common/log/debug_log.h"
-#include "devcore/frame/usb_utility.h"
 #include "pdupdate/image_tables.h"
+#include "pdupdate/parse_support.h"
 #include "pdupdate/text_lines.h"
 
 namespace quib::pdupdate {
@@ -16,16 +16,6 @@ constexpr std::size_t kMinRowLine = 269;  // ":" and the 268 hex characters of a
 constexpr std::size_t kRowFieldsChars = 11;
 constexpr std::size_t kHeaderChars = 12;
 constexpr std::uint16_t kLowRowLimit = 0x24;
-
-std::uint32_t hexAt(std::string_view line, std::size_t pos, std::size_t chars) {
-    return CUSBUtility::vCharToHex(line.substr(pos, chars));
-}
-
-int refuse(ParseFault& fault, std::size_t line, std::string what) {
-    fault.line = line;
-    fault.what = std::move(what);
-    return -10;
-}
 
 }  // namespace
 

@@ -3,8 +3,8 @@
 #include <string>
 
 #include "common/log/debug_log.h"
-#include "devcore/frame/usb_utility.h"
 #include "pdupdate/image_tables.h"
+#include "pdupdate/parse_support.h"
 #include "pdupdate/text_lines.h"
 
 namespace quib::pdupdate {
@@ -15,16 +15,6 @@ constexpr std::size_t kRecordFieldsChars = 9;  // ":" LL AAAA TT
 constexpr std::uint8_t kTypeData = 0;
 constexpr std::uint8_t kTypeEnd = 1;
 constexpr std::uint8_t kTypeExtendedLinear = 4;
-
-std::uint32_t hexAt(std::string_view line, std::size_t pos, std::size_t chars) {
-    return CUSBUtility::vCharToHex(line.substr(pos, chars));
-}
-
-int refuse(ParseFault& fault, std::size_t line, std::string what) {
-    fault.line = line;
-    fault.what = std::move(what);
-    return -10;
-}
 
 }  // namespace
 
