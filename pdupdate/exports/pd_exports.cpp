@@ -17,7 +17,13 @@ std::string fieldText(const char (&field)[N]) {
     return std::string(field, strnlen(field, N));
 }
 
-bool indexServed(const char* kFn, int iLine, std::uint8_t ucTargetNumber) {
+// The exchange record is there and the index has result entries.
+bool argumentsServed(const char* kFn, int iLine, std::uint8_t ucTargetNumber,
+                     const ExchangeData* pExchangeData) {
+    if (pExchangeData == nullptr) {
+        LogError("%s:%d: pExchangeData is NULL", kFn, iLine);
+        return false;
+    }
     if (ucTargetNumber <= kMaxPdDeviceIndex) return true;
     LogError("%s:%d: device index [%d] out of range (0..3)", kFn, iLine, ucTargetNumber);
     return false;
@@ -43,11 +49,7 @@ QUIBUSB_API int32_t QUIBUSB_CALL QuibUSBLib_Function_vShowPDVersion(uint8_t ucTa
                                                                     ExchangeData* pExchangeData) {
     constexpr auto kFn = "QuibUSBLib_Function_vShowPDVersion";
     return devcore::guardedExport(kFn, __LINE__, [&]() -> int32_t {
-        if (pExchangeData == nullptr) {
-            LogError("%s:%d: pExchangeData is NULL", kFn, __LINE__);
-            return QUIB_INVALID_PARAMETER;
-        }
-        if (!indexServed(kFn, __LINE__, ucTargetNumber)) return QUIB_INVALID_PARAMETER;
+        if (!argumentsServed(kFn, __LINE__, ucTargetNumber, pExchangeData)) return QUIB_INVALID_PARAMETER;
         CPowerDelivery& pd = powerDelivery();
         pd.bUpdatePD = pExchangeData->ucUpdatePD != 0;
         pd.bUpdateMCU = pExchangeData->ucUpdateMCU != 0;
@@ -74,11 +76,7 @@ QUIBUSB_API int32_t QUIBUSB_CALL QuibUSBLib_Function_vUpdatePDFirmware(uint8_t u
                                                                        ExchangeData* pExchangeData) {
     constexpr auto kFn = "QuibUSBLib_Function_vUpdatePDFirmware";
     return devcore::guardedExport(kFn, __LINE__, [&]() -> int32_t {
-        if (pExchangeData == nullptr) {
-            LogError("%s:%d: pExchangeData is NULL", kFn, __LINE__);
-            return QUIB_INVALID_PARAMETER;
-        }
-        if (!indexServed(kFn, __LINE__, ucTargetNumber)) return QUIB_INVALID_PARAMETER;
+        if (!argumentsServed(kFn, __LINE__, ucTargetNumber, pExchangeData)) return QUIB_INVALID_PARAMETER;
         CPowerDelivery& pd = powerDelivery();
         if (pExchangeData->ucUpdatePD == 1) pd.bUpdatePD = true;
         if (pExchangeData->ucUpdateMCU == 1) pd.bUpdateMCU = true;
