@@ -1,5 +1,6 @@
 // The PD and MCU image files: their kind from the name, the version a PD file carries, parsing them into
 // the tables and judging whether the parsed image suits the detected controller.
+#include <algorithm>
 #include <cstdio>
 #include <optional>
 #include <string>
@@ -178,21 +179,13 @@ int CPowerDelivery::nPDFWVerify() {
     }
     if (!bCypress) return 0;
 
+    // A CCG3 or CCG4 needs the first row its running mode expects; in neither image mode no image suits it.
     const std::uint16_t wFirstRow = m_cypress.record(1).wRowNum;
-    // A CCG3 or CCG4 running neither of its two image modes suits no image.
-    const bool bModeKnown = ucCCGDeviceMode == 1 || ucCCGDeviceMode == 2;
-    if ((m_nPDChipVendor == PD_VENDOR_CCG3 || m_nPDChipVendor == PD_VENDOR_CCG4) && !bModeKnown) {
-        LogError("%s:%d: CCG Device Mode[%d] ,ucRowNum[0x%02x]", kFn, __LINE__, ucCCGDeviceMode, wFirstRow);
-        LogError(
-            "%s:%d: PD File is not suitable PD Chip IMAGE!!!\nPlease try to Set correct PD Chip or load "
-            "correct PD "
-            "File",
-            kFn, __LINE__);
-        return -3;
-    }
-    for (const FirstRowRule& rule : kFirstRows) {
-        if (rule.ucKind != m_nPDChipVendor || rule.ucMode != ucCCGDeviceMode || rule.wFirstRow == wFirstRow)
-            continue;
+    const bool bHasModes = m_nPDChipVendor == PD_VENDOR_CCG3 || m_nPDChipVendor == PD_VENDOR_CCG4;
+    const auto rule = std::find_if(std::begin(kFirstRows), std::end(kFirstRows), [&](const FirstRowRule& r) {
+        return r.ucKind == m_nPDChipVendor && r.ucMode == ucCCGDeviceMode;
+    });
+    if (bHasModes && (rule == std::end(kFirstRows) || rule->wFirstRow != wFirstRow)) {
         LogError("%s:%d: CCG Device Mode[%d] ,ucRowNum[0x%02x]", kFn, __LINE__, ucCCGDeviceMode, wFirstRow);
         LogError(
             "%s:%d: PD File is not suitable PD Chip IMAGE!!!\nPlease try to Set correct PD Chip or load "
