@@ -86,15 +86,16 @@ int CPowerDelivery::nGetPDChipVendor(std::uint8_t ucDevIndex) {
     devcore::ScopedDevice dev(hOpenDrive(kFn, __LINE__, strPhysicalAddress));
     if (!dev.valid()) return -1;
     std::uint8_t reply[kControlReplySize] = {};
-    for (int nRetry = 0; nRetry < kTunnelTries; ++nRetry) {
-        if (SCSI7120_PDVendorCmd(reply, dev.get(), 0, PD_GET_PD_CONTROL, kQueryParam, 0, sizeof reply) == 0)
-            break;
-        LogError(
-            "%s:%d: SCSI7120_PDVendorCmd PD_GET_PD_CONTROL Retry[%d] , strPhysicalAddress:[%s] ,  "
-            "dwErrorCode %d",
-            kFn, __LINE__, nRetry, strPhysicalAddress.c_str(), platform::lastErrorCode());
-        pause(kRowRetryPauseMs);
-    }
+    tryThrice(
+        [&] {
+            return SCSI7120_PDVendorCmd(reply, dev.get(), 0, PD_GET_PD_CONTROL, kQueryParam, 0, sizeof reply);
+        },
+        [&](int nRetry) {
+            LogError(
+                "%s:%d: SCSI7120_PDVendorCmd PD_GET_PD_CONTROL Retry[%d] , strPhysicalAddress:[%s] ,  "
+                "dwErrorCode %d",
+                kFn, __LINE__, nRetry, strPhysicalAddress.c_str(), platform::lastErrorCode());
+        });
     int iResult = 0;
     if (reply[0] != kControlMarker) {
         LogError("%s:%d: SCSI7120_PDVendorCmd PD_GET_PD_CONTROL  , strPhysicalAddress:[%s] ,  dwErrorCode %d",
@@ -114,17 +115,18 @@ int CPowerDelivery::nGetCCG3DeviceMode(std::uint8_t ucDevIndex) {
     devcore::ScopedDevice dev(hOpenDrive(kFn, __LINE__, strPhysicalAddress));
     if (!dev.valid()) return -1;
     std::uint8_t ucMode = 0;
-    int iResult = -1;
-    for (int nRetry = 0; nRetry < kTunnelTries; ++nRetry) {
-        iResult =
-            SCSI7120_PDVendorCmd(&ucMode, dev.get(), 0, PD_GET_PD_CCG3_DeviceMode, kDeviceModeParam, 0, 1);
-        if (iResult == 0) break;
-        LogError(
-            "%s:%d: SCSI7120_PDVendorCmd PD_GET_PD_CCG3_DeviceMode Retry[%d] , strPhysicalAddress:[%s] ,  "
-            "dwErrorCode %d",
-            kFn, __LINE__, nRetry, strPhysicalAddress.c_str(), platform::lastErrorCode());
-        pause(kRowRetryPauseMs);
-    }
+    const int iResult = tryThrice(
+        [&] {
+            return SCSI7120_PDVendorCmd(&ucMode, dev.get(), 0, PD_GET_PD_CCG3_DeviceMode, kDeviceModeParam, 0,
+                                        1);
+        },
+        [&](int nRetry) {
+            LogError(
+                "%s:%d: SCSI7120_PDVendorCmd PD_GET_PD_CCG3_DeviceMode Retry[%d] , strPhysicalAddress:[%s] , "
+                " "
+                "dwErrorCode %d",
+                kFn, __LINE__, nRetry, strPhysicalAddress.c_str(), platform::lastErrorCode());
+        });
     ucCCGDeviceMode = ucMode;
     return iResult;
 }

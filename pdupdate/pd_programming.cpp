@@ -127,19 +127,19 @@ int CPowerDelivery::nPDFWUpdate(std::uint8_t ucKind, std::uint8_t ucDevIndex) {
 
     if (ucRichTekImage.size() != kRichTekImageSize) return -10;
     for (std::size_t word = 0; word < kRichTekWordCount; ++word) {
-        int iResult = -1;
-        for (int nRetry = 0; nRetry < kTunnelTries; ++nRetry) {
-            iResult = SCSI7120_PDVendorCmd(&ucRichTekImage[4 * word], dev.get(), 1, PD_WRITE_DATA,
-                                           static_cast<std::uint16_t>(word), 0, 4);
-            if (iResult == 0) break;
-            LogError(
-                "%s:%d: SCSI7120_PDVendorCmd PD_WRITE_DATA Retry[%d] , strPhysicalAddress:[%s] ,  "
-                "ucAddr=[%x], "
-                "dwErrorCode %d",
-                kFn, __LINE__, nRetry, strPhysicalAddress.c_str(), static_cast<unsigned>(word),
-                platform::lastErrorCode());
-            pause(kRowRetryPauseMs);
-        }
+        const int iResult = tryThrice(
+            [&] {
+                return SCSI7120_PDVendorCmd(&ucRichTekImage[4 * word], dev.get(), 1, PD_WRITE_DATA,
+                                            static_cast<std::uint16_t>(word), 0, 4);
+            },
+            [&](int nRetry) {
+                LogError(
+                    "%s:%d: SCSI7120_PDVendorCmd PD_WRITE_DATA Retry[%d] , strPhysicalAddress:[%s] ,  "
+                    "ucAddr=[%x], "
+                    "dwErrorCode %d",
+                    kFn, __LINE__, nRetry, strPhysicalAddress.c_str(), static_cast<unsigned>(word),
+                    platform::lastErrorCode());
+            });
         if (iResult != 0) {
             LogError(
                 "%s:%d: SCSI7120_PDVendorCmd PD_WRITE_DATA Fail , strPhysicalAddress:[%s] ,  ucAddr=[%x], "
@@ -165,17 +165,19 @@ int CPowerDelivery::nProgramRows(std::uint8_t ucKind, DeviceHandle hDev,
                        __LINE__, static_cast<int>(index), row.ucArrayID);
             continue;
         }
-        int iResult = -1;
-        for (int nRetry = 0; nRetry < kTunnelTries; ++nRetry) {
-            iResult = SCSI7120_PDVendorCmd(row.data.data(), hDev, 1, commands.ucWrite,
-                                           rowParam(ucKind, row.wRowNum), commands.wParam2, rowSize);
-            if (iResult == 0) break;
-            LogError(
-                "%s:%d: SCSI7120_PDVendorCmd %s Retry[%d] , strPhysicalAddress:[%s] ,  nRowCnt=[%x], iResult "
-                "%d",
-                kFn, __LINE__, commands.pWriteName, nRetry, strPhysicalAddress.c_str(), row.wRowNum, iResult);
-            pause(kRowRetryPauseMs);
-        }
+        const int iResult = tryThrice(
+            [&] {
+                return SCSI7120_PDVendorCmd(row.data.data(), hDev, 1, commands.ucWrite,
+                                            rowParam(ucKind, row.wRowNum), commands.wParam2, rowSize);
+            },
+            [&](int nRetry, int iCode) {
+                LogError(
+                    "%s:%d: SCSI7120_PDVendorCmd %s Retry[%d] , strPhysicalAddress:[%s] ,  nRowCnt=[%x], "
+                    "iResult "
+                    "%d",
+                    kFn, __LINE__, commands.pWriteName, nRetry, strPhysicalAddress.c_str(), row.wRowNum,
+                    iCode);
+            });
         if (iResult != 0) {
             LogError(
                 "%s:%d: SCSI7120_PDVendorCmd %s Fail , strPhysicalAddress:[%s] ,  nRowCnt=[%x], iResult %d",
@@ -191,18 +193,18 @@ int CPowerDelivery::nProgramMcu(DeviceHandle hDev, const std::string& strPhysica
     FlatMcuImage flat = flattenMcuImage(m_STMMCUFW);
     for (std::size_t offset = 0; offset < flat.end; offset += kMcuChunk) {
         const auto n = static_cast<std::uint32_t>(std::min(kMcuChunk, flat.end - offset));
-        int iResult = -1;
-        for (int nRetry = 0; nRetry < kTunnelTries; ++nRetry) {
-            iResult = SCSI7120_PDVendorCmd(&flat.bytes[offset], hDev, 1, ST_MCU_WRITE_DATA, flat.upperAddress,
-                                           static_cast<std::uint16_t>(offset), n);
-            if (iResult == 0) break;
-            LogError(
-                "%s:%d: SCSI7120_PDVendorCmd ST_MCU_WRITE_DATA Retry[%d] , strPhysicalAddress:[%s] ,  "
-                "nRowCnt=[%x], dwErrorCode %d",
-                kFn, __LINE__, nRetry, strPhysicalAddress.c_str(), static_cast<unsigned>(offset),
-                platform::lastErrorCode());
-            pause(kRowRetryPauseMs);
-        }
+        const int iResult = tryThrice(
+            [&] {
+                return SCSI7120_PDVendorCmd(&flat.bytes[offset], hDev, 1, ST_MCU_WRITE_DATA,
+                                            flat.upperAddress, static_cast<std::uint16_t>(offset), n);
+            },
+            [&](int nRetry) {
+                LogError(
+                    "%s:%d: SCSI7120_PDVendorCmd ST_MCU_WRITE_DATA Retry[%d] , strPhysicalAddress:[%s] ,  "
+                    "nRowCnt=[%x], dwErrorCode %d",
+                    kFn, __LINE__, nRetry, strPhysicalAddress.c_str(), static_cast<unsigned>(offset),
+                    platform::lastErrorCode());
+            });
         if (iResult != 0) {
             LogError(
                 "%s:%d: SCSI7120_PDVendorCmd ST_MCU_WRITE_DATA Fail , strPhysicalAddress:[%s] ,  "
@@ -229,12 +231,10 @@ int CPowerDelivery::nPDFWRead(std::uint8_t ucKind, std::uint8_t ucDevIndex, std:
 
     for (std::size_t offset = 0; offset + kRichTekReadChunk <= std::min(buffer.size(), kRichTekImageSize);
          offset += kRichTekReadChunk) {
-        int iResult = -1;
-        for (int nRetry = 0; nRetry < kTunnelTries && iResult != 0; ++nRetry) {
-            iResult = SCSI7120_PDVendorCmd(&buffer[offset], dev.get(), 0, PD_READ_DATA, kReadDataParam,
-                                           static_cast<std::uint16_t>(offset), kRichTekReadChunk);
-            if (iResult != 0) pause(kRowRetryPauseMs);
-        }
+        const int iResult = tryThrice([&] {
+            return SCSI7120_PDVendorCmd(&buffer[offset], dev.get(), 0, PD_READ_DATA, kReadDataParam,
+                                        static_cast<std::uint16_t>(offset), kRichTekReadChunk);
+        });
         if (iResult != 0) {
             LogError(
                 "%s:%d: SCSI7120_PDVendorCmd PD_READ_DATA Fail , strPhysicalAddress:[%s] ,  ucAddr=[%x], "
@@ -256,12 +256,10 @@ int CPowerDelivery::nReadRows(std::uint8_t ucKind, DeviceHandle hDev, const std:
         const CypressRow& row = m_cypress.rows[index];
         const std::size_t at = (index - 1) * kCypressRowSize;
         if (!row.isData() || at + kCypressRowSize > buffer.size()) continue;
-        iResult = -1;
-        for (int nRetry = 0; nRetry < kTunnelTries && iResult != 0; ++nRetry) {
-            iResult = SCSI7120_PDVendorCmd(&buffer[at], hDev, 0, commands.ucRead,
-                                           rowParam(ucKind, row.wRowNum), 0, kCypressRowSize);
-            if (iResult != 0) pause(kRowRetryPauseMs);
-        }
+        iResult = tryThrice([&] {
+            return SCSI7120_PDVendorCmd(&buffer[at], hDev, 0, commands.ucRead, rowParam(ucKind, row.wRowNum),
+                                        0, kCypressRowSize);
+        });
         if (iResult != 0)
             LogError(
                 "%s:%d: SCSI7120_PDVendorCmd PD_CYPRESS_FW_DATA_SECTOR Fail , strPhysicalAddress:[%s] ,  "
@@ -282,18 +280,19 @@ int CPowerDelivery::nReadMcu(DeviceHandle hDev, const std::string& strPhysicalAd
     const FlatMcuImage flat = flattenMcuImage(m_STMMCUFW);
     const std::size_t end = std::min(flat.end, buffer.size());
     auto readChunk = [&](std::size_t offset, std::uint32_t n) {
-        int iRead = -1;
-        for (int nRetry = 0; nRetry < kTunnelTries; ++nRetry) {
-            iRead = SCSI7120_PDVendorCmd(&buffer[offset], hDev, 0, ST_MCU_READ_DATA, flat.upperAddress,
-                                         static_cast<std::uint16_t>(offset), n);
-            if (iRead == 0) break;
-            LogError(
-                "%s:%d: SCSI7120_PDVendorCmd MCU_ST_FW_DATA_SECTOR Retry[%d] , strPhysicalAddress:[%s] ,  "
-                "wOffSet=[%x], nByteNum=[%x], dwErrorCode %d",
-                kFn, __LINE__, nRetry, strPhysicalAddress.c_str(), static_cast<unsigned>(offset), n,
-                platform::lastErrorCode());
-            pause(kRowRetryPauseMs);
-        }
+        const int iRead = tryThrice(
+            [&] {
+                return SCSI7120_PDVendorCmd(&buffer[offset], hDev, 0, ST_MCU_READ_DATA, flat.upperAddress,
+                                            static_cast<std::uint16_t>(offset), n);
+            },
+            [&](int nRetry) {
+                LogError(
+                    "%s:%d: SCSI7120_PDVendorCmd MCU_ST_FW_DATA_SECTOR Retry[%d] , strPhysicalAddress:[%s] , "
+                    " "
+                    "wOffSet=[%x], nByteNum=[%x], dwErrorCode %d",
+                    kFn, __LINE__, nRetry, strPhysicalAddress.c_str(), static_cast<unsigned>(offset), n,
+                    platform::lastErrorCode());
+            });
         if (iRead != 0)
             LogError(
                 "%s:%d: SCSI7120_PDVendorCmd ST_MCU_READ_DATA Fail , strPhysicalAddress:[%s] ,  "
