@@ -14,10 +14,6 @@ using Bytes = std::vector<std::uint8_t>;
 const std::string kOld = "12042391F000";
 const std::string kNew = "131112910000";
 
-std::shared_ptr<bench::Bench> openBench(const ProgramBench& b) {
-    return bench::Bench::openFolder(b.benchFolder());
-}
-
 ProgramBench pdBench(Json pd, Json faults = Json::array()) {
     Json b = bridge("a", kOld);
     b["uas"] = false;

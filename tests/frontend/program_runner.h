@@ -4,10 +4,12 @@
 #include <cstdint>
 #include <filesystem>
 #include <map>
+#include <memory>
 #include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
 
+#include "bench/bench.h"
 #include "tests/frontend/recording_backend.h"
 
 namespace quib::frontend::testing {
@@ -41,6 +43,11 @@ class ProgramBench {
 // Runs the program and checks that it left the tool folder as it found it (a version report excepted) and
 // that no sanitizer or runtime fault was reported.
 ProgramRun runChecked(const ProgramBench& bench, const std::vector<std::string>& arguments);
+
+// The bench folder of a program bench, as the program left it.
+inline std::shared_ptr<bench::Bench> openBench(const ProgramBench& b) {
+    return bench::Bench::openFolder(b.benchFolder());
+}
 
 // Bench descriptions: one 7120 bridge, and one controller with a bridge on each port.
 nlohmann::json bridge(const std::string& id, const std::string& version, const std::string& link = "super");

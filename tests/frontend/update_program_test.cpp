@@ -21,10 +21,6 @@ using Bytes = std::vector<std::uint8_t>;
 const std::string kOld = "12042391F000";
 const std::string kNew = "131112910000";
 
-std::shared_ptr<bench::Bench> openBench(const ProgramBench& b) {
-    return bench::Bench::openFolder(b.benchFolder());
-}
-
 Bytes bankOf(const ProgramBench& b, const std::string& id, int n) {
     Bytes out;
     openBench(b)->withChip(id, [&](bench::BridgeChip& chip) { out = chip.firmwareBank(n); });
