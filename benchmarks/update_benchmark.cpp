@@ -1,6 +1,7 @@
-// Speed of the scan, of one bridge's whole update and of the PD controller updates, on in-memory benches with the virtual clock (no wait
-// is real). The bench's own work is timed apart: every call into a device port is measured, and the
-// counters report the system's share ("system_us") beside the bench's ("bench_us"), per iteration.
+// Speed of the scan, of one bridge's whole update and of the PD controller updates, on in-memory benches with
+// the virtual clock (no wait is real). The bench's own work is timed apart: every call into a device port is
+// measured, and the counters report the system's share ("system_us") beside the bench's ("bench_us"), per
+// iteration.
 #include <benchmark/benchmark.h>
 
 #include <chrono>
@@ -29,7 +30,9 @@ std::int64_t g_benchNs = 0;
 // Times every call of a device port.
 struct Timed {
     Clock::time_point start = Clock::now();
-    ~Timed() { g_benchNs += std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now() - start).count(); }
+    ~Timed() {
+        g_benchNs += std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now() - start).count();
+    }
 };
 
 class TimedStorage final : public quib::platform::Storage {
@@ -43,12 +46,14 @@ class TimedStorage final : public quib::platform::Storage {
         Timed t;
         m.close(h);
     }
-    quib::platform::ScsiResult scsiPassThrough(quib::platform::DeviceHandle h, quib::records::ScsiPassThroughWithBuffers& r,
-                                               std::uint32_t in, std::uint32_t out) override {
+    quib::platform::ScsiResult scsiPassThrough(quib::platform::DeviceHandle h,
+                                               quib::records::ScsiPassThroughWithBuffers& r, std::uint32_t in,
+                                               std::uint32_t out) override {
         Timed t;
         return m.scsiPassThrough(h, r, in, out);
     }
-    quib::platform::ScsiResult scsiPassThroughDirect(quib::platform::DeviceHandle h, quib::records::ScsiPassThroughDirect& r,
+    quib::platform::ScsiResult scsiPassThroughDirect(quib::platform::DeviceHandle h,
+                                                     quib::records::ScsiPassThroughDirect& r,
                                                      std::span<std::uint8_t> d) override {
         Timed t;
         return m.scsiPassThroughDirect(h, r, d);
@@ -57,7 +62,8 @@ class TimedStorage final : public quib::platform::Storage {
         Timed t;
         return m.deviceNumber(h);
     }
-    std::optional<quib::platform::StorageDescriptor> storageDescriptor(quib::platform::DeviceHandle h) override {
+    std::optional<quib::platform::StorageDescriptor> storageDescriptor(
+        quib::platform::DeviceHandle h) override {
         Timed t;
         return m.storageDescriptor(h);
     }
@@ -85,7 +91,8 @@ class TimedUsb final : public quib::platform::UsbTree {
         Timed t;
         return m.hubPortCount(h);
     }
-    std::optional<quib::platform::NodeConnectionInfo> connectionInfo(quib::platform::DeviceHandle h, std::uint32_t p) override {
+    std::optional<quib::platform::NodeConnectionInfo> connectionInfo(quib::platform::DeviceHandle h,
+                                                                     std::uint32_t p) override {
         Timed t;
         return m.connectionInfo(h, p);
     }
@@ -93,12 +100,13 @@ class TimedUsb final : public quib::platform::UsbTree {
         Timed t;
         return m.connectionName(h, p);
     }
-    std::optional<std::string> connectionDriverKeyName(quib::platform::DeviceHandle h, std::uint32_t p) override {
+    std::optional<std::string> connectionDriverKeyName(quib::platform::DeviceHandle h,
+                                                       std::uint32_t p) override {
         Timed t;
         return m.connectionDriverKeyName(h, p);
     }
-    std::optional<std::vector<std::uint8_t>> descriptorFromConnection(quib::platform::DeviceHandle h, std::uint32_t p,
-                                                                      const quib::platform::SetupPacket& r) override {
+    std::optional<std::vector<std::uint8_t>> descriptorFromConnection(
+        quib::platform::DeviceHandle h, std::uint32_t p, const quib::platform::SetupPacket& r) override {
         Timed t;
         return m.descriptorFromConnection(h, p, r);
     }
@@ -181,8 +189,8 @@ class TimedBackend final : public quib::platform::Backend {
           m_usb(n.usb),
           m_devices(n.devices),
           m_clock(n.clock),
-          m_platform{n.files, m_module, n.registry, n.ui, m_clock, m_storage, m_usb, m_devices, n.volumes, n.dialog,
-                     n.process} {}
+          m_platform{n.files, m_module,  n.registry, n.ui,     m_clock,  m_storage,
+                     m_usb,   m_devices, n.volumes,  n.dialog, n.process} {}
     quib::platform::Platform& platform() override { return m_platform; }
 
   private:
@@ -202,10 +210,12 @@ json benchOf(int bridges) {
         std::string id = "b", serial = "SN";
         id.append(std::to_string(i));
         serial.append(std::to_string(i));
-        ports.push_back({{"port", i + 1},
-                         {"bridge", {{"id", id}, {"serial", serial}, {"uas", false}, {"restart_number", "same"}}}});
+        ports.push_back(
+            {{"port", i + 1},
+             {"bridge", {{"id", id}, {"serial", serial}, {"uas", false}, {"restart_number", "same"}}}});
     }
-    return {{"system_disks", 1}, {"controllers", json::array({{{"ports", {{"port_count", 16}, {"ports", ports}}}}})}};
+    return {{"system_disks", 1},
+            {"controllers", json::array({{{"ports", {{"port_count", 16}, {"ports", ports}}}}})}};
 }
 
 struct Setup {
@@ -213,10 +223,11 @@ struct Setup {
     std::shared_ptr<bench::Bench> bench;
     std::unique_ptr<USBDevListExp> list = std::make_unique<USBDevListExp>();
 
-    explicit Setup(int bridges) {
+    explicit Setup(int bridges) : Setup(benchOf(bridges)) {}
+    explicit Setup(const json& description) {
         folder = std::filesystem::temp_directory_path() / ("quib-benchmark-" + std::to_string(::getpid()));
         std::filesystem::create_directories(folder);
-        bench = bench::Bench::fromJson(benchOf(bridges));
+        bench = bench::Bench::fromJson(description);
         quib::devcore::testing::reset();
         quib::platform::install(std::make_unique<TimedBackend>(bench, (folder / "KRV610xFWUpg").string()));
         quib::log::setLevel(0);
@@ -281,9 +292,7 @@ void BM_PdUpdate(benchmark::State& state) {
     auto& bridge = description["controllers"][0]["ports"]["ports"][0]["bridge"];
     bridge["pd"] = {{"kind", kind}};
     if (kind == 5) bridge["pd"]["device_mode"] = 2;
-    Setup setup(1);
-    setup.bench = bench::Bench::fromJson(description);
-    quib::platform::install(std::make_unique<TimedBackend>(setup.bench, (setup.folder / "KRV610xFWUpg").string()));
+    Setup setup(description);
 
     std::vector<std::uint8_t> bytes;
     std::string name;
