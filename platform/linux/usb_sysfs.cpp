@@ -67,6 +67,10 @@ bool readDescriptor(const SysfsReader& sys, const std::string& path, UsbDeviceDe
     out.bDeviceClass = static_cast<std::uint8_t>(sys.number(path + "/bDeviceClass", 16).value_or(0));
     out.bMaxPacketSize0 = static_cast<std::uint8_t>(sys.number(path + "/bMaxPacketSize0").value_or(64));
     out.bNumConfigurations = static_cast<std::uint8_t>(sys.number(path + "/bNumConfigurations").value_or(1));
+    // The string indexes are not kept apart from the descriptor; these are the ones most devices use.
+    out.iManufacturer = sys.exists(path + "/manufacturer") ? 1 : 0;
+    out.iProduct = sys.exists(path + "/product") ? 2 : 0;
+    out.iSerialNumber = sys.exists(path + "/serial") ? 3 : 0;
     unsigned major = 0, minor = 0;
     if (const auto version = sys.text(path + "/version");
         version && std::sscanf(version->c_str(), " %u.%u", &major, &minor) == 2)

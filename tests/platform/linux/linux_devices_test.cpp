@@ -451,8 +451,12 @@ TEST_F(LinuxDevicesTest, MalformedOrMissingAttributesFailClearly) {
     sys.attribute(std::string(kHubFolder) + "/maxchild", "8\n");
     EXPECT_EQ(d.hubPortCount(hub), 8u);
 
-    // A device whose descriptor cannot be read failed its enumeration.
+    // A device whose descriptor cannot be read failed its enumeration: a short "descriptors" is not
+    // taken, and the attributes lack the vendor.
     sys.remove(bridgeB + "/idVendor");
+    EXPECT_EQ(d.connectionInfo(hub, 3)->descriptor.idProduct, 0x7120)
+        << "the descriptor as the device sent it";
+    sys.attribute(bridgeB + "/descriptors", std::string("\x12\x01\x00\x02", 4));
     const auto info = d.connectionInfo(hub, 3);
     ASSERT_TRUE(info);
     EXPECT_EQ(info->status, ConnectionStatus::DeviceFailedEnumeration);

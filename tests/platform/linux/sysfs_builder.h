@@ -107,6 +107,27 @@ class SysfsBuilder {
         attribute(folder + "/version", " 2.00\n");
         attribute(folder + "/maxchild", std::to_string(ports) + "\n");
         if (!serial.empty()) attribute(folder + "/serial", serial + "\n");
+        // The device descriptor as the device sent it (a configuration descriptor would follow).
+        const unsigned char descriptor[18] = {18,
+                                              1,
+                                              0x00,
+                                              0x02,
+                                              static_cast<unsigned char>(deviceClass),
+                                              0,
+                                              0,
+                                              64,
+                                              static_cast<unsigned char>(vid),
+                                              static_cast<unsigned char>(vid >> 8),
+                                              static_cast<unsigned char>(pid),
+                                              static_cast<unsigned char>(pid >> 8),
+                                              static_cast<unsigned char>(release),
+                                              static_cast<unsigned char>(release >> 8),
+                                              1,
+                                              2,
+                                              static_cast<unsigned char>(serial.empty() ? 0 : 3),
+                                              1};
+        attribute(folder + "/descriptors",
+                  std::string(reinterpret_cast<const char*>(descriptor), sizeof descriptor));
     }
 
     std::string m_root;
