@@ -27,6 +27,7 @@ namespace quib::platform {
 // System error codes, numbered as on Windows so that log lines read the same everywhere.
 enum SystemError : std::uint32_t {
     kErrorSuccess = 0,
+    kErrorInvalidFunction = 1,
     kErrorFileNotFound = 2,
     kErrorPathNotFound = 3,
     kErrorAccessDenied = 5,

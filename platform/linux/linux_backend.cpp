@@ -1,4 +1,7 @@
+#include <cstdlib>
+
 #include "platform/backends.h"
+#include "platform/linux/disk_enum_registry.h"
 #include "platform/linux/linux_clock.h"
 #include "platform/linux/linux_devices.h"
 #include "platform/linux/linux_files.h"
@@ -11,22 +14,32 @@
 namespace quib::platform {
 namespace {
 
+// QUIB_SYSFS and QUIB_DEVFS point the backend at another device tree (a recorded one, for example).
+LinuxDeviceRoots rootsFromEnvironment() {
+    LinuxDeviceRoots roots;
+    if (const char* sys = std::getenv("QUIB_SYSFS"); sys && *sys) roots.sys = sys;
+    if (const char* dev = std::getenv("QUIB_DEVFS"); dev && *dev) roots.dev = dev;
+    return roots;
+}
+
 class LinuxBackend final : public Backend {
   public:
     LinuxBackend()
-        : m_registry(FileRegistry::defaultStoreFile()), m_platform{m_files,   m_module,  m_registry,
-                                                                   m_ui,      m_clock,   m_devices,
-                                                                   m_devices, m_devices, m_devices,
-                                                                   m_dialog,  m_process} {}
+        : m_store(FileRegistry::defaultStoreFile()),
+          m_devices(rootsFromEnvironment()),
+          m_registry(m_store, m_devices),
+          m_platform{m_files,   m_module,  m_registry, m_ui,     m_clock,  m_devices,
+                     m_devices, m_devices, m_devices,  m_dialog, m_process} {}
     Platform& platform() override { return m_platform; }
 
   private:
     LinuxFileSystem m_files;
     LinuxModule m_module;
-    FileRegistry m_registry;
+    FileRegistry m_store;
+    LinuxDevices m_devices;
+    DiskEnumRegistry m_registry;
     LinuxTerminalUi m_ui;
     LinuxClock m_clock;
-    LinuxNoDevices m_devices;
     LinuxTerminalDialog m_dialog;
     LinuxProcess m_process;
     Platform m_platform;

@@ -1,16 +1,29 @@
-// Storage, USB tree, device and volume queries of the native Linux backend.
-//
-// Device paths, sysfs and usbfs are not read yet (the SG_IO conversion of requests is in linux_sg_io): no
-// device path opens, the USB tree has no host controllers and no volume carries a drive letter, so a scan
-// finds no bridge and says so.
+// Storage, USB tree, device and volume ports of the native Linux backend, over sysfs, the SCSI generic
+// (or block) nodes with SG_IO, and usbfs. Every query reads sysfs afresh, so devices that come and go
+// (a bridge restarting) are seen as they are now. The mapping of names and numbers is in docs/linux.md.
 #pragma once
 
+#include <map>
+#include <mutex>
+#include <set>
+#include <string>
+
+#include "platform/linux/disk_sysfs.h"
+#include "platform/linux/usb_sysfs.h"
 #include "platform/platform.h"
 
 namespace quib::platform {
 
-class LinuxNoDevices final : public Storage, public UsbTree, public Devices, public Volumes {
+struct LinuxDeviceRoots {
+    std::string sys = "/sys";
+    std::string dev = "/dev";
+};
+
+class LinuxDevices final : public Storage, public UsbTree, public Devices, public Volumes {
   public:
+    explicit LinuxDevices(LinuxDeviceRoots roots = {});
+    ~LinuxDevices() override;
+
     DeviceHandle open(const std::string& path, std::uint32_t access) override;
     void close(DeviceHandle handle) override;
     ScsiResult scsiPassThrough(DeviceHandle handle, records::ScsiPassThroughWithBuffers& record,
@@ -40,6 +53,48 @@ class LinuxNoDevices final : public Storage, public UsbTree, public Devices, pub
     std::optional<std::vector<DiskExtent>> diskExtents(DeviceHandle volume) override;
     std::uint32_t driveType(const std::string& rootPath) override;
     std::uint32_t processorArchitecture() override;
+
+    // The number of disks present (the registry's disk count).
+    std::uint32_t diskCount();
+    // Instance IDs of the disks present, in disk-number order.
+    std::vector<std::string> diskInstanceIds();
+
+    // What the drive letters stand for: partitions of the disks behind USB, in disk-number order and
+    // partition order, take "D:" onwards; "C:" stands for the root file system.
+    struct LetteredVolume {
+        char letter = 0;
+        std::string disk, partition;  // block names ("sdb", "sdb1")
+    };
+    std::vector<LetteredVolume> letteredVolumes();
+
+  private:
+    enum class Kind { Disk, Cdrom, Controller, Hub, UsbDevice, Volume };
+    struct Opened {
+        Kind kind = Kind::Disk;
+        std::string name;     // block name, USB sysfs name (a controller: its root hub), partition name
+        std::string sysPath;  // where it lay when opened: a device that came back elsewhere is another one
+        int fd = -1;
+        std::uint32_t access = 0;
+        std::string disk;  // a volume's disk (block name)
+    };
+
+    static Opened opening(Kind kind, std::string name, std::string sysPath, std::string disk = {});
+    std::optional<Opened> resolvePath(const std::string& path);
+    std::optional<Opened> find(DeviceHandle handle, std::uint32_t& error);
+    // The open disk as it is now; nothing (1167) when it has gone or was replaced.
+    std::optional<BlockDisk> currentDisk(const Opened& opened);
+    std::optional<UsbNode> currentHub(DeviceHandle hub, UsbSnapshot& usb);
+    int openNode(const BlockDisk& disk, std::uint32_t access, const std::string& path);
+    void reportNoRights(const std::string& node, const std::string& path, bool passThrough);
+    // Flushes and removes a USB device with the disks behind it.
+    bool ejectUsbDevice(const UsbNode& node, const DiskSnapshot& disks);
+
+    LinuxDeviceRoots m_roots;
+    SysfsReader m_sys;
+    std::mutex m_lock;
+    std::map<DeviceHandle, Opened> m_open;
+    DeviceHandle m_next = 0x1000;
+    std::set<std::string> m_rightsReported;
 };
 
 }  // namespace quib::platform

@@ -52,6 +52,26 @@ ProgramRun ProgramBench::run(const std::vector<std::string>& arguments) const {
     return r;
 }
 
+ProgramRun ProgramBench::runNative(const std::vector<std::string>& arguments, const fs::path& sysfs) const {
+    std::string command = "cd " + quoted(m_root.path()) +
+                          " && env -u QUIB_BENCH QUIB_SYSFS=" + quoted(sysfs) +
+                          " QUIB_DEVFS=" + quoted(m_root.path() / "dev") +
+                          " QUIB_REGISTRY=" + quoted(m_root.path() / "registry") +
+                          " QUIB_DEBUG_OUTPUT=" + quoted(m_root.path() / "native.log") + " " +
+                          quoted(toolFolder() / "KRV610xFWUpg");
+    for (const std::string& a : arguments) command += " " + quoted(a);
+    command += " </dev/null >output.txt 2>&1";
+    const int status = std::system(command.c_str());
+    ProgramRun r{static_cast<std::int8_t>(static_cast<std::uint8_t>(WEXITSTATUS(status))),
+                 readWhole(m_root.path() / "output.txt")};
+    fs::remove(m_root.path() / "output.txt");
+    return r;
+}
+
+std::string ProgramBench::nativeLog() const {
+    return readWhole(m_root.path() / "native.log");
+}
+
 std::map<std::string, std::string> ProgramBench::toolFolderContents() const {
     std::map<std::string, std::string> files;
     for (const auto& entry : fs::recursive_directory_iterator(toolFolder())) {

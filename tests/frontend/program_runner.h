@@ -26,6 +26,10 @@ class ProgramBench {
 
     const std::filesystem::path toolFolder() const { return m_root.path() / "tool"; }
     ProgramRun run(const std::vector<std::string>& arguments) const;
+    // Runs the program on the native backend instead, over the sysfs tree `sysfs` (no bench); its debug
+    // output goes to native.log in the test folder, its registry to a folder there.
+    ProgramRun runNative(const std::vector<std::string>& arguments, const std::filesystem::path& sysfs) const;
+    std::string nativeLog() const;
     std::map<std::string, std::string> toolFolderContents() const;  // file name -> size and digest
     std::string toolFile(const std::string& name) const;
     nlohmann::json messageBoxes() const;  // as the bench recorded them

@@ -97,6 +97,20 @@ TEST(Program, NoBridge) {
     }
 }
 
+// The native backend on a machine without USB: the same outcome as an empty bench, and the log says why.
+TEST(Program, NativeRunWithoutUsbFindsNothingAndSaysWhy) {
+    ProgramBench bench(benchWith({}));
+    const std::filesystem::path noUsb = bench.toolFolder().parent_path() / "sysfs";
+    std::filesystem::create_directories(noUsb / "block");
+    for (const Args& args : {Args{"/S", "/DBG:3"}, Args{"/C:12042391F000", "/DBG:3"}}) {
+        EXPECT_EQ(bench.runNative(args, noUsb).exitCode, -4);
+        EXPECT_NE(bench.nativeLog().find("No USB host controller found"), std::string::npos)
+            << bench.nativeLog();
+        EXPECT_NE(bench.nativeLog().find("QUIB_DEVICE_NOT_FOUND!!!!"), std::string::npos);
+    }
+    EXPECT_TRUE(bench.messageBoxes().empty()) << "the bench was not used";
+}
+
 TEST(Program, ConnectionStatusNamesTheSpeed) {
     for (auto [link, code] :
          {std::pair{"full", 6}, std::pair{"high", 7}, std::pair{"super", 8}, std::pair{"plus", 9}}) {
