@@ -82,10 +82,12 @@ std::vector<std::uint8_t> deviceDescriptor(const UsbIdentity& id) {
 std::vector<std::uint8_t> massStorageConfiguration(bool uas, LinkSpeed link) {
     const std::uint16_t packet = link == LinkSpeed::Full ? 64 : link == LinkSpeed::High ? 512 : 1024;
     const std::uint8_t low = static_cast<std::uint8_t>(packet), high = static_cast<std::uint8_t>(packet >> 8);
-    return {9, 2, 32, 0, 1, 1, 0, 0x80, 48,                                       // configuration
-            9, 4, 0, 0, 2, 8, 6, static_cast<std::uint8_t>(uas ? 0x62 : 0x50), 0,  // interface
-            7, 5, 0x81, 2, low, high, 0,                                          // bulk in
-            7, 5, 0x02, 2, low, high, 0};                                         // bulk out
+    return {9,  2, 32,   0, 1,   1,    0, 0x80,
+            48,  // configuration
+            9,  4, 0,    0, 2,   8,    6, static_cast<std::uint8_t>(uas ? 0x62 : 0x50),
+            0,                              // interface
+            7,  5, 0x81, 2, low, high, 0,   // bulk in
+            7,  5, 0x02, 2, low, high, 0};  // bulk out
 }
 
 std::map<std::string, std::string> propertiesOf(const std::string& description, const std::string& hardwareId,

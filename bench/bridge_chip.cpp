@@ -438,7 +438,8 @@ ScsiReply BridgeChip::readCapacity16(std::span<std::uint8_t> data) {
     const auto& d = *m_description.drive;
     const std::uint64_t last = d.sectors ? d.sectors - 1 : 0;
     std::array<std::uint8_t, 32> answer{};
-    for (int i = 0; i < 8; ++i) answer[static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(last >> (56 - 8 * i));
+    for (int i = 0; i < 8; ++i)
+        answer[static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(last >> (56 - 8 * i));
     for (int i = 0; i < 4; ++i)
         answer[8 + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(d.bytesPerSector >> (24 - 8 * i));
     const std::size_t n = std::min(data.size(), answer.size());

@@ -86,7 +86,9 @@ mkdir -p "$initrd_root"/{bin,dev,proc,sys,tmp,tool,etc,var/lib/quibusb}
 cp /bin/busybox "$initrd_root/bin/busybox"
 # The modules in load order: each one's dependencies first, each module once.
 : >"$initrd_root/etc/modules"
-for module in xhci-pci ehci-pci uhci-hcd usb-storage uas sd_mod sg; do
+# virtio_pci and virtio_blk give the guest a system disk (vda) before the USB disks, as the bench has one:
+# the USB disks then take disk numbers 1 and 2 as on the bench (docs/linux.md numbers disks that way).
+for module in virtio_pci virtio_blk xhci-pci ehci-pci uhci-hcd usb-storage uas sd_mod sg; do
     modprobe -d "$kroot" -S "$kver" --show-depends "$module" | awk '$1 == "insmod" {print $2}'
 done | awk '!seen[$0]++' | while read -r ko; do
     rel=${ko#"$kroot"/}
@@ -128,6 +130,7 @@ initial=$(python3 -c 'import json,sys; print(json.load(sys.stdin)["bridges"][0][
 (cd "$initrd_root" && find . | cpio -o -H newc --quiet | gzip -1) >"$work/initrd.gz"
 
 # ---- the guest run -----------------------------------------------------------------------------------------
+truncate -s 16M "$work/system-disk.img"
 mkdir -p "$work/sock"
 "$quibredir" "$work/bench" "$work/sock" >"$work/quibredir.log" 2>&1 &
 redir_pid=$!
@@ -144,6 +147,7 @@ say "booting the guest"
 qemu-system-x86_64 -accel tcg -m 512M -nographic -no-reboot -nic none -bios /usr/share/qemu/qboot.rom \
     -kernel "$vmlinuz" -initrd "$work/initrd.gz" \
     -append "console=ttyS0 loglevel=4 panic=-1 rdinit=/init" \
+    -drive file="$work/system-disk.img",if=virtio,format=raw \
     -device qemu-xhci,id=xhci \
     -device usb-hub,bus=xhci.0,port=1 \
     -chardev socket,id=r0,path="$work/sock/bridge0.sock" -device usb-redir,chardev=r0,bus=xhci.0,port=1.1 \

@@ -123,9 +123,12 @@ TransferResult BotDevice::control(const SetupPacket& s, const std::vector<std::u
             case kSetFeature:
                 if (recipient == 2 && s.value == kEndpointHalt) {
                     const bool halt = s.request == kSetFeature;
-                    if (s.index == kBulkInEndpoint) m_inHalted = halt;
-                    else if (s.index == kBulkOutEndpoint) m_outHalted = halt;
-                    else if ((s.index & 0x7F) != 0) return stall();
+                    if (s.index == kBulkInEndpoint)
+                        m_inHalted = halt;
+                    else if (s.index == kBulkOutEndpoint)
+                        m_outHalted = halt;
+                    else if ((s.index & 0x7F) != 0)
+                        return stall();
                 }
                 return answer({});
             case kSetConfiguration:
@@ -152,8 +155,8 @@ TransferResult BotDevice::control(const SetupPacket& s, const std::vector<std::u
     // bridge answers and records the request; anything it does not answer stalls.
     if (in && (type == 0x00 || type == 0x40) && s.length > 0) {
         std::uint32_t error = 0;
-        auto reply = m_bench->descriptor(*m_hub, m_port, {s.requestType, s.request, s.value, s.index, s.length},
-                                         error);
+        auto reply = m_bench->descriptor(*m_hub, m_port,
+                                         {s.requestType, s.request, s.value, s.index, s.length}, error);
         if (!reply) return stall();
         if (s.request == kGetDescriptor && (s.value >> 8) == 2) presentAsBulkOnly(*reply);
         return answer(std::move(*reply));

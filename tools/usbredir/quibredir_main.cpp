@@ -17,8 +17,8 @@
 
 #include <CLI/CLI.hpp>
 #include <algorithm>
-#include <chrono>
 #include <cerrno>
+#include <chrono>
 #include <csignal>
 #include <cstdarg>
 #include <cstdio>
@@ -178,13 +178,13 @@ class Connection {
             static_cast<unsigned>(device.speed));
     }
 
-    void sendBulk(std::uint64_t packetId, usb_redir_bulk_packet_header header, TransferResult& r,
-                  bool in) {
+    void sendBulk(std::uint64_t packetId, usb_redir_bulk_packet_header header, TransferResult& r, bool in) {
         header.status = redirStatus(r.status);
         const std::uint32_t length = in ? static_cast<std::uint32_t>(r.data.size()) : r.accepted;
         header.length = static_cast<std::uint16_t>(length);
         header.length_high = static_cast<std::uint16_t>(length >> 16);
-        usbredirparser_send_bulk_packet(m_parser, packetId, &header, in && !r.data.empty() ? r.data.data() : nullptr,
+        usbredirparser_send_bulk_packet(m_parser, packetId, &header,
+                                        in && !r.data.empty() ? r.data.data() : nullptr,
                                         in ? static_cast<int>(r.data.size()) : 0);
     }
 
@@ -213,7 +213,8 @@ class Connection {
             c.m_state = State::OffBus;
     }
     static void onReset(void* priv) { self(priv).m_device->setConfiguration(0); }
-    static void onSetConfiguration(void* priv, std::uint64_t packetId, usb_redir_set_configuration_header* h) {
+    static void onSetConfiguration(void* priv, std::uint64_t packetId,
+                                   usb_redir_set_configuration_header* h) {
         Connection& c = self(priv);
         usb_redir_configuration_status_header status{};
         status.status = c.m_device->setConfiguration(h->configuration) ? usb_redir_success : usb_redir_stall;
@@ -248,7 +249,8 @@ class Connection {
         usbredirparser_free_packet_data(c.m_parser, data);
         if (c.m_state != State::Connected) return;  // for a device that has gone
         const bool in = h->requesttype & 0x80;
-        TransferResult r = c.m_device->control({h->requesttype, h->request, h->value, h->index, h->length}, out);
+        TransferResult r =
+            c.m_device->control({h->requesttype, h->request, h->value, h->index, h->length}, out);
         usb_redir_control_packet_header reply = *h;
         reply.status = redirStatus(r.status);
         if (r.data.size() > h->length) r.data.resize(h->length);
@@ -328,7 +330,8 @@ class Connection {
         usb_redir_bulk_streams_status_header status{h->endpoints, 0, usb_redir_inval};
         usbredirparser_send_bulk_streams_status(self(priv).m_parser, packetId, &status);
     }
-    static void onIsoPacket(void* priv, std::uint64_t, usb_redir_iso_packet_header*, std::uint8_t* data, int) {
+    static void onIsoPacket(void* priv, std::uint64_t, usb_redir_iso_packet_header*, std::uint8_t* data,
+                            int) {
         usbredirparser_free_packet_data(self(priv).m_parser, data);
     }
     static void onInterruptPacket(void* priv, std::uint64_t, usb_redir_interrupt_packet_header*,
