@@ -271,6 +271,8 @@ ScsiOutcome Bench::runOnBridge(int bridge, const ScsiRequest& request, std::span
             outcome.controlOk = true;
             outcome.scsiStatus = kStatusCheckCondition;
             outcome.sense = makeSense(0x04, 0x44);  // hardware error, internal target failure
+            m_chips[static_cast<std::size_t>(bridge)]->noteSense(outcome.sense);
+            if (m_store) m_dirty = true;
         } else {
             outcome.systemError = f.error;
         }

@@ -77,40 +77,17 @@ std::vector<std::uint8_t> deviceDescriptor(const UsbIdentity& id) {
             1};
 }
 
-// A mass-storage configuration: one interface (SCSI, UAS or bulk-only) with a bulk pair.
-std::vector<std::uint8_t> massStorageConfiguration(bool uas) {
-    return {9,
-            2,
-            32,
-            0,
-            1,
-            1,
-            0,
-            0x80,
-            48,
-            9,
-            4,
-            0,
-            0,
-            2,
-            8,
-            6,
-            static_cast<std::uint8_t>(uas ? 0x62 : 0x50),
-            0,
-            7,
-            5,
-            0x81,
-            2,
-            0x00,
-            0x04,
-            0,
-            7,
-            5,
-            0x02,
-            2,
-            0x00,
-            0x04,
-            0};
+// A mass-storage configuration: one interface (SCSI, UAS or bulk-only) with a bulk pair whose packet size
+// is the one the link allows (64 bytes at full speed, 512 at high speed, 1024 above).
+std::vector<std::uint8_t> massStorageConfiguration(bool uas, LinkSpeed link) {
+    const std::uint16_t packet = link == LinkSpeed::Full ? 64 : link == LinkSpeed::High ? 512 : 1024;
+    const std::uint8_t low = static_cast<std::uint8_t>(packet), high = static_cast<std::uint8_t>(packet >> 8);
+    return {9,  2, 32,   0, 1,   1,    0, 0x80,
+            48,  // configuration
+            9,  4, 0,    0, 2,   8,    6, static_cast<std::uint8_t>(uas ? 0x62 : 0x50),
+            0,                              // interface
+            7,  5, 0x81, 2, low, high, 0,   // bulk in
+            7,  5, 0x02, 2, low, high, 0};  // bulk out
 }
 
 std::map<std::string, std::string> propertiesOf(const std::string& description, const std::string& hardwareId,
@@ -313,7 +290,7 @@ std::optional<std::vector<std::uint8_t>> Bench::answerDescriptor(const Target& t
         if (type == 1 && index == 0 && request.wIndex == 0) {
             answer = deviceDescriptor(connected->connection.identity);
         } else if (type == 2 && index == 0 && request.wIndex == 0 && bridge) {
-            answer = massStorageConfiguration(bridge->uas);
+            answer = massStorageConfiguration(bridge->uas, bridge->link);
         } else if (type == 3) {
             // String 0 (the language list) is asked for with language 0; the strings in the one
             // language the device lists. Anything else stalls.

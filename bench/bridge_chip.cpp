@@ -2,11 +2,13 @@
 
 #include <algorithm>
 #include <cstring>
+#include <utility>
 
 #include "bench/ata_identify.h"
 #include "bench/bridge_registers.h"
 #include "bench/byte_order.h"
 #include "bench/command_rules.h"
+#include "bench/hex_text.h"
 #include "bench/image_files.h"
 
 namespace bench {
@@ -119,6 +121,7 @@ void BridgeChip::boot(bool forceRomCode) {
     regs[reg::kRelinkSignature] = keep0;
     regs[reg::kRelinkSignature + 1] = keep1;
     m_write = {};
+    m_pendingSense.reset();
     if (m_pd) m_pd->bridgeBooted();
 }
 
@@ -176,6 +179,7 @@ nlohmann::json BridgeChip::runtimeToJson() const {
                         {"write_position", m_write.position},
                         {"write_last_ms", m_write.lastMs}};
     if (m_pd) j["pd"] = m_pd->runtimeToJson();
+    if (m_pendingSense) j["pending_sense"] = hexBytes(*m_pendingSense);
     return j;
 }
 
@@ -185,10 +189,27 @@ void BridgeChip::runtimeFromJson(const nlohmann::json& json) {
     m_write.position = json.value("write_position", std::size_t{0});
     m_write.lastMs = json.value("write_last_ms", std::uint64_t{0});
     if (m_pd) m_pd->runtimeFromJson(json.value("pd", nlohmann::json::object()));
+    m_pendingSense.reset();
+    if (const auto it = json.find("pending_sense"); it != json.end() && it->is_string()) {
+        const auto bytes = parseHexBytes(it->get<std::string>());
+        if (bytes && bytes->size() == SenseData{}.size()) {
+            m_pendingSense.emplace();
+            std::copy(bytes->begin(), bytes->end(), m_pendingSense->begin());
+        }
+    }
 }
 
 ScsiReply BridgeChip::execute(const ScsiCommand& c, std::span<std::uint8_t> data, std::uint64_t nowMs,
                               const CommandFaults& faults) {
+    // Sense data last only until the next command: REQUEST SENSE reads them, anything else drops them.
+    const std::optional<SenseData> pending = std::exchange(m_pendingSense, std::nullopt);
+    ScsiReply reply = dispatch(c, data, nowMs, faults, pending);
+    if (reply.status == kStatusCheckCondition) m_pendingSense = reply.sense;
+    return reply;
+}
+
+ScsiReply BridgeChip::dispatch(const ScsiCommand& c, std::span<std::uint8_t> data, std::uint64_t nowMs,
+                               const CommandFaults& faults, const std::optional<SenseData>& pending) {
     const std::uint8_t op = c.cdb[0];
     if (op != 0xE3) m_write = {};
     if (const auto refusal = refuseMalformed(c, isPcieFamily(), m_pd != nullptr)) {
@@ -203,6 +224,18 @@ ScsiReply BridgeChip::execute(const ScsiCommand& c, std::span<std::uint8_t> data
             return inquiry(c, data);
         case 0x25:
             return readCapacity(data);
+        case 0x03:
+            return requestSense(c, data, pending);
+        case 0x1A:
+        case 0x5A:
+            return hasDrive ? modeSense(c, data) : ScsiReply::check(0x3A);
+        case 0x28:
+            return read10(c, data);
+        case 0x9E:
+            return readCapacity16(data);
+        case 0x1B:  // START STOP UNIT: the drive spins whatever is asked
+        case 0x1E:  // PREVENT ALLOW MEDIUM REMOVAL: nothing to lock
+            return ScsiReply::good();
         case 0x35:
             return ScsiReply::good();  // SYNCHRONIZE CACHE(10): the drive has nothing cached
         case 0xA1:
@@ -333,6 +366,84 @@ ScsiReply BridgeChip::readCapacity(std::span<std::uint8_t> data) {
                                     static_cast<std::uint8_t>(d.bytesPerSector)};
     const std::size_t n = std::min(data.size(), sizeof answer);
     std::copy_n(answer, n, data.begin());
+    return ScsiReply::good(static_cast<std::uint32_t>(n));
+}
+
+ScsiReply BridgeChip::requestSense(const ScsiCommand& c, std::span<std::uint8_t> data,
+                                   const std::optional<SenseData>& pending) {
+    const SenseData sense = pending.value_or(makeSense(0x00, 0x00));  // NO SENSE when nothing is pending
+    const std::size_t n = std::min({sense.size(), std::size_t{c.cdb[4]}, data.size()});
+    std::copy_n(sense.begin(), n, data.begin());
+    return ScsiReply::good(static_cast<std::uint32_t>(n));
+}
+
+ScsiReply BridgeChip::modeSense(const ScsiCommand& c, std::span<std::uint8_t> data) {
+    const bool ten = c.cdb[0] == 0x5A;
+    const std::uint8_t control = c.cdb[2] >> 6;  // 0 current, 1 changeable, 2 default, 3 saved
+    const std::uint8_t page = c.cdb[2] & 0x3F;
+    if (control == 3) return ScsiReply::check(0x39);  // SAVING PARAMETERS NOT SUPPORTED
+    if (page != 0x08 && page != 0x0A && page != 0x3F) return ScsiReply::check(kAscInvalidFieldInCdb);
+    // No block descriptors; the caching page (write cache off, so a host never needs to flush) and the
+    // control page; nothing is changeable.
+    std::vector<std::uint8_t> answer(ten ? 8 : 4, 0);
+    const bool current = control != 1;
+    if (page == 0x08 || page == 0x3F) {
+        std::vector<std::uint8_t> caching(20, 0);
+        caching[0] = 0x08;
+        caching[1] = 0x12;
+        if (current) caching[2] = 0x00;  // WCE 0, RCD 0: reads cached, writes through
+        answer.insert(answer.end(), caching.begin(), caching.end());
+    }
+    if (page == 0x0A || page == 0x3F) {
+        std::vector<std::uint8_t> controlPage(12, 0);
+        controlPage[0] = 0x0A;
+        controlPage[1] = 0x0A;
+        answer.insert(answer.end(), controlPage.begin(), controlPage.end());
+    }
+    if (ten) {
+        const std::size_t length = answer.size() - 2;
+        answer[0] = static_cast<std::uint8_t>(length >> 8);
+        answer[1] = static_cast<std::uint8_t>(length);
+    } else {
+        answer[0] = static_cast<std::uint8_t>(answer.size() - 1);
+    }
+    const std::size_t n = std::min(answer.size(), data.size());
+    std::copy_n(answer.begin(), n, data.begin());
+    return ScsiReply::good(static_cast<std::uint32_t>(n));
+}
+
+ScsiReply BridgeChip::read10(const ScsiCommand& c, std::span<std::uint8_t> data) {
+    if (!m_description.drive) return ScsiReply::check(0x3A);
+    const auto& drive = *m_description.drive;
+    const std::uint64_t lba = be32(&c.cdb[2]);
+    const std::uint64_t blocks = be16(&c.cdb[7]);
+    if (blocks * drive.bytesPerSector != data.size() || !directionFits(c, true))
+        return ScsiReply::check(kAscInvalidFieldInCdb);
+    if (lba + blocks > drive.sectors) return ScsiReply::check(kAscLbaOutOfRange);
+    // The drive keeps 512-byte sectors; a block of another size spans several of them.
+    const std::uint64_t first = lba * drive.bytesPerSector / kSectorSize;
+    for (std::size_t s = 0; s * kSectorSize < data.size(); ++s) {
+        const auto sector = driveSector(first + s);
+        auto out = data.subspan(s * kSectorSize, std::min(kSectorSize, data.size() - s * kSectorSize));
+        if (sector)
+            std::copy_n(sector->begin(), out.size(), out.begin());
+        else
+            std::fill(out.begin(), out.end(), 0);
+    }
+    return ScsiReply::good(static_cast<std::uint32_t>(data.size()));
+}
+
+ScsiReply BridgeChip::readCapacity16(std::span<std::uint8_t> data) {
+    if (!m_description.drive) return ScsiReply::check(0x3A);
+    const auto& d = *m_description.drive;
+    const std::uint64_t last = d.sectors ? d.sectors - 1 : 0;
+    std::array<std::uint8_t, 32> answer{};
+    for (int i = 0; i < 8; ++i)
+        answer[static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(last >> (56 - 8 * i));
+    for (int i = 0; i < 4; ++i)
+        answer[8 + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(d.bytesPerSector >> (24 - 8 * i));
+    const std::size_t n = std::min(data.size(), answer.size());
+    std::copy_n(answer.begin(), n, data.begin());
     return ScsiReply::good(static_cast<std::uint32_t>(n));
 }
 

@@ -61,6 +61,10 @@ class BridgeChip {
     ScsiReply execute(const ScsiCommand& command, std::span<std::uint8_t> data, std::uint64_t nowMs,
                       const CommandFaults& faults = {});
 
+    // Sense data kept for the next REQUEST SENSE: what a CHECK CONDITION the bench answered in the chip's
+    // place (an injected fault) leaves behind.
+    void noteSense(const SenseData& sense) { m_pendingSense = sense; }
+
     // Restart: the chip runs the firmware in bank 0 when its stream is valid, else stays in its ROM code.
     // The relink signature registers keep their values.
     void boot(bool forceRomCode);
@@ -92,6 +96,14 @@ class BridgeChip {
     void runtimeFromJson(const nlohmann::json& json);
 
   private:
+    ScsiReply dispatch(const ScsiCommand& c, std::span<std::uint8_t> data, std::uint64_t nowMs,
+                       const CommandFaults& faults, const std::optional<SenseData>& pending);
+    // What a host's disk driver sends on its own while it probes and reads the disk.
+    ScsiReply requestSense(const ScsiCommand& c, std::span<std::uint8_t> data,
+                           const std::optional<SenseData>& pending);
+    ScsiReply modeSense(const ScsiCommand& c, std::span<std::uint8_t> data);
+    ScsiReply read10(const ScsiCommand& c, std::span<std::uint8_t> data);
+    ScsiReply readCapacity16(std::span<std::uint8_t> data);
     ScsiReply inquiry(const ScsiCommand& c, std::span<std::uint8_t> data);
     ScsiReply ataPassThrough(std::uint8_t ataCommand, std::span<std::uint8_t> data);
     ScsiReply readCapacity(std::span<std::uint8_t> data);
@@ -124,6 +136,7 @@ class BridgeChip {
     std::unique_ptr<PdController> m_pd;
 
     bool m_romCode = false;
+    std::optional<SenseData> m_pendingSense;  // of the last command, until the next one
     struct WriteSession {
         int selector = -1;
         std::size_t position = 0;

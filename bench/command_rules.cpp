@@ -69,6 +69,44 @@ bool wellFormed(const ScsiCommand& c, bool pcie, bool pd) {
                 .dataIn()
                 .ok();
         }
+        case 0x03:  // REQUEST SENSE: fixed format only (no DESC bit)
+            return r.cdbLength(6).zero(1, 4).zero(5, 6).transfer(b[4]).dataIn().ok();
+        case 0x1A:  // MODE SENSE(6): DBD is the only flag; no subpages
+            return r.cdbLength(6)
+                .when((b[1] & ~0x08) == 0)
+                .zero(3, 4)
+                .zero(5, 6)
+                .transfer(b[4])
+                .dataIn()
+                .ok();
+        case 0x5A:  // MODE SENSE(10): LLBAA and DBD; no subpages
+            return r.cdbLength(10)
+                .when((b[1] & ~0x18) == 0)
+                .zero(3, 7)
+                .zero(9, 10)
+                .transfer(be16(&b[7]))
+                .dataIn()
+                .ok();
+        case 0x1B:  // START STOP UNIT: IMMED, START and LOEJ; no power conditions
+            return r.cdbLength(6)
+                .when((b[1] & ~0x01) == 0)
+                .zero(2, 4)
+                .when((b[4] & ~0x03) == 0)
+                .zero(5, 6)
+                .transfer(0)
+                .ok();
+        case 0x1E:  // PREVENT ALLOW MEDIUM REMOVAL: prevent or allow, nothing else
+            return r.cdbLength(6).zero(1, 4).when((b[4] & ~0x01) == 0).zero(5, 6).transfer(0).ok();
+        case 0x28:  // READ(10): DPO and FUA only; the chip checks the length against its block size
+            return r.cdbLength(10).when((b[1] & ~0x18) == 0).zero(6, 7).zero(9, 10).dataIn().ok();
+        case 0x9E:  // SERVICE ACTION IN(16): READ CAPACITY(16) only, without PMI
+            return r.cdbLength(16)
+                .byte(1, 0x10)
+                .zero(2, 10)
+                .zero(14, 16)
+                .transfer(be32(&b[10]))
+                .dataIn()
+                .ok();
         case 0x25:  // READ CAPACITY(10)
             return r.cdbLength(10).zero(1, 10).transfer(kReadCapacityLength).dataIn().ok();
         case 0x35:  // SYNCHRONIZE CACHE(10)

@@ -49,6 +49,19 @@ std::string chipTypeText(int deviceType) {
     return deviceType >= 0 && deviceType < 8 ? kTypes[deviceType] : "Not Defined";
 }
 
+nlohmann::json stateJson(Bench& bench) {
+    nlohmann::json bridges = nlohmann::json::array();
+    for (const auto& s : bench.bridgeStatus())
+        bridges.push_back({{"id", s.id},
+                           {"on_bus", s.onBus},
+                           {"disk_number", s.diskNumber},
+                           {"cdrom_number", s.cdromNumber},
+                           {"running_version", s.runningVersion},
+                           {"rom_code", s.romCode},
+                           {"restarts", s.restarts}});
+    return {{"clock_ms", bench.nowMs()}, {"bridges", bridges}, {"trace_records", bench.traceAll().size()}};
+}
+
 std::string describeState(Bench& bench) {
     std::ostringstream out;
     const auto folder = bench.folder();

@@ -131,6 +131,8 @@ int main(int argc, char** argv) {
 
     auto* show = app.add_subcommand("show", "Print the state of a bench");
     show->add_option("folder", folder, "Bench folder")->required();
+    bool showJson = false;
+    show->add_flag("--json", showJson, "Print the state as JSON");
 
     auto* trace = app.add_subcommand("trace", "Print the commands the bench's devices received");
     trace->add_option("folder", folder, "Bench folder")->required();
@@ -178,7 +180,11 @@ int main(int argc, char** argv) {
     try {
         if (*create) return createBench(folder, from, choices);
         if (*show) {
-            std::cout << bench::tool::describeState(*bench::Bench::openFolder(folder));
+            auto bench = bench::Bench::openFolder(folder);
+            if (showJson)
+                std::cout << bench::tool::stateJson(*bench).dump(2) << "\n";
+            else
+                std::cout << bench::tool::describeState(*bench);
             return 0;
         }
         if (*trace) {

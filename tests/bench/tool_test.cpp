@@ -92,6 +92,28 @@ TEST(QuibbenchTool, CreatesTheDemoBenchFolderAndShowsIt) {
     EXPECT_NE(readText(folder.path() / "err.txt").find("bench.json: missing"), std::string::npos);
 }
 
+TEST(QuibbenchTool, ShowsTheStateAsJsonForScripts) {
+    TempFolder folder;
+    const auto benchFolder = folder.path() / "demo";
+    ASSERT_EQ(runTool("create \"" + benchFolder.string() + "\" --bridges 2", folder.path() / "out.txt"), 0);
+    {
+        auto b = Bench::openFolder(benchFolder);
+        b->sleepMs(5);
+        b->withChip("bridge1", [](BridgeChip& chip) { chip.boot(true); });
+    }
+    ASSERT_EQ(runTool("show --json \"" + benchFolder.string() + "\"", folder.path() / "show.json"), 0);
+    const auto state = nlohmann::json::parse(readText(folder.path() / "show.json"));
+    EXPECT_EQ(state["clock_ms"], 5);
+    ASSERT_EQ(state["bridges"].size(), 2u);
+    EXPECT_EQ(state["bridges"][0]["id"], "bridge0");
+    EXPECT_EQ(state["bridges"][0]["on_bus"], true);
+    EXPECT_EQ(state["bridges"][0]["disk_number"], 1);
+    EXPECT_EQ(state["bridges"][0]["running_version"], "12042391F000");
+    EXPECT_EQ(state["bridges"][0]["restarts"], 0);
+    EXPECT_EQ(state["bridges"][1]["rom_code"], true);
+    EXPECT_EQ(state["bridges"][1]["running_version"], "");
+}
+
 TEST(QuibbenchTool, CreatesFromADescriptionFile) {
     TempFolder folder;
     std::ofstream(folder.path() / "d.json")
