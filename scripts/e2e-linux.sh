@@ -202,7 +202,7 @@ if [ "$boot_only" = 0 ]; then
     }
     step version-check /S "/C:$initial"
     step update /S
-    step update-again /S /D
+    step speed /S /D
     step report /S /O
     cp "$work/host-tool/KRV610xVersion.txt" "$work/host-version.txt" 2>/dev/null || true
 fi

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Builds everything and runs all tests: the release build, then the build with the address and
+# Builds everything and runs all tests: the release build, the end-to-end run against a real Linux kernel
+# (twice in a row: it must pass every time, not once in a while), then the build with the address and
 # undefined-behaviour sanitizers.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -9,4 +10,10 @@ for preset in default debug; do
     cmake --preset "$preset" >/dev/null
     cmake --build --preset "$preset"
     ctest --preset "$preset"
+    if [ "$preset" = default ]; then
+        for round in 1 2; do
+            echo "== end to end against a Linux kernel in QEMU: round $round"
+            bash scripts/e2e-linux.sh
+        done
+    fi
 done

@@ -33,10 +33,17 @@ case $xhci in /sys/devices/pci*) ;; *) echo "capture: no xHCI PCI device" >&2; e
 copy_tree "$xhci"
 mkdir -p "$dest$(dirname "$xhci")"
 
+# Disks outside it (the guest's virtio system disk): their own folders.
+for b in /sys/block/*; do
+    case $(readlink -f "$b") in "$xhci"/*) ;; *) copy_tree "$(readlink -f "$b")" ;; esac
+done
+
 for l in /sys/bus/usb/devices/* /sys/block/* /sys/class/block/* /sys/class/scsi_generic/* \
     /sys/class/scsi_disk/* /sys/class/scsi_device/*; do
-    [ -L "$l" ] && copy_link "$l"
+    if [ -L "$l" ]; then copy_link "$l"; fi
 done
 for l in /sys/dev/block/*; do
-    case $(readlink -f "$l") in "$xhci"/*) copy_link "$l" ;; esac
+    for b in /sys/block/*; do
+        if [ "$(readlink -f "$l")" = "$(readlink -f "$b")" ]; then copy_link "$l"; fi
+    done
 done
