@@ -6,12 +6,12 @@ seconds=${1:-60}
 bash scripts/install-deps.sh clang libclang-rt-dev
 cmake --preset fuzz >/dev/null
 cmake --build --preset fuzz --target image_name_fuzz command_line_fuzz bench_description_fuzz cyacd_fuzz intel_hex_fuzz \
-    quibbench
+    bot_device_fuzz quibbench
 # The image parsers start from one well-formed file each.
 mkdir -p build/fuzz/corpus/cyacd_fuzz build/fuzz/corpus/intel_hex_fuzz
 build/fuzz/tools/quibbench image --kind cyacd --pd-kind 4 --rows 2 --out build/fuzz/corpus/cyacd_fuzz/seed.cyacd
 build/fuzz/tools/quibbench image --kind mcu-hex --size 40 --out build/fuzz/corpus/intel_hex_fuzz/seed.hex
-for target in image_name_fuzz command_line_fuzz bench_description_fuzz cyacd_fuzz intel_hex_fuzz; do
+for target in image_name_fuzz command_line_fuzz bench_description_fuzz cyacd_fuzz intel_hex_fuzz bot_device_fuzz; do
     corpus=build/fuzz/corpus/$target
     mkdir -p "$corpus"
     echo "== $target"

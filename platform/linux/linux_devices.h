@@ -81,8 +81,12 @@ class LinuxDevices final : public Storage, public UsbTree, public Devices, publi
     static Opened opening(Kind kind, std::string name, std::string sysPath, std::string disk = {});
     std::optional<Opened> resolvePath(const std::string& path);
     std::optional<Opened> find(DeviceHandle handle, std::uint32_t& error);
-    // The open disk as it is now; nothing (1167) when it has gone or was replaced.
-    std::optional<BlockDisk> currentDisk(const Opened& opened);
+    // The open disk or CD-ROM as it is now; nothing (1167) when it has gone or was replaced.
+    std::optional<BlockDisk> diskOf(DeviceHandle handle);
+    // An open disk or CD-ROM that may take pass-through requests.
+    std::optional<Opened> passThroughTarget(DeviceHandle handle);
+    // A request's result, with the rights message when the kernel refused it.
+    ScsiResult sent(const Opened& target, ScsiResult result);
     std::optional<UsbNode> currentHub(DeviceHandle hub, UsbSnapshot& usb);
     int openNode(const BlockDisk& disk, std::uint32_t access, const std::string& path);
     void reportNoRights(const std::string& node, const std::string& path, bool passThrough);

@@ -173,39 +173,48 @@ std::optional<LinuxDevices::Opened> LinuxDevices::find(DeviceHandle handle, std:
     return it->second;
 }
 
-std::optional<BlockDisk> LinuxDevices::currentDisk(const Opened& opened) {
+std::optional<BlockDisk> LinuxDevices::diskOf(DeviceHandle handle) {
+    std::uint32_t error = 0;
+    const auto opened = find(handle, error);
+    if (!opened) return failWith<BlockDisk>(error);
+    if (opened->kind != Kind::Disk && opened->kind != Kind::Cdrom)
+        return failWith<BlockDisk>(kErrorInvalidFunction);
     const DiskSnapshot disks = DiskSnapshot::read(m_sys);
-    const BlockDisk* disk = disks.byName(opened.name);
-    if (disk == nullptr || disk->path != opened.sysPath) return failWith<BlockDisk>(kErrorDeviceNotConnected);
+    const BlockDisk* disk = disks.byName(opened->name);
+    if (disk == nullptr || disk->path != opened->sysPath)
+        return failWith<BlockDisk>(kErrorDeviceNotConnected);
     return *disk;
+}
+
+std::optional<LinuxDevices::Opened> LinuxDevices::passThroughTarget(DeviceHandle handle) {
+    std::uint32_t error = 0;
+    const auto opened = find(handle, error);
+    if (!opened) return failWith<Opened>(error);
+    if (opened->kind != Kind::Disk && opened->kind != Kind::Cdrom)
+        return failWith<Opened>(kErrorInvalidFunction);
+    // The pass-through control codes ask for both read and write access.
+    if ((opened->access & (kAccessRead | kAccessWrite)) != (kAccessRead | kAccessWrite) || opened->fd < 0)
+        return failWith<Opened>(kErrorAccessDenied);
+    return opened;
+}
+
+ScsiResult LinuxDevices::sent(const Opened& target, ScsiResult result) {
+    if (!result.ok && lastError() == kErrorAccessDenied) reportNoRights(target.name, "SG_IO", true);
+    return result;
 }
 
 ScsiResult LinuxDevices::scsiPassThrough(DeviceHandle handle, records::ScsiPassThroughWithBuffers& record,
                                          std::uint32_t inputSize, std::uint32_t outputSize) {
-    std::uint32_t error = 0;
-    const auto opened = find(handle, error);
-    if (!opened) return setLastError(error), ScsiResult{};
-    if (opened->kind != Kind::Disk && opened->kind != Kind::Cdrom)
-        return setLastError(kErrorInvalidFunction), ScsiResult{};
-    if ((opened->access & (kAccessRead | kAccessWrite)) != (kAccessRead | kAccessWrite) || opened->fd < 0)
-        return setLastError(kErrorAccessDenied), ScsiResult{};
-    const ScsiResult result = sgio::passThrough(opened->fd, record, inputSize, outputSize);
-    if (!result.ok && lastError() == kErrorAccessDenied) reportNoRights(opened->name, "SG_IO", true);
-    return result;
+    const auto target = passThroughTarget(handle);
+    if (!target) return {};
+    return sent(*target, sgio::passThrough(target->fd, record, inputSize, outputSize));
 }
 
 ScsiResult LinuxDevices::scsiPassThroughDirect(DeviceHandle handle, records::ScsiPassThroughDirect& record,
                                                std::span<std::uint8_t> data) {
-    std::uint32_t error = 0;
-    const auto opened = find(handle, error);
-    if (!opened) return setLastError(error), ScsiResult{};
-    if (opened->kind != Kind::Disk && opened->kind != Kind::Cdrom)
-        return setLastError(kErrorInvalidFunction), ScsiResult{};
-    if ((opened->access & (kAccessRead | kAccessWrite)) != (kAccessRead | kAccessWrite) || opened->fd < 0)
-        return setLastError(kErrorAccessDenied), ScsiResult{};
-    const ScsiResult result = sgio::passThroughDirect(opened->fd, record, data);
-    if (!result.ok && lastError() == kErrorAccessDenied) reportNoRights(opened->name, "SG_IO", true);
-    return result;
+    const auto target = passThroughTarget(handle);
+    if (!target) return {};
+    return sent(*target, sgio::passThroughDirect(target->fd, record, data));
 }
 
 std::optional<StorageDeviceNumber> LinuxDevices::deviceNumber(DeviceHandle handle) {
@@ -220,32 +229,20 @@ std::optional<StorageDeviceNumber> LinuxDevices::deviceNumber(DeviceHandle handl
             if (p.name == opened->name) return StorageDeviceNumber{kDeviceTypeDisk, disk->number, p.number};
         return failWith<StorageDeviceNumber>(kErrorDeviceNotConnected);
     }
-    if (opened->kind != Kind::Disk && opened->kind != Kind::Cdrom)
-        return failWith<StorageDeviceNumber>(kErrorInvalidFunction);
-    const auto disk = currentDisk(*opened);
+    const auto disk = diskOf(handle);
     if (!disk) return std::nullopt;
     return StorageDeviceNumber{disk->cdrom ? kDeviceTypeCdrom : kDeviceTypeDisk, disk->number, 0};
 }
 
 std::optional<StorageDescriptor> LinuxDevices::storageDescriptor(DeviceHandle handle) {
-    std::uint32_t error = 0;
-    const auto opened = find(handle, error);
-    if (!opened) return failWith<StorageDescriptor>(error);
-    if (opened->kind != Kind::Disk && opened->kind != Kind::Cdrom)
-        return failWith<StorageDescriptor>(kErrorInvalidFunction);
-    const auto disk = currentDisk(*opened);
+    const auto disk = diskOf(handle);
     if (!disk) return std::nullopt;
     return StorageDescriptor{disk->busType, disk->removable, disk->vendor,
                              disk->product, disk->revision,  disk->serial};
 }
 
 std::optional<DriveGeometry> LinuxDevices::driveGeometry(DeviceHandle handle) {
-    std::uint32_t error = 0;
-    const auto opened = find(handle, error);
-    if (!opened) return failWith<DriveGeometry>(error);
-    if (opened->kind != Kind::Disk && opened->kind != Kind::Cdrom)
-        return failWith<DriveGeometry>(kErrorInvalidFunction);
-    const auto disk = currentDisk(*opened);
+    const auto disk = diskOf(handle);
     if (!disk) return std::nullopt;
     if (disk->sectors == 0) return failWith<DriveGeometry>(kErrorNotReady);  // no medium, or its size unknown
     DriveGeometry g;

@@ -39,26 +39,22 @@ ProgramBench::ProgramBench(const nlohmann::json& benchDescription) {
 }
 
 ProgramRun ProgramBench::run(const std::vector<std::string>& arguments) const {
-    // Started from elsewhere: the program must work in its own folder.
-    std::string command = "cd " + quoted(m_root.path()) +
-                          " && QUIB_BENCH=" + quoted(m_root.path() / "bench") + " " +
-                          quoted(toolFolder() / "KRV610xFWUpg");
-    for (const std::string& a : arguments) command += " " + quoted(a);
-    command += " </dev/null >output.txt 2>&1";
-    const int status = std::system(command.c_str());
-    ProgramRun r{static_cast<std::int8_t>(static_cast<std::uint8_t>(WEXITSTATUS(status))),
-                 readWhole(m_root.path() / "output.txt")};
-    fs::remove(m_root.path() / "output.txt");
-    return r;
+    return runWith("QUIB_BENCH=" + quoted(m_root.path() / "bench"), arguments);
 }
 
 ProgramRun ProgramBench::runNative(const std::vector<std::string>& arguments, const fs::path& sysfs) const {
-    std::string command = "cd " + quoted(m_root.path()) +
-                          " && env -u QUIB_BENCH QUIB_SYSFS=" + quoted(sysfs) +
-                          " QUIB_DEVFS=" + quoted(m_root.path() / "dev") +
-                          " QUIB_REGISTRY=" + quoted(m_root.path() / "registry") +
-                          " QUIB_DEBUG_OUTPUT=" + quoted(m_root.path() / "native.log") + " " +
-                          quoted(toolFolder() / "KRV610xFWUpg");
+    return runWith("env -u QUIB_BENCH QUIB_SYSFS=" + quoted(sysfs) +
+                       " QUIB_DEVFS=" + quoted(m_root.path() / "dev") +
+                       " QUIB_REGISTRY=" + quoted(m_root.path() / "registry") +
+                       " QUIB_DEBUG_OUTPUT=" + quoted(m_root.path() / "native.log"),
+                   arguments);
+}
+
+ProgramRun ProgramBench::runWith(const std::string& environment,
+                                 const std::vector<std::string>& arguments) const {
+    // Started from elsewhere: the program must work in its own folder.
+    std::string command =
+        "cd " + quoted(m_root.path()) + " && " + environment + " " + quoted(toolFolder() / "KRV610xFWUpg");
     for (const std::string& a : arguments) command += " " + quoted(a);
     command += " </dev/null >output.txt 2>&1";
     const int status = std::system(command.c_str());

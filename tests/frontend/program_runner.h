@@ -41,6 +41,7 @@ class ProgramBench {
     void writeBenchDescription(const std::string& text) { m_root.write("bench/bench.json", text); }
 
   private:
+    ProgramRun runWith(const std::string& environment, const std::vector<std::string>& arguments) const;
     TempFolder m_root;
 };
 
