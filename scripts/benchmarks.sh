@@ -7,6 +7,7 @@ bash scripts/install-deps.sh libbenchmark-dev time
 cmake --preset benchmarks >/dev/null
 cmake --build --preset benchmarks
 build/benchmarks/benchmarks/update_benchmark "$@"
+build/benchmarks/benchmarks/linux_ports_benchmark "$@"
 
 # The program itself: process CPU time of a silent update of 16 bridges (bench work included).
 cmake --preset default >/dev/null

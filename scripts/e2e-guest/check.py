@@ -134,6 +134,12 @@ def main():
     if not args.boot_only:
         guest_steps = steps_of(console)
         host_steps = steps_of((work / "host-steps.txt").read_text())
+        # Run as a user without rights: no bridge found (-4), and it said which node and what to do.
+        said = "\n".join(re.findall(r"^E2E-OUT (.*)$", console.split("E2E-STEP no-rights", 1)[-1].split("E2E-STEP", 1)[0], re.M))
+        no_rights = guest_steps.get("no-rights")
+        check(f"a user without rights: exit {no_rights} (-4: no bridge) and told what to do",
+              no_rights == 252 and "access denied" in said and "70-quibusb.rules" in said and "/dev/" in said,
+              said.splitlines()[0] if said else "nothing said")
         names = ["version-check", "update", "speed", "report"]
         for name in names:
             g, h = guest_steps.get(name), host_steps.get(name)
