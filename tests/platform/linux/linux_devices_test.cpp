@@ -147,6 +147,30 @@ TEST_F(LinuxDevicesTest, NumbersSystemDisksFirstThenScsiDisksByKernelIndex) {
     EXPECT_EQ(registry.readValue("Software\\Quib", "x")->data, count->data);
 }
 
+TEST_F(LinuxDevicesTest, ACdromBridgeIsCdromNByItsKernelNumber) {
+    const std::string bridge =
+        sys.usbDevice(std::string(kHubFolder), "1-1.4", 1, 6, 0x3f10, 0x7120, 0x0100, 0, "480", 0, "KRVCD01");
+    sys.usbDisk(bridge, "sr1", "sg3", 4, "KRV", "USB CD-ROM", 0);
+    std::ofstream(dev / "sg3") << "";
+    LinuxDevices d = devices();
+    EXPECT_FALSE(isValid(d.open("\\\\.\\CDROM0", kAccessNone)));
+    const DeviceHandle h = d.open("\\\\.\\CdRom1", kAccessRead | kAccessWrite);
+    ASSERT_TRUE(isValid(h));
+    const auto number = d.deviceNumber(h);
+    ASSERT_TRUE(number);
+    EXPECT_EQ(number->deviceType, 2u);
+    EXPECT_EQ(number->deviceNumber, 1u);
+    EXPECT_FALSE(d.driveGeometry(h)) << "no medium";
+    d.close(h);
+    const auto cdroms = d.interfaces(kGuidCdromInterface);
+    ASSERT_EQ(cdroms.size(), 1u);
+    EXPECT_EQ(cdroms[0].devicePath,
+              "\\\\?\\usbstor#cdrom&ven_krv&prod_usb_cd-rom&rev_0100#krvcd01&0#{53f56308-b6bf-11d0-94f2-"
+              "00a0c91efb8b}");
+    EXPECT_EQ(d.interfaces(kGuidDiskInterface).size(), 3u) << "a CD-ROM is not a disk";
+    EXPECT_EQ(d.diskCount(), 3u);
+}
+
 TEST_F(LinuxDevicesTest, DiskInterfacesCarryTheUsbSerialAndOpenTheirDisk) {
     LinuxDevices d = devices();
     const auto disks = d.interfaces(kGuidDiskInterface);
