@@ -26,8 +26,11 @@ void BM_LinuxUsbTreeWalk(benchmark::State& state) {
                     const auto info = d.connectionInfo(hub, port);
                     if (!info || info->status != ConnectionStatus::DeviceConnected) continue;
                     ++connected;
-                    if (info->deviceIsHub) hubs.push_back("\\\\?\\" + *d.connectionName(hub, port));
-                    else benchmark::DoNotOptimize(d.descriptionByDriverKey(*d.connectionDriverKeyName(hub, port)));
+                    if (info->deviceIsHub)
+                        hubs.push_back("\\\\?\\" + *d.connectionName(hub, port));
+                    else
+                        benchmark::DoNotOptimize(
+                            d.descriptionByDriverKey(*d.connectionDriverKeyName(hub, port)));
                 }
                 d.close(hub);
             }
