@@ -4,7 +4,8 @@
 # undefined-behaviour sanitizers.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-bash scripts/install-deps.sh
+# The end-to-end run's packages too, so that one package-list update serves both.
+bash scripts/install-deps.sh qemu-system-x86 libusbredirparser-dev busybox-static kmod pkg-config cpio python3
 for preset in default debug; do
     echo "== build and test: $preset"
     cmake --preset "$preset" >/dev/null
