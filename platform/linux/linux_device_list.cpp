@@ -93,24 +93,26 @@ std::vector<DeviceNode> LinuxDevices::allDevices() {
     return out;
 }
 
-std::optional<std::string> LinuxDevices::descriptionByDriverKey(const std::string& driverKeyName) {
+// A registry property of the controller or USB device a driver key belongs to.
+std::optional<std::string> LinuxDevices::propertyByDriverKey(const std::string& driverKeyName,
+                                                             const std::string& property) {
     const UsbSnapshot usb = UsbSnapshot::read(m_sys);
     for (const UsbController& c : usb.controllers())
-        if (names::sameText(driverKeyName, names::controllerDriverKey(c))) return c.description;
+        if (names::sameText(driverKeyName, names::controllerDriverKey(c)))
+            return controllerProperties(c).at(property);
     for (const UsbNode& node : usb.nodes())
-        if (names::sameText(driverKeyName, names::usbDriverKey(node))) return names::usbDescription(node);
+        if (names::sameText(driverKeyName, names::usbDriverKey(node)))
+            return usbProperties(node).at(property);
     setLastError(kErrorFileNotFound);
     return std::nullopt;
 }
 
+std::optional<std::string> LinuxDevices::descriptionByDriverKey(const std::string& driverKeyName) {
+    return propertyByDriverKey(driverKeyName, "DeviceDesc");
+}
+
 std::optional<std::string> LinuxDevices::hardwareIdByDriverKey(const std::string& driverKeyName) {
-    const UsbSnapshot usb = UsbSnapshot::read(m_sys);
-    for (const UsbController& c : usb.controllers())
-        if (names::sameText(driverKeyName, names::controllerDriverKey(c))) return c.hardwareId;
-    for (const UsbNode& node : usb.nodes())
-        if (names::sameText(driverKeyName, names::usbDriverKey(node))) return names::usbHardwareId(node);
-    setLastError(kErrorFileNotFound);
-    return std::nullopt;
+    return propertyByDriverKey(driverKeyName, "HardwareID");
 }
 
 bool LinuxDevices::ejectUsbDevice(const UsbNode& node, const DiskSnapshot& disks) {

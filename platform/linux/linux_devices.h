@@ -19,6 +19,9 @@ struct LinuxDeviceRoots {
     std::string dev = "/dev";
 };
 
+// The volume name of a drive letter ("\\?\Volume{...}\").
+std::string volumeNameOf(char letter);
+
 class LinuxDevices final : public Storage, public UsbTree, public Devices, public Volumes {
   public:
     explicit LinuxDevices(LinuxDeviceRoots roots = {});
@@ -66,6 +69,7 @@ class LinuxDevices final : public Storage, public UsbTree, public Devices, publi
         std::string disk, partition;  // block names ("sdb", "sdb1")
     };
     std::vector<LetteredVolume> letteredVolumes();
+    static std::vector<LetteredVolume> letteredVolumes(const DiskSnapshot& disks);
 
   private:
     enum class Kind { Disk, Cdrom, Controller, Hub, UsbDevice, Volume };
@@ -90,6 +94,8 @@ class LinuxDevices final : public Storage, public UsbTree, public Devices, publi
     std::optional<UsbNode> currentHub(DeviceHandle hub, UsbSnapshot& usb);
     int openNode(const BlockDisk& disk, std::uint32_t access, const std::string& path);
     void reportNoRights(const std::string& node, const std::string& path, bool passThrough);
+    std::optional<std::string> propertyByDriverKey(const std::string& driverKeyName,
+                                                   const std::string& property);
     // Flushes and removes a USB device with the disks behind it.
     bool ejectUsbDevice(const UsbNode& node, const DiskSnapshot& disks);
 
