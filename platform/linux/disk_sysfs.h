@@ -40,7 +40,6 @@ struct BlockDisk {
 
 class DiskSnapshot {
   public:
-    // `usbSerial` gives the serial number of a USB device by its sysfs name.
     static DiskSnapshot read(const SysfsReader& sys);
 
     const std::vector<BlockDisk>& disks() const { return m_disks; }  // disks, then CD-ROMs, by number

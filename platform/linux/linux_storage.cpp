@@ -66,14 +66,12 @@ std::optional<LinuxDevices::Opened> LinuxDevices::resolvePath(const std::string&
     if (const auto n = numberAfter(lower, "\\\\.\\cdrom")) return diskOpen(disks.cdrom(*n));
 
     // Volumes: "\\.\E:" or the volume name without its trailing backslash.
-    for (const LetteredVolume& v : letteredVolumes()) {
+    for (const LetteredVolume& v : letteredVolumes(disks)) {
+        std::string volumePath = names::toLower(volumeNameOf(v.letter));
+        volumePath.pop_back();
         const std::string letterPath =
             std::string("\\\\.\\") + static_cast<char>(std::tolower(v.letter)) + ":";
-        const auto name = volumeNameForMountPoint(std::string(1, v.letter) + ":\\");
-        std::string volumePath = name ? names::toLower(*name) : std::string();
-        if (!volumePath.empty() && volumePath.back() == '\\') volumePath.pop_back();
-        if (lower == letterPath || (!volumePath.empty() && lower == volumePath))
-            return opening(Kind::Volume, v.partition, {}, v.disk);
+        if (lower == letterPath || lower == volumePath) return opening(Kind::Volume, v.partition, {}, v.disk);
     }
     for (const BlockDisk& disk : disks.disks())
         if (lower == names::diskInterfacePath(disk, disks)) return diskOpen(&disk);

@@ -21,9 +21,19 @@ char letterOf(const std::string& rootPath) {
 
 }  // namespace
 
+std::string volumeNameOf(char letter) {
+    char name[64];
+    std::snprintf(name, sizeof name, "\\\\?\\Volume{4c696e75-0000-4000-8000-0000000000%02x}\\",
+                  static_cast<unsigned>(letter));
+    return name;
+}
+
 std::vector<LinuxDevices::LetteredVolume> LinuxDevices::letteredVolumes() {
+    return letteredVolumes(DiskSnapshot::read(m_sys));
+}
+
+std::vector<LinuxDevices::LetteredVolume> LinuxDevices::letteredVolumes(const DiskSnapshot& disks) {
     std::vector<LetteredVolume> out;
-    const DiskSnapshot disks = DiskSnapshot::read(m_sys);
     char letter = kFirstLetter;
     for (const BlockDisk& disk : disks.disks()) {
         if (disk.cdrom || disk.usbDevice.empty()) continue;
@@ -38,11 +48,7 @@ std::vector<LinuxDevices::LetteredVolume> LinuxDevices::letteredVolumes() {
 std::optional<std::string> LinuxDevices::volumeNameForMountPoint(const std::string& mountPoint) {
     const char letter = letterOf(mountPoint);
     for (const LetteredVolume& v : letteredVolumes()) {
-        if (v.letter != letter) continue;
-        char name[64];
-        std::snprintf(name, sizeof name, "\\\\?\\Volume{4c696e75-0000-4000-8000-0000000000%02x}\\",
-                      static_cast<unsigned>(letter));
-        return std::string(name);
+        if (v.letter == letter) return volumeNameOf(letter);
     }
     setLastError(kErrorFileNotFound);
     return std::nullopt;
@@ -69,7 +75,7 @@ std::uint32_t LinuxDevices::driveType(const std::string& rootPath) {
     const char letter = letterOf(rootPath);
     if (letter == 'C') return kDriveFixed;
     const DiskSnapshot disks = DiskSnapshot::read(m_sys);
-    for (const LetteredVolume& v : letteredVolumes())
+    for (const LetteredVolume& v : letteredVolumes(disks))
         if (v.letter == letter) {
             const BlockDisk* disk = disks.byName(v.disk);
             return disk != nullptr && disk->removable ? kDriveRemovable : kDriveFixed;
