@@ -434,6 +434,27 @@ void Bench::writeRegistry(const std::string& key, const std::string& name, const
     });
 }
 
+bool Bench::registryWritable(const std::string& key) {
+    const std::string wanted = toLower(key);
+    for (const std::string& readOnly : m_description.registryReadOnly) {
+        const std::string prefix = toLower(readOnly);
+        if (wanted.compare(0, prefix.size(), prefix) == 0 &&
+            (wanted.size() == prefix.size() || wanted[prefix.size()] == '\\'))
+            return false;
+    }
+    return true;
+}
+
+bool Bench::createRegistryKey(const std::string& key) {
+    if (!registryWritable(key)) return false;
+    transact([&] {
+        if (m_state->registry.keyExists(key)) return;
+        m_state->registry.createKey(key);
+        m_registryDirty = true;
+    });
+    return true;
+}
+
 // ---- message boxes and debug output ---------------------------------------------------------------------
 
 int Bench::messageBox(const std::string& text, const std::string& caption, std::uint32_t style) {

@@ -59,6 +59,10 @@ class Bench {
     bool registryKeyExists(const std::string& key);
     std::optional<RegistryEntry> readRegistry(const std::string& key, const std::string& name);
     void writeRegistry(const std::string& key, const std::string& name, const RegistryEntry& entry);
+    // Whether the system may create or write a key: not under a key the description makes read-only.
+    bool registryWritable(const std::string& key);
+    // Creates an empty key (an existing one is fine); false when it is read-only.
+    bool createRegistryKey(const std::string& key);
 
     // ---- message boxes and debug output -----------------------------------------------------------
     // The next scripted answer, else the box's first button (IDOK for OK-style boxes).

@@ -71,7 +71,7 @@ class Parser {
         const JsonReader top(json, m_source, "");
         top.requireObject({"controllers", "system_disks", "volumes", "registry", "message_box_answers",
                            "dialog_answer", "faults", "processor_architecture", "clock_start_unix",
-                           "system_volume_letter"});
+                           "system_volume_letter", "registry_read_only"});
         m_out.processorArchitecture =
             static_cast<std::uint32_t>(top.integer("processor_architecture", 9, 0, 0xFFFF));
         m_out.clockStartUnix = top.integer("clock_start_unix", 1700000000, 0, 1LL << 40);
@@ -84,6 +84,16 @@ class Parser {
         checkBridgeNumbers();
         parseVolumes(top);
         if (top.has("registry")) parseRegistry(top.child("registry"));
+        if (top.has("registry_read_only")) {
+            const JsonReader readOnly = top.child("registry_read_only");
+            readOnly.requireArray();
+            for (std::size_t i = 0; i < readOnly.size(); ++i) {
+                const JsonReader k = readOnly.element(i);
+                if (!k.value().is_string() || k.value().get<std::string>().empty())
+                    k.fail("expected a key path");
+                m_out.registryReadOnly.push_back(k.value().get<std::string>());
+            }
+        }
         if (top.has("message_box_answers")) {
             const JsonReader answers = top.child("message_box_answers");
             answers.requireArray();

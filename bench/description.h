@@ -160,6 +160,8 @@ struct BenchDescription {
     std::vector<SystemDiskDescription> systemDisks;
     std::vector<VolumeDescription> volumes;
     std::map<std::string, std::map<std::string, RegistryEntry>> registry;  // key as written -> values
+    std::vector<std::string>
+        registryReadOnly;  // keys (and their sub keys) the system may not create or write
     std::vector<int> messageBoxAnswers;
     bool dialogClosedByUser = false;  // the dialog window is closed with its title-bar button, not OK
     std::vector<FaultDescription> faults;

@@ -35,6 +35,11 @@ void RegistryStore::write(const std::string& key, const std::string& name, const
     v.entry = entry;
 }
 
+void RegistryStore::createKey(const std::string& key) {
+    Key& k = m_keys[keyOf(key)];
+    if (k.name.empty()) k.name = key;
+}
+
 void RegistryStore::removeValue(const std::string& key, const std::string& name) {
     const auto k = m_keys.find(keyOf(key));
     if (k != m_keys.end()) k->second.values.erase(toLower(name));

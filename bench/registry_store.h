@@ -16,6 +16,7 @@ class RegistryStore {
     bool keyExists(const std::string& key) const;
     std::optional<RegistryEntry> read(const std::string& key, const std::string& name) const;
     void write(const std::string& key, const std::string& name, const RegistryEntry& entry);
+    void createKey(const std::string& key);  // an empty key
     void removeValue(const std::string& key, const std::string& name);
     // Names of the values of a key, as spelled.
     std::map<std::string, RegistryEntry> values(const std::string& key) const;

@@ -16,11 +16,21 @@ std::string tempFilePath(std::string_view fileName) {
 }
 
 bool createTempFolder() {
-    return platform::get().files.createDirectory(tempFolder());
+    platform::FileSystem& files = platform::get().files;
+    if (files.createDirectory(tempFolder())) return true;
+    const std::uint32_t error = platform::lastError();
+    LogError(
+        "%s:%d: [%s] cannot be made a folder of ours (a link, a file, or no rights), dwErrorCode %d: "
+        "nothing is written there",
+        "CQuibUSBDev::vCreateTempFolder", __LINE__, tempFolder().c_str(), static_cast<int>(error));
+    platform::setLastError(error);
+    return false;
 }
 
 bool deleteTempFile(std::string_view fileName) {
     platform::FileSystem& files = platform::get().files;
+    // Through a link in place of the folder a delete would reach another folder's file of that name.
+    if (files.isLink(tempFolder())) return false;
     const std::string path = tempFilePath(fileName);
     if (!files.exists(path) || files.isDirectory(path)) return false;
     files.clearReadOnly(path);
@@ -28,7 +38,7 @@ bool deleteTempFile(std::string_view fileName) {
 }
 
 std::string clearTempFile(const char* kFn, std::string_view fileName, const char* noOldCopyFormat) {
-    createTempFolder();
+    if (!createTempFolder()) return {};
     const std::string path = tempFilePath(fileName);
     if (!deleteTempFile(fileName)) LogMessage(noOldCopyFormat, kFn, __LINE__, path.c_str());
     return path;

@@ -36,13 +36,17 @@ enum SystemError : std::uint32_t {
     kErrorCrc = 23,
     kErrorGenFailure = 31,  // "a device attached to the system is not functioning"
     kErrorNotSupported = 50,
+    kErrorDevNotExist = 55,
     kErrorFileExists = 80,
     kErrorInvalidParameter = 87,
     kErrorInsufficientBuffer = 122,
     kErrorNoMoreItems = 259,
+    kErrorNoSuchDevice = 433,
     kErrorIoDevice = 1117,
     kErrorDeviceNotConnected = 1167,
+    kErrorCantAccessFile = 1920,
     kErrorSemTimeout = 121,
+    kErrorFileTooLarge = 223,
 };
 
 std::uint32_t lastError();
@@ -61,25 +65,32 @@ class FileSystem {
     virtual char separator() const = 0;
     virtual bool isFullPath(std::string_view path) const = 0;
 
+    // Symbolic links (reparse points on Windows) are never followed where the system writes, empties or
+    // removes what it made: such an operation on a link refuses, or acts on the link itself.
     virtual bool exists(const std::string& path) = 0;
     virtual bool isDirectory(const std::string& path) = 0;
+    // The path itself is a symbolic link (whatever it points to).
+    virtual bool isLink(const std::string& path) = 0;
     // Readable and writable by this process.
     virtual bool isReadWrite(const std::string& path) = 0;
+    // A whole regular file; anything else (a folder, a FIFO, a device) is refused without waiting on it.
     virtual std::optional<std::vector<std::uint8_t>> readFile(const std::string& path) = 0;
-    // Size in bytes of a file (not a folder); nothing when it cannot be examined.
+    // Size in bytes of a regular file; nothing when it cannot be examined or is no regular file.
     virtual std::optional<std::uint64_t> fileSize(const std::string& path) = 0;
-    // Creates or truncates the file and writes the bytes, flushed to the medium.
+    // Creates or truncates the file and writes the bytes, flushed to the medium; a link there is refused.
     virtual bool writeFile(const std::string& path, std::span<const std::uint8_t> bytes) = 0;
     virtual bool appendFile(const std::string& path, std::span<const std::uint8_t> bytes) = 0;
+    // Deletes a file, or a link itself (never what it points to).
     virtual bool deleteFile(const std::string& path) = 0;
     virtual bool copyFile(const std::string& from, const std::string& to, bool replaceExisting) = 0;
-    virtual bool createDirectory(const std::string& path) = 0;  // an existing folder is success
+    // An existing folder is success; a link to a folder is not.
+    virtual bool createDirectory(const std::string& path) = 0;
     virtual bool removeDirectory(const std::string& path) = 0;  // the folder must be empty
-    virtual bool clearReadOnly(const std::string& path) = 0;
+    virtual bool clearReadOnly(const std::string& path) = 0;    // a link: nothing to change
     // Bare names of the entries of `folder` matching a wildcard pattern ("*.rom", "quibusb.dll"), in the
-    // order the directory search delivers them.
+    // order the directory search delivers them. Every entry that is not a folder, links included.
     virtual std::vector<std::string> findFiles(const std::string& folder, const std::string& pattern) = 0;
-    // Sub-folder names of `folder`.
+    // Sub-folder names of `folder`: real folders only, never links to one.
     virtual std::vector<std::string> findFolders(const std::string& folder) = 0;
     virtual std::string currentDirectory() = 0;
     virtual bool setCurrentDirectory(const std::string& path) = 0;
@@ -113,6 +124,8 @@ class Registry {
   public:
     virtual ~Registry() = default;
     virtual bool keyExists(const std::string& subKey) = 0;
+    // Creates the key, or opens an existing one, for writing (RegCreateKeyEx); fails without the rights.
+    virtual bool createKey(const std::string& subKey) = 0;
     virtual std::optional<RegistryValue> readValue(const std::string& subKey, const std::string& name) = 0;
     // Creates the key when needed.
     virtual bool writeValue(const std::string& subKey, const std::string& name,

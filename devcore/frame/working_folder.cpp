@@ -22,6 +22,12 @@ std::string tempFolderOf(const std::string& strWorkingFolder) {
 bool removeFolderTree(const std::string& strFolder) {
     constexpr auto kFn = "CQuibUSBDev::vDeleteDirectory";
     platform::FileSystem& files = platform::get().files;
+    // A link in place of the folder is removed itself: what it points to is not ours.
+    if (files.isLink(strFolder)) {
+        LogWarning("%s:%d: [%s] is a link, not a folder of ours: only the link is removed", kFn, __LINE__,
+                   strFolder.c_str());
+        return files.deleteFile(strFolder);
+    }
     if (!files.isDirectory(strFolder)) return true;
     const std::string strPrefix = strFolder + files.separator();
 

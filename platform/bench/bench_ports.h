@@ -14,6 +14,7 @@ class BenchRegistry final : public Registry {
   public:
     explicit BenchRegistry(std::shared_ptr<bench::Bench> bench) : m_bench(std::move(bench)) {}
     bool keyExists(const std::string& subKey) override;
+    bool createKey(const std::string& subKey) override;
     std::optional<RegistryValue> readValue(const std::string& subKey, const std::string& name) override;
     bool writeValue(const std::string& subKey, const std::string& name, const RegistryValue& value) override;
 

@@ -11,6 +11,12 @@ bool BenchRegistry::keyExists(const std::string& subKey) {
     return false;
 }
 
+bool BenchRegistry::createKey(const std::string& subKey) {
+    if (m_bench->createRegistryKey(subKey)) return true;
+    setLastError(kErrorAccessDenied);
+    return false;
+}
+
 std::optional<RegistryValue> BenchRegistry::readValue(const std::string& subKey, const std::string& name) {
     const auto entry = m_bench->readRegistry(subKey, name);
     if (!entry) {
@@ -22,6 +28,10 @@ std::optional<RegistryValue> BenchRegistry::readValue(const std::string& subKey,
 
 bool BenchRegistry::writeValue(const std::string& subKey, const std::string& name,
                                const RegistryValue& value) {
+    if (!m_bench->registryWritable(subKey)) {
+        setLastError(kErrorAccessDenied);
+        return false;
+    }
     m_bench->writeRegistry(subKey, name,
                            bench::RegistryEntry{static_cast<std::uint32_t>(value.type), value.data});
     return true;

@@ -37,6 +37,12 @@ bool DiskEnumRegistry::keyExists(const std::string& subKey) {
     return isDiskEnumKey(subKey) || m_store.keyExists(subKey);
 }
 
+bool DiskEnumRegistry::createKey(const std::string& subKey) {
+    if (!isDiskEnumKey(subKey)) return m_store.createKey(subKey);
+    setLastError(kErrorAccessDenied);
+    return false;
+}
+
 std::optional<RegistryValue> DiskEnumRegistry::readValue(const std::string& subKey, const std::string& name) {
     if (!isDiskEnumKey(subKey)) return m_store.readValue(subKey, name);
     if (names::sameText(name, "Count")) return dword(m_devices.diskCount());

@@ -12,6 +12,7 @@ class DiskEnumRegistry final : public Registry {
     DiskEnumRegistry(Registry& store, LinuxDevices& devices) : m_store(store), m_devices(devices) {}
 
     bool keyExists(const std::string& subKey) override;
+    bool createKey(const std::string& subKey) override;
     std::optional<RegistryValue> readValue(const std::string& subKey, const std::string& name) override;
     // The disk-count key is the system's own: writing it is refused (access denied).
     bool writeValue(const std::string& subKey, const std::string& name, const RegistryValue& value) override;

@@ -32,7 +32,9 @@ bool writeAll(int fd, std::span<const std::uint8_t> bytes) {
 }
 
 bool writeWithFlags(const std::string& path, std::span<const std::uint8_t> bytes, int flags) {
-    const int fd = ::open(path.c_str(), flags | O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+    // A link in place of the file is refused, never written through.
+    const int fd =
+        ::open(path.c_str(), flags | O_WRONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0644);
     if (fd < 0) return fail(errno);
     const bool ok = writeAll(fd, bytes) && ::fsync(fd) == 0;
     const int error = errno;
@@ -51,8 +53,10 @@ std::vector<std::string> listEntries(const std::string& folder, const std::strin
     while (const dirent* entry = ::readdir(dir)) {
         const std::string name = entry->d_name;
         if (name == "." || name == "..") continue;
+        // Links are not followed: a link to a folder is listed among the files, so that removing what the
+        // program wrote removes the link and never what it points to.
         struct stat st {};
-        if (::stat((folder + '/' + name).c_str(), &st) != 0) continue;
+        if (::lstat((folder + '/' + name).c_str(), &st) != 0) continue;
         if (S_ISDIR(st.st_mode) != wantFolders) continue;
         if (pattern && ::fnmatch(pattern->c_str(), name.c_str(), 0) != 0) continue;
         names.push_back(name);
@@ -80,6 +84,8 @@ std::uint32_t systemErrorFromErrno(int error) {
             return kErrorAccessDenied;
         case EEXIST:
             return kErrorFileExists;
+        case ELOOP:
+            return kErrorCantAccessFile;
         case EINVAL:
             return kErrorInvalidParameter;
         case EBADF:
@@ -97,6 +103,12 @@ std::uint32_t systemErrorFromErrno(int error) {
 bool LinuxFileSystem::exists(const std::string& path) {
     struct stat st {};
     return ::stat(path.c_str(), &st) == 0 ? true : fail(errno);
+}
+
+bool LinuxFileSystem::isLink(const std::string& path) {
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) != 0) return fail(errno);
+    return S_ISLNK(st.st_mode);
 }
 
 bool LinuxFileSystem::isDirectory(const std::string& path) {
@@ -123,9 +135,17 @@ bool LinuxFileSystem::isReadWrite(const std::string& path) {
 }
 
 std::optional<std::vector<std::uint8_t>> LinuxFileSystem::readFile(const std::string& path) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // Opened without blocking: a FIFO must not hold the run, and only a regular file is read at all (a
+    // device such as /dev/zero would be read until memory runs out).
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
     if (fd < 0) {
         fail(errno);
+        return std::nullopt;
+    }
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        setLastError(kErrorAccessDenied);
         return std::nullopt;
     }
     std::vector<std::uint8_t> bytes;
@@ -169,8 +189,11 @@ bool LinuxFileSystem::copyFile(const std::string& from, const std::string& to, b
 
 bool LinuxFileSystem::createDirectory(const std::string& path) {
     if (::mkdir(path.c_str(), 0755) == 0) return true;
-    if (errno == EEXIST && isDirectory(path)) return true;
-    return fail(errno);
+    const int error = errno;
+    // Only a real folder counts as existing: a link to one is refused.
+    struct stat st {};
+    if (error == EEXIST && ::lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) return true;
+    return fail(error);
 }
 
 bool LinuxFileSystem::removeDirectory(const std::string& path) {
@@ -179,7 +202,8 @@ bool LinuxFileSystem::removeDirectory(const std::string& path) {
 
 bool LinuxFileSystem::clearReadOnly(const std::string& path) {
     struct stat st {};
-    if (::stat(path.c_str(), &st) != 0) return fail(errno);
+    if (::lstat(path.c_str(), &st) != 0) return fail(errno);
+    if (S_ISLNK(st.st_mode)) return true;  // a link has no attributes of its own to change
     return ::chmod(path.c_str(), st.st_mode | S_IWUSR) == 0 ? true : fail(errno);
 }
 

@@ -12,6 +12,7 @@ class LinuxFileSystem final : public FileSystem {
 
     bool exists(const std::string& path) override;
     bool isDirectory(const std::string& path) override;
+    bool isLink(const std::string& path) override;
     bool isReadWrite(const std::string& path) override;
     std::optional<std::vector<std::uint8_t>> readFile(const std::string& path) override;
     std::optional<std::uint64_t> fileSize(const std::string& path) override;

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
@@ -42,9 +43,15 @@ struct LinuxDirent64 {
     char d_name[];
 };
 
-// Unlinks the plain files of a folder, then the folder; only system calls.
+// Unlinks the plain files of a folder, then the folder; only system calls. A link in place of the folder
+// is removed itself, never followed.
 void emptyAndRemove(const char* folder) {
-    const int fd = ::open(folder, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    struct stat st {};
+    if (::lstat(folder, &st) == 0 && S_ISLNK(st.st_mode)) {
+        ::unlink(folder);
+        return;
+    }
+    const int fd = ::open(folder, O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NOFOLLOW);
     if (fd >= 0) {
         alignas(8) char buffer[4096];
         for (;;) {

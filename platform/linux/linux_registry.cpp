@@ -18,6 +18,20 @@ std::string fold(std::string_view text) {
     return out;
 }
 
+bool saveStore(const std::string& file, const json& store) {
+    std::error_code ec;
+    std::filesystem::create_directories(std::filesystem::path(file).parent_path(), ec);
+    std::ofstream out(file, std::ios::trunc);
+    if (!out) {
+        setLastError(kErrorAccessDenied);
+        return false;
+    }
+    out << store.dump(2);
+    if (out.flush()) return true;
+    setLastError(kErrorAccessDenied);
+    return false;
+}
+
 json loadStore(const std::string& file) {
     std::ifstream in(file);
     if (!in) return json::object();
@@ -42,6 +56,14 @@ bool FileRegistry::keyExists(const std::string& subKey) {
     return false;
 }
 
+bool FileRegistry::createKey(const std::string& subKey) {
+    std::lock_guard lock(m_lock);
+    json store = loadStore(m_storeFile);
+    if (!store.contains(fold(subKey))) store[fold(subKey)] = json::object();
+    // The store is written back even for an existing key: opening a key for writing needs the rights to.
+    return saveStore(m_storeFile, store);
+}
+
 std::optional<RegistryValue> FileRegistry::readValue(const std::string& subKey, const std::string& name) {
     std::lock_guard lock(m_lock);
     const json store = loadStore(m_storeFile);
@@ -63,15 +85,7 @@ bool FileRegistry::writeValue(const std::string& subKey, const std::string& name
     json store = loadStore(m_storeFile);
     store[fold(subKey)][fold(name)] = {{"type", static_cast<std::uint32_t>(value.type)},
                                        {"data", value.data}};
-    std::error_code ec;
-    std::filesystem::create_directories(std::filesystem::path(m_storeFile).parent_path(), ec);
-    std::ofstream out(m_storeFile, std::ios::trunc);
-    if (!out) {
-        setLastError(kErrorAccessDenied);
-        return false;
-    }
-    out << store.dump(2);
-    return static_cast<bool>(out.flush());
+    return saveStore(m_storeFile, store);
 }
 
 }  // namespace quib::platform

@@ -16,6 +16,7 @@ class FileRegistry final : public Registry {
     static std::string defaultStoreFile();
 
     bool keyExists(const std::string& subKey) override;
+    bool createKey(const std::string& subKey) override;
     std::optional<RegistryValue> readValue(const std::string& subKey, const std::string& name) override;
     bool writeValue(const std::string& subKey, const std::string& name, const RegistryValue& value) override;
 

@@ -7,6 +7,7 @@
 #include "common/log/debug_log.h"
 #include "devcore/frame/working_folder.h"
 #include "include/quibusb.h"
+#include "tests/common/folder_snapshot.h"
 #include "tests/devcore/bench_fixture.h"
 
 namespace devcore_test {
@@ -127,6 +128,33 @@ TEST_F(LibraryFrameTest, UnloadRemovesTheTemporaryFolderWithReadOnlyFilesAndSubF
     quib::devcore::testing::reset();
     EXPECT_FALSE(fs::exists(temp));
     EXPECT_TRUE(fs::exists(fs::path(workFolder()) / "keep.txt"));
+}
+
+// Links in place of the working folder, or inside it, are removed themselves: what they point to is not
+// the library's and stays as it was, read-only attributes included.
+TEST_F(LibraryFrameTest, UnloadNeverFollowsALink) {
+    objects();
+    const fs::path work(workFolder());
+    const fs::path victim = work / "victim";
+    fs::create_directories(victim / "sub");
+    std::ofstream(victim / "data.bin") << "precious";
+    std::ofstream(victim / "sub" / "locked.bin") << "locked";
+    fs::permissions(victim / "sub" / "locked.bin", fs::perms::owner_read, fs::perm_options::replace);
+    const auto before = quib::testing::folderSnapshot(victim);
+    const fs::path temp = work / "KRVFW_Temp";
+
+    fs::create_directory_symlink(victim, temp);
+    quib::devcore::testing::reset();
+    EXPECT_FALSE(fs::exists(fs::symlink_status(temp)));
+    EXPECT_EQ(quib::testing::folderSnapshot(victim), before);
+
+    objects();
+    fs::create_directory(temp);
+    fs::create_directory_symlink(victim, temp / "nested");
+    fs::create_symlink(victim / "sub" / "locked.bin", temp / "TempBinData.bin");
+    quib::devcore::testing::reset();
+    EXPECT_FALSE(fs::exists(fs::symlink_status(temp)));
+    EXPECT_EQ(quib::testing::folderSnapshot(victim), before);
 }
 
 TEST_F(LibraryFrameTest, DeviceListExistsFromTheFirstScanToCloseDev) {

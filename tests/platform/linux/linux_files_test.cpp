@@ -73,6 +73,39 @@ TEST(LinuxFilesTest, FoldersAndAttributes) {
     EXPECT_FALSE(fs.exists(sub));
 }
 
+// Links are never followed where the system writes, empties or removes what it made, and only regular
+// files are read (a FIFO would block, a device would never end).
+TEST(LinuxFilesTest, LinksAndFilesThatAreNotRegular) {
+    TempFolder dir;
+    LinuxFileSystem fs;
+    const std::string victim = dir / "victim";
+    fs.createDirectory(victim);
+    fs.writeFile(victim + "/data", bytes("precious"));
+    ::chmod((victim + "/data").c_str(), 0444);
+    std::filesystem::create_directory_symlink(victim, dir / "folder_link");
+    std::filesystem::create_symlink(victim + "/data", dir / "file_link");
+
+    EXPECT_TRUE(fs.isLink(dir / "folder_link"));
+    EXPECT_FALSE(fs.isLink(victim));
+    EXPECT_EQ(fs.findFolders(dir.path()), std::vector<std::string>{"victim"});
+    EXPECT_EQ(fs.findFiles(dir.path(), "*link"), (std::vector<std::string>{"file_link", "folder_link"}));
+    EXPECT_FALSE(fs.createDirectory(dir / "folder_link"));
+    EXPECT_FALSE(fs.writeFile(dir / "file_link", bytes("overwritten")));
+    EXPECT_TRUE(fs.clearReadOnly(dir / "file_link"));
+    struct stat st {};
+    ::stat((victim + "/data").c_str(), &st);
+    EXPECT_FALSE(st.st_mode & S_IWUSR);
+    EXPECT_TRUE(fs.deleteFile(dir / "folder_link"));
+    EXPECT_TRUE(fs.deleteFile(dir / "file_link"));
+    EXPECT_EQ(fs.readFile(victim + "/data"), bytes("precious"));
+
+    ASSERT_EQ(::mkfifo((dir / "fifo").c_str(), 0600), 0);
+    EXPECT_FALSE(fs.readFile(dir / "fifo").has_value());
+    EXPECT_FALSE(fs.fileSize(dir / "fifo").has_value());
+    EXPECT_FALSE(fs.readFile("/dev/zero").has_value());
+    EXPECT_FALSE(fs.readFile(victim).has_value());
+}
+
 TEST(LinuxFilesTest, PathRulesAndCurrentDirectory) {
     LinuxFileSystem fs;
     EXPECT_EQ(fs.separator(), '/');
