@@ -100,11 +100,11 @@ BridgeChip::BridgeChip(const BridgeDescription& description) : m_description(des
         m_memories[kPcie] = initialPcieSpace();
     else
         m_memories[kPcie].assign(kPcieSpaceSize, 0);
-    boot(false);
+    boot(false, false);
     markAllDirty();
 }
 
-void BridgeChip::boot(bool forceRomCode) {
+void BridgeChip::boot(bool forceRomCode, bool keepRelinkSignature) {
     std::optional<VersionBytes> version;
     m_romCode = true;
     if (!forceRomCode) {
@@ -118,8 +118,11 @@ void BridgeChip::boot(bool forceRomCode) {
     auto& regs = mutableMemory(kRegisters);
     const std::uint8_t keep0 = regs[reg::kRelinkSignature], keep1 = regs[reg::kRelinkSignature + 1];
     deriveRegisters(m_description, version ? &*version : nullptr, regs);
-    regs[reg::kRelinkSignature] = keep0;
-    regs[reg::kRelinkSignature + 1] = keep1;
+    // A restart keeps the signature a run left; the first boot takes what the description says.
+    if (keepRelinkSignature) {
+        regs[reg::kRelinkSignature] = keep0;
+        regs[reg::kRelinkSignature + 1] = keep1;
+    }
     m_write = {};
     m_pendingSense.reset();
     if (m_pd) m_pd->bridgeBooted();

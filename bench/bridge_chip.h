@@ -66,8 +66,9 @@ class BridgeChip {
     void noteSense(const SenseData& sense) { m_pendingSense = sense; }
 
     // Restart: the chip runs the firmware in bank 0 when its stream is valid, else stays in its ROM code.
-    // The relink signature registers keep their values.
-    void boot(bool forceRomCode);
+    // The relink signature registers keep their values, except at the first boot, which takes the
+    // description's.
+    void boot(bool forceRomCode, bool keepRelinkSignature = true);
     bool inRomCode() const { return m_romCode; }
     std::optional<VersionBytes> runningVersion() const;
 

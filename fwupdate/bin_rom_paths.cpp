@@ -8,6 +8,7 @@
 #include "devcore/device/text_helpers.h"
 #include "devcore/frame/library_objects.h"
 #include "fwupdate/customized_check.h"
+#include "fwupdate/image_checks.h"
 #include "fwupdate/image_name.h"
 #include "fwupdate/programming_stream.h"
 #include "fwupdate/relink.h"
@@ -64,6 +65,7 @@ std::optional<int> prepare(const char* kFn, const ExchangeData& exchange, std::u
                  ucTargetNumber);
         return iCheck;
     }
+    if (const auto refused = refuseUnverifiableImage(kFn, exchange, ucTargetNumber)) return *refused;
     dev.m_strFWBinFilePath = strFwPath;
     dev.m_ucConfigBuffer.fill(0xFF);
     return std::nullopt;
@@ -157,7 +159,7 @@ int vUpdateFW_ROM(const ExchangeData& exchange, std::uint8_t ucTargetNumber) {
     CQuibUSBDev& dev = devcore::theDevice();
     devcore::USBDevEntry& entry = *listEntry(dev, ucTargetNumber);
     const std::string strFwPath(records::readText(exchange.cFwPath));
-    const auto rom = readWholeFile(strFwPath);
+    const auto rom = readImageFile(kFn, strFwPath, kMaxConfigRomSize);
     // The file must hold the configuration block and a stream behind it.
     if (!rom || rom->size() <= kConfigBinSize) {
         LogError("%s:%d: Dev[%d]  ReadFile file [%s] fail", kFn, __LINE__, ucTargetNumber, strFwPath.c_str());
@@ -176,16 +178,17 @@ int vUpdateFW_ROM(const ExchangeData& exchange, std::uint8_t ucTargetNumber) {
                  __LINE__, ucTargetNumber, block[kConfigCheckSumOffset], ucCheckSum);
         return QUIB_INVALID_PARAMETER;
     }
-    if (!relinkIfAsked(kFn, exchange, ucTargetNumber, prepared.ucDiskCount)) return QUIB_RELOAD_FAIL;
-    entry.ucConfigBlock = block;
-
+    // The working stream is written before the bridge is touched, so that a failure here leaves it as it was.
     const std::string strTempBinDataFilePath =
         clearTempFile(kFn, kTempBinDataFileName, "%s:%d:  No strTempBinDataFilePath[%s] to Delete  ");
     const std::span<const std::uint8_t> stream(rom->data() + kConfigBinSize, rom->size() - kConfigBinSize);
-    if (!platform::get().files.writeFile(strTempBinDataFilePath, stream)) {
+    if (strTempBinDataFilePath.empty() || !platform::get().files.writeFile(strTempBinDataFilePath, stream)) {
         LogError("%s:%d: Can not Update Configuration Table !", kFn, __LINE__);
         return QUIB_FAIL;
     }
+    if (!relinkIfAsked(kFn, exchange, ucTargetNumber, prepared.ucDiskCount)) return QUIB_RELOAD_FAIL;
+    entry.ucConfigBlock = block;
+
     for (std::uint8_t bank = 0; bank < (exchange.ucEnableDualImage ? 2 : 1); ++bank)
         if (!dev.bWrRdConfiguration(ucTargetNumber, 1, entry.ucConfigBlock.data(), bank)) return QUIB_FAIL;
     const int iResult = programBanks(kFn, exchange, ucTargetNumber);

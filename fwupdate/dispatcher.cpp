@@ -2,6 +2,7 @@
 // and a wait until the bridge answers with a firmware version.
 #include "common/log/debug_log.h"
 #include "common/records/exchange_records.h"
+#include "devcore/device/text_helpers.h"
 #include "devcore/frame/library_objects.h"
 #include "devcore/transport/device_path.h"
 #include "fwupdate/image_name.h"
@@ -16,9 +17,9 @@ namespace {
 constexpr std::uint32_t kPollPauseMs = 1000;
 constexpr std::uint64_t kPollLimitSeconds = 60;
 
-// Waits for the restarted bridge to answer with a firmware version. A bridge that answers with six zero
-// bytes runs its ROM code, not the new firmware: it is waited for like one that does not answer.
-int waitForVersion(const char* kFn, std::uint8_t ucTargetNumber) {
+// Waits for the restarted bridge to answer with the image's own version. Any other version (six zero bytes:
+// its ROM code; the old one: the new firmware did not boot) is waited for like no answer at all.
+int waitForVersion(const char* kFn, std::uint8_t ucTargetNumber, const std::string& strExpected) {
     platform::Platform& os = platform::get();
     CQuibUSBDev& dev = devcore::theDevice();
     const std::uint64_t startSeconds = os.clock.tickMs() / 1000;
@@ -37,9 +38,11 @@ int waitForVersion(const char* kFn, std::uint8_t ucTargetNumber) {
         const std::string strFw = dev.strGetFirmwareVersion(device.get());
         if (!strFw.empty()) {
             LogMessage("%s:%d: strFw %s", kFn, __LINE__, strFw.c_str());
-            if (strFw != "000000000000") return QUIB_SUCCESS;
+            if (devcore::equalsIgnoreCase(strFw, strExpected)) return QUIB_SUCCESS;
         }
         if (os.clock.tickMs() / 1000 - startSeconds > kPollLimitSeconds) {
+            LogError("%s:%d: ucTargetNumber[%d] runs [%s], not the image's version [%s]", kFn, __LINE__,
+                     ucTargetNumber, strFw.c_str(), strExpected.c_str());
             LogError("%s:%d: Reset fail !", kFn, __LINE__);
             return QUIB_RELOAD_FAIL;
         }
@@ -52,7 +55,16 @@ int updateFirmware(std::uint8_t ucTargetNumber, const ExchangeData& exchange) {
     constexpr auto kFn = "QuibUSBLib_Function_vUpdateFirmware";
     const std::string strFwPath(records::readText(exchange.cFwPath));
     LogMessage("%s:%d: ucTargetNumber[%d] cFwPath[%s]", kFn, __LINE__, ucTargetNumber, strFwPath.c_str());
-    if (devcore::deviceEntry(kFn, __LINE__, ucTargetNumber) == nullptr) return QUIB_INVALID_PARAMETER;
+    const devcore::USBDevEntry* entry = devcore::deviceEntry(kFn, __LINE__, ucTargetNumber);
+    if (entry == nullptr) return QUIB_INVALID_PARAMETER;
+    // Whether the image suits a bridge that could not be read is unknown: that is a failure, not a "no".
+    if (entry->bIdentityUnread) {
+        LogError(
+            "%s:%d: Dev[%d] %s USB serial [%s]: its chip type or firmware version could not be read when "
+            "it was found; not updated",
+            kFn, __LINE__, ucTargetNumber, devicePathOf(*entry).c_str(), entry->strSerialNumber.c_str());
+        return QUIB_FAIL;
+    }
     const std::string strName = fileNameOf(strFwPath);
     const bool bPCIe = strName.find(kMarkerPcie) != std::string::npos;
 
@@ -69,7 +81,7 @@ int updateFirmware(std::uint8_t ucTargetNumber, const ExchangeData& exchange) {
     LogMessage("%s:%d: pExchangeData->ucEnableReLinkAfterFWUpgrade", kFn, __LINE__);
     const int iRestart = restartAndFindAgain(kFn, ucTargetNumber, kPlainResetMode, bPCIe ? 1 : 0);
     if (iRestart != QUIB_SUCCESS) return iRestart;
-    return waitForVersion(kFn, ucTargetNumber);
+    return waitForVersion(kFn, ucTargetNumber, expectedRunningVersion(strFwPath));
 }
 
 }  // namespace quib::fwupdate

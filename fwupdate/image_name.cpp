@@ -74,4 +74,24 @@ ImageNameFields decodeImageName(std::string_view path, bool configRom) {
     return f;
 }
 
+bool isVersionText(std::string_view text) {
+    if (text.size() != kVersionFieldLength) return false;
+    for (const char c : text)
+        if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'))) return false;
+    return true;
+}
+
+std::string expectedRunningVersion(std::string_view path) {
+    const std::string fileName = fileNameOf(path);
+    std::string field;
+    const std::size_t packed = fileName.rfind(kMarkerPacked);
+    if (packed != std::string::npos) {
+        const std::string after = fileName.substr(packed + std::string_view(kMarkerPacked).size());
+        field = removeAll(after, "_").substr(0, kVersionFieldLength);
+    } else {
+        field = decodeImageName(path, fileName.find(kMarkerConfigRom) != std::string::npos).versionField;
+    }
+    return isVersionText(field) ? field : std::string();
+}
+
 }  // namespace quib::fwupdate

@@ -53,4 +53,11 @@ struct ImageNameFields {
 // and underscores, or from index 6 (after "Config") when `configRom`.
 ImageNameFields decodeImageName(std::string_view path, bool configRom);
 
+// Twelve hexadecimal digits, the form of a firmware version.
+bool isVersionText(std::string_view text);
+// The version a bridge must run once it booted the image `path` names: the version field of a plain image
+// or a configuration ROM file; for a packed image, which carries no version field of its own, the twelve
+// characters after "-VS-" with underscores removed. Empty when that is not a version.
+std::string expectedRunningVersion(std::string_view path);
+
 }  // namespace quib::fwupdate

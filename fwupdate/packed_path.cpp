@@ -4,6 +4,7 @@
 #include "common/records/exchange_records.h"
 #include "devcore/device/text_helpers.h"
 #include "devcore/frame/library_objects.h"
+#include "fwupdate/image_checks.h"
 #include "fwupdate/image_name.h"
 #include "fwupdate/programming_stream.h"
 #include "fwupdate/relink.h"
@@ -46,10 +47,31 @@ int vUpdateFW_WPacked_740QS(const ExchangeData& exchange, std::uint8_t ucTargetN
         LogError("%s:%d: Dev[%d]  create file [%s] fail", kFn, __LINE__, ucTargetNumber, strFwPath.c_str());
         return QUIB_FILE_NOT_FOUND;
     }
-    const auto image = readWholeFile(strFwPath);
+    const auto image = readImageFile(kFn, strFwPath, kMaxPackedImageSize);
     if (!image || image->empty()) {
         LogError("%s:%d: Dev[%d]  ReadFile[%s] fail", kFn, __LINE__, ucTargetNumber, strFwPath.c_str());
         return QUIB_FILE_NOT_FOUND;
+    }
+    if (const auto refused = refuseUnverifiableImage(kFn, exchange, ucTargetNumber)) return *refused;
+    // A read moves at most 64 KiB: a longer stream could be written but never verified, and both banks
+    // would be left cleared and rewritten for a certain failure.
+    const bool bVerify = bVerifyFor(*entry);
+    if (bVerify && image->size() + devcore::kConfigBinSize > records::kMaxScsiLen) {
+        LogError(
+            "%s:%d: Dev[%d] packed image [%s] of %u bytes cannot be read back (at most %u); nothing done",
+            kFn, __LINE__, ucTargetNumber, strFwPath.c_str(), static_cast<unsigned>(image->size()),
+            static_cast<unsigned>(records::kMaxScsiLen - devcore::kConfigBinSize));
+        LogError("%s:%d: Can not Update Firmware !", kFn, __LINE__);
+        return QUIB_FAIL;
+    }
+
+    // The working stream is written before the bridge is touched, so that a failure here leaves it as it was.
+    const std::string strTempBinDataFilePath =
+        clearTempFile(kFn, kTempBinDataFileName,
+                      "%s:%d: vCreateTempBinDataFile: No strTempBinDataFilePath[%s] to Delete  ");
+    if (strTempBinDataFilePath.empty() || !files.writeFile(strTempBinDataFilePath, *image)) {
+        LogError("%s:%d: Can not Update Configuration Table !", kFn, __LINE__);
+        return QUIB_FAIL;
     }
 
     if (exchange.ucEnableRelinkToRomCode && !bRelinkToRomCode(ucTargetNumber, ucDiskCount)) {
@@ -65,15 +87,6 @@ int vUpdateFW_WPacked_740QS(const ExchangeData& exchange, std::uint8_t ucTargetN
         return QUIB_FAIL;
     }
 
-    const std::string strTempBinDataFilePath =
-        clearTempFile(kFn, kTempBinDataFileName,
-                      "%s:%d: vCreateTempBinDataFile: No strTempBinDataFilePath[%s] to Delete  ");
-    if (!files.writeFile(strTempBinDataFilePath, *image)) {
-        LogError("%s:%d: Can not Update Configuration Table !", kFn, __LINE__);
-        return QUIB_FAIL;
-    }
-
-    const bool bVerify = bVerifyFor(*entry);
     if (!dev.vUpdateWPackedFirmware(ucTargetNumber, 0, bVerify) ||
         !dev.vUpdateWPackedFirmware(ucTargetNumber, 1, bVerify)) {
         LogError("%s:%d: Can not Update Firmware !", kFn, __LINE__);

@@ -56,10 +56,11 @@ bool CQuibUSBDev::vCPURST(std::uint8_t ucTargetNumber, std::uint8_t ucDetectCoun
             const int iRead =
                 SCSI7120_AccessRegister(dev.get(), kept, 0, devcore::kRegRelinkFlag, sizeof kept);
             if (iRead != 0) {
-                // Without the old values the bridge is not restarted; only a signature it already carries
-                // can still find it.
+                // Without the old values the bridge is not restarted. Searching for it all the same would
+                // find a signature left by an earlier run and count a restart that never happened.
                 LogError("%s:%d: vCPURST: [%d] SCSI7120_AccessRegister Fail , iResult %d dwErrorCode %d", kFn,
                          __LINE__, ucTargetNumber, iRead, platform::lastErrorCode());
+                return false;
             } else {
                 if (!vSetRelinkSignature(ucTargetNumber, dev.get())) {
                     LogError("%s:%d: vCPURST: [%d] vSetRelinkSignature Fail , iResult %d dwErrorCode %d", kFn,
@@ -70,8 +71,8 @@ bool CQuibUSBDev::vCPURST(std::uint8_t ucTargetNumber, std::uint8_t ucDetectCoun
                 if (iReset != 0)
                     LogError("%s:%d: vCPURST: [%d] SCSI7120_CPURST Fail , iResult %d dwErrorCode %d", kFn,
                              __LINE__, ucTargetNumber, iReset, platform::lastErrorCode());
-                // A bridge that restarts leaves the bus. One that still answers here did not restart, and
-                // finding it again by the signature it carries would prove nothing.
+                // A bridge that restarts leaves the bus. One that still answers here (or is not proven gone)
+                // did not restart, and finding it again by the signature it carries would prove nothing.
                 platform::get().clock.sleepMs(kAfterRestartMs);
                 if (devcore::stillAnswers(dev.get())) {
                     LogError("%s:%d: vCPURST: [%d] the bridge did not restart (it still answers)", kFn,
@@ -131,7 +132,13 @@ bool bRelinkToRomCode(std::uint8_t ucTargetNumber, std::uint8_t ucDiskCount) {
     CQuibUSBDev& dev = devcore::theDevice();
     devcore::USBDevEntry* entry = listEntry(dev, ucTargetNumber);
     if (entry == nullptr) return false;
-    dev.bWrRdConfiguration(ucTargetNumber, 0, entry->ucConfigBlock.data(), 0);
+    // Only a block read in this run is written back: an unread block (zeros from the scan) would wipe the
+    // bridge's serial number, strings and identifiers.
+    if (!dev.bWrRdConfiguration(ucTargetNumber, 0, entry->ucConfigBlock.data(), 0)) {
+        LogError("%s:%d: ucTargetNumber[%d] reading the configuration area failed: nothing written", kFn,
+                 __LINE__, ucTargetNumber);
+        return false;
+    }
     if (!dev.bWrRdConfiguration(ucTargetNumber, 1, entry->ucConfigBlock.data(), 0)) return false;
     // The restart sequence itself finds the bridge again (by its signature, among the disks the system
     // counts) before it restores the signature registers; a search after the restore could match nothing.

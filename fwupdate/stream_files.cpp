@@ -4,6 +4,7 @@
 #include "common/log/debug_log.h"
 #include "devcore/device/quib_usb_dev.h"
 #include "devcore/frame/library_objects.h"
+#include "fwupdate/image_checks.h"
 #include "fwupdate/image_name.h"
 #include "fwupdate/programming_stream.h"
 #include "fwupdate/working_files.h"
@@ -35,7 +36,7 @@ bool CQuibUSBDev::vCreateTempBinDataFile(std::string strFWPath, std::uint8_t ucT
             return false;
         }
 
-        const auto image = readWholeFile(m_strFWBinFilePath);
+        const auto image = readImageFile(kFn, m_strFWBinFilePath, kMaxPlainImageSize);
         if (!image) {
             LogError("%s:%d: vCreateTempBinDataFile: FW[%s] cannot be read , dwErrorCode %d", kFn, __LINE__,
                      m_strFWBinFilePath.c_str(), platform::lastErrorCode());

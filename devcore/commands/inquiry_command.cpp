@@ -22,9 +22,35 @@ ScsiCommand quib::devcore::inquiryCommand() {
     return command;
 }
 
+namespace {
+constexpr int kPresenceProbes = 3;
+constexpr std::uint32_t kPresenceProbePauseMs = 500;
+}  // namespace
+
+bool quib::devcore::isDeviceGoneError(std::uint32_t errorCode) {
+    switch (errorCode) {
+        case platform::kErrorFileNotFound:
+        case platform::kErrorDevNotExist:
+        case platform::kErrorNoSuchDevice:
+        case platform::kErrorDeviceNotConnected:
+            return true;
+        default:
+            return false;
+    }
+}
+
 bool quib::devcore::stillAnswers(platform::DeviceHandle hDev) {
+    constexpr auto kFn = "CQuibUSBDev::stillAnswers";
     auto sptwb = std::make_unique<records::ScsiPassThroughWithBuffers>();
-    return sendBuffered(hDev, *sptwb, inquiryCommand()).controlOk;
+    for (int probe = 0; probe < kPresenceProbes; ++probe) {
+        if (probe > 0) platform::get().clock.sleepMs(kPresenceProbePauseMs);
+        const ScsiOutcome outcome = sendBuffered(hDev, *sptwb, inquiryCommand());
+        if (outcome.controlOk) return true;
+        if (isDeviceGoneError(outcome.errorCode)) return false;
+        LogWarning("%s:%d: INQUIRY on hDev:%x failed, dwErrorCode %d: the device is not proven gone", kFn,
+                   __LINE__, handleText(hDev), static_cast<int>(outcome.errorCode));
+    }
+    return true;
 }
 
 int CQuibUSBDev::SCSI7120_Inquiry(std::uint8_t* pInquiry, DeviceHandle hDev) {
@@ -46,6 +72,17 @@ int CQuibUSBDev::SCSI7120_Inquiry(std::uint8_t* pInquiry, DeviceHandle hDev) {
     }
     std::memcpy(pInquiry, sptwb.ucDataBuf, kInquiryLength);
     return 0;
+}
+
+int CQuibUSBDev::nInquiryTried(std::uint8_t* pInquiry, DeviceHandle hDev) {
+    constexpr int kTries = 3;
+    constexpr std::uint32_t kPauseMs = 20;
+    int iResult = SCSI7120_Inquiry(pInquiry, hDev);
+    for (int attempt = 1; attempt < kTries && iResult == -1; ++attempt) {
+        platform::get().clock.sleepMs(kPauseMs);
+        iResult = SCSI7120_Inquiry(pInquiry, hDev);
+    }
+    return iResult;
 }
 
 std::string CQuibUSBDev::strChipNumber(const std::uint8_t* pInquiry) {

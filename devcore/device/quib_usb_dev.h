@@ -35,6 +35,8 @@ class CQuibUSBDev {
 
     // ---- vendor commands: 0 success, -1 transfer failed, -10 arguments refused --------------------------
     int SCSI7120_Inquiry(std::uint8_t* pInquiry, DeviceHandle hDev);
+    // The INQUIRY of discovery: a failed one is sent again, a few times, 20 ms apart.
+    int nInquiryTried(std::uint8_t* pInquiry, DeviceHandle hDev);
     // ucReadWrite 1 writes the first byte of pBuffer; anything else reads dwLength (1..256) bytes.
     int SCSI7120_AccessRegister(DeviceHandle hDev, std::uint8_t* pBuffer, std::uint8_t ucReadWrite,
                                 std::uint16_t wAddress, std::uint32_t dwLength);

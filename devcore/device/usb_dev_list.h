@@ -57,6 +57,10 @@ struct USBDevEntry {
 
     std::string strLinkStatus;
 
+    // The firmware version or the chip type could not be read when the bridge was found: such a bridge is
+    // never taken for one the image does not suit, its update fails.
+    bool bIdentityUnread = false;
+
     // The device's configuration block, read from and written to the chip by the update paths.
     std::array<std::uint8_t, kConfigBlockSize> ucConfigBlock{};
 };

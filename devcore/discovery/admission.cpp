@@ -11,7 +11,24 @@
 using namespace quib;
 using namespace quib::devcore;
 
-namespace {}  // namespace
+namespace {
+
+// A read that failed is tried again as a whole (the transport itself repeats only failed control
+// operations of a register read).
+constexpr int kIdentityReadTries = 3;
+constexpr std::uint32_t kIdentityRetryPauseMs = 20;
+
+template <typename Read>
+auto readTried(Read read) -> decltype(read()) {
+    auto value = read();
+    for (int attempt = 1; attempt < kIdentityReadTries && !value; ++attempt) {
+        platform::get().clock.sleepMs(kIdentityRetryPauseMs);
+        value = read();
+    }
+    return value;
+}
+
+}  // namespace
 
 std::string CQuibUSBDev::strDevicePathOf(const USBDevEntry& entry) {
     return entry.ucIsCdrom ? makeDevicePath(true, entry.ucCdromNumber)
@@ -105,7 +122,11 @@ bool CQuibUSBDev::vTestHandleFromPhysicalAddress(const UsbPortDevice& device, st
         return false;
     }
     std::uint8_t inquiry[kInquiryLength];
-    if (SCSI7120_Inquiry(inquiry, dev.get()) != 0) return false;
+    if (nInquiryTried(inquiry, dev.get()) != 0) {
+        LogError("%s:%d: %s USB serial [%s] does not answer INQUIRY: not recorded", kFn, __LINE__,
+                 strPhysicalAddress.c_str(), device.identity.strSerialNumber.c_str());
+        return false;
+    }
     const std::string strChip = strChipNumber(inquiry);
     if (!bChipAccepted(dev.get(), strChip)) return false;
 
@@ -158,10 +179,19 @@ void CQuibUSBDev::vFillEntry(USBDevEntry& entry, DeviceHandle hDev, const UsbPor
     entry.nWorkingValue1 = -1;
     entry.nWorkingValue2 = -1;
 
-    entry.strFwVersion = strGetFirmwareVersion(hDev);
+    const auto version = readTried([&]() -> std::optional<std::string> {
+        std::string text = strGetFirmwareVersion(hDev);
+        return text.empty() ? std::nullopt : std::optional<std::string>(text);
+    });
+    entry.strFwVersion = version.value_or(std::string());
 
     // One read of the chip-type register serves the device type, both chip-type texts and the selector.
-    const auto chipTypeReg = readRegisterByte(hDev, kRegChipType);
+    const auto chipTypeReg = readTried([&] { return readRegisterByte(hDev, kRegChipType); });
+    entry.bIdentityUnread = !version || !chipTypeReg;
+    if (entry.bIdentityUnread)
+        LogError("%s:%d: %s USB serial [%s]: the %s could not be read: it cannot be updated", kFn, __LINE__,
+                 strDevicePathOf(entry).c_str(), entry.strSerialNumber.c_str(),
+                 !version ? "firmware version" : "chip type");
     const auto packageReg = readRegisterByte(hDev, kRegChipPackage);
     entry.m_ucChipPackage = packageReg.value_or(kUnknownByte);
     entry.m_ucDevType = chipTypeReg ? decodeDeviceType(strChip, *chipTypeReg, packageReg) : DEV_UNKNOW;

@@ -126,7 +126,14 @@ std::uint8_t CQuibUSBDev::ucGetPhysicalAddressFromSN(const std::string& strSeria
             }
 
             std::uint8_t inquiry[kInquiryLength];
-            if (SCSI7120_Inquiry(inquiry, dev.get()) != 0) continue;
+            if (nInquiryTried(inquiry, dev.get()) != 0) {
+                // A disk whose identity carries the serial is the bridge the USB tree showed: say why it
+                // is left out rather than let it vanish from the run.
+                if (anyHolds({instanceText(iface.devicePath), strDriverSerial}, strSerialNumber))
+                    LogError("%s:%d: %s (USB serial [%s]) does not answer INQUIRY: not recorded", kFn,
+                             __LINE__, strPhysicalAddress.c_str(), strSerialNumber.c_str());
+                continue;
+            }
             const std::string strChip = strChipNumber(inquiry);
             if (strChip != strChipNumberOfBridgeType(iBridgeType)) {
                 if (iBridgeType == 1)

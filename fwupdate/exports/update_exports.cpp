@@ -53,10 +53,10 @@ QUIBUSB_API int32_t QUIBUSB_CALL QuibUSBLib_Function_vSampleFWUpg(uint8_t ucTarg
         if (pSample == nullptr) return QUIB_INVALID_PARAMETER;
         auto exchange = std::make_unique<ExchangeData>();
         std::memset(exchange.get(), 0, sizeof(ExchangeData));
+        // The first byte is a flag, not text: a 0 there (bank 0 only) does not end the path behind it.
         exchange->ucEnableDualImage = static_cast<uint8_t>(pSample[0]);
-        if (pSample[0] != '\0')
-            records::storeText(exchange->cFwPath,
-                               std::string_view(pSample + 1, strnlen(pSample + 1, kMaxSamplePath)));
+        records::storeText(exchange->cFwPath,
+                           std::string_view(pSample + 1, strnlen(pSample + 1, kMaxSamplePath)));
         return QuibUSBLib_Function_vUpdateFirmware(ucTargetNumber, exchange.get(), wTag);
     });
 }

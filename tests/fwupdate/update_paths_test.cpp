@@ -1,6 +1,9 @@
 // The update paths through the library's entry points, in process over benches: the exact commands, and
 // what the bridges hold afterwards.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <functional>
 
 #include "tests/fwupdate/update_test_support.h"
 
@@ -65,17 +68,23 @@ TEST_F(UpdateTest, PackedImageClearsBothConfigurationsAndWritesBothBanksInPieces
     EXPECT_EQ(bank("e", 1), packed);
 }
 
-TEST_F(UpdateTest, PackedImageLongerThanOneReadCannotBeVerified) {
-    scanBridges({bridge("e", {{"device_type", 5}})});
+// One read moves at most 64 KiB: a longer packed image could be written but never verified, so it is
+// refused before both banks are cleared; without verification (an old UAS bridge) it is written in pieces.
+TEST_F(UpdateTest, PackedImageLongerThanOneReadIsRefusedWhenItMustBeVerified) {
+    scanBridges({bridge("e", {{"device_type", 5}}),
+                 bridge("u", {{"device_type", 5}, {"uas", true}, {"firmware_version", "141125510000"}})});
     const Bytes packed = streamOf("131112510000", 70000);
-    const auto exchange = exchangeFor(writeFile("E-VS-131112_51_00_00.bin", packed), false);
-    EXPECT_EQ(QuibUSBLib_Function_vUpdateFirmware(0, exchange.get(), 0), -1);
+    const std::string path = writeFile("E-VS-131112_51_00_00.bin", packed);
+    const Bytes config = configBank("e", 0);
+    EXPECT_EQ(QuibUSBLib_Function_vUpdateFirmware(0, exchangeFor(path, false).get(), 0), -1);
+    EXPECT_TRUE(commands().empty());
+    EXPECT_EQ(configBank("e", 0), config);  // not cleared
+    EXPECT_TRUE(debugContains("cannot be read back (at most 65408); nothing done"));
+    ASSERT_EQ(QuibUSBLib_Function_vUpdateFirmware(1, exchangeFor(path, false).get(), 0), 0);
     const auto sent = commands();
     EXPECT_TRUE(has(sent, "E3 0 65536"));
     EXPECT_TRUE(has(sent, "E3 0 4470"));
-    EXPECT_FALSE(has(sent, "E2 0 70134"));  // refused before it is sent: one read moves at most 64 KiB
-    EXPECT_EQ(bank("e", 0), packed);
-    EXPECT_TRUE(debugContains("Can not Update Firmware !"));
+    EXPECT_EQ(bank("u", 0), packed);
 }
 
 TEST_F(UpdateTest, RefusalsComeBeforeTheBridgeIsTouched) {
@@ -140,6 +149,86 @@ TEST_F(UpdateTest, ImagesThatCannotBeReadAreRefusedNamingTheFile) {
               -5);
     EXPECT_TRUE(debugContains("create file [" + pathInWorkFolder("E-VS-none.bin") + "] fail"));
     EXPECT_TRUE(commands().empty());
+}
+
+// Only regular files that fit the firmware area are read at all, and whatever is refused is refused before
+// any command, the relink into the ROM code included: a FIFO would hold the run for ever, a device or a
+// huge file would be read until memory runs out.
+TEST_F(UpdateTest, FilesThatAreNotImagesAreRefusedBeforeTheBridgeIsTouched) {
+    struct Case {
+        std::string name;
+        std::function<void(const std::string&)> make;
+        int bridge;
+        int expected;
+    };
+    const auto sized = [](std::uintmax_t size) {
+        return [size](const std::string& path) {
+            std::ofstream(path, std::ios::binary) << "x";
+            std::filesystem::resize_file(path, size);
+        };
+    };
+    const std::vector<Case> cases = {
+        {kNewImage, [](const std::string& path) { ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0); }, 0, -8},
+        {kNewImage, [](const std::string& path) { std::filesystem::create_symlink("/dev/zero", path); }, 0,
+         -8},
+        {kNewImage, sized(600 * 1024), 0, -8},
+        {kNewImage, sized(64ull << 20), 0, -8},
+        {"Config_131112_91_00_00.rom", sized(600 * 1024), 0, -5},
+        {"E-VS-131112_51_00_00.bin", sized(600 * 1024), 1, -5},
+    };
+    scanBridges({bridge("b"), bridge("e", {{"device_type", 5}})});
+    for (const Case& c : cases) {
+        const std::string path = pathInWorkFolder(c.name);
+        std::filesystem::remove(path);
+        c.make(path);
+        auto exchange = exchangeFor(path);
+        exchange->ucEnableRelinkToRomCode = 1;
+        EXPECT_EQ(QuibUSBLib_Function_vUpdateFirmware(static_cast<std::uint8_t>(c.bridge), exchange.get(), 0),
+                  c.expected)
+            << c.name;
+    }
+    EXPECT_TRUE(commands().empty());
+    EXPECT_TRUE(debugContains("more than the 524276 bytes the bridge's firmware area takes"));
+}
+
+// A configuration block that was not read in this run is never written back: the relink into the ROM
+// code stops instead of wiping the bridge's serial number, strings and identifiers with zeros.
+TEST_F(UpdateTest, RelinkToRomCodeWritesBackOnlyAConfigurationItRead) {
+    json faults = json::array(
+        {{{"kind", "command"}, {"opcode", 0xE0}, {"as", "check_condition"}, {"times", 0}, {"bridge", "b"}}});
+    scanBridges({bridge("b")}, 0, {{"faults", faults}});
+    const Bytes before = configBank("b", 0);
+    auto exchange = exchangeFor(writeImage(kNewImage, kNew));
+    exchange->ucEnableRelinkToRomCode = 1;
+    EXPECT_EQ(QuibUSBLib_Function_vUpdateFirmware(0, exchange.get(), 0), -7);
+    for (const std::string& c : commands()) EXPECT_TRUE(c.rfind("E1", 0) != 0 && c.rfind("E3", 0) != 0) << c;
+    EXPECT_EQ(configBank("b", 0), before);
+    EXPECT_TRUE(debugContains("reading the configuration area failed: nothing written"));
+}
+
+// A bridge whose firmware version or chip type could not be read when it was found is a failure of its
+// update, never an image that does not suit it; a read that fails once is tried again.
+TEST_F(UpdateTest, BridgeThatCouldNotBeReadFailsItsUpdate) {
+    for (const std::uint32_t failures : {1u, 3u}) {
+        json faults = json::array({{{"kind", "command"},
+                                    {"opcode", 0xE4},
+                                    {"register", 0x07F0},
+                                    {"as", "check_condition"},
+                                    {"times", failures},
+                                    {"bridge", "b"}}});
+        scanBridges({bridge("b")}, 0, {{"faults", faults}});
+        const int result =
+            QuibUSBLib_Function_vUpdateFirmware(0, exchangeFor(writeImage(kNewImage, kNew)).get(), 0);
+        if (failures < 3) {
+            EXPECT_EQ(result, 0);
+            EXPECT_EQ(benchRef().bridgeStatus("b").runningVersion, kNew);
+            continue;
+        }
+        EXPECT_EQ(result, -1);
+        EXPECT_TRUE(commands().empty());
+        EXPECT_TRUE(debugContains("USB serial [SN-b]: the firmware version could not be read"));
+        EXPECT_TRUE(debugContains("its chip type or firmware version could not be read when it was found"));
+    }
 }
 
 TEST_F(UpdateTest, InvalidRevisionDigitFailsTheStreamBuild) {
@@ -209,16 +298,45 @@ TEST_F(UpdateTest, OneCorruptReadBackFailsTheUpdate) {
     EXPECT_FALSE(tempFolderGone());  // kept for the next run after a failure
 }
 
-TEST_F(UpdateTest, BridgeBackInItsRomCodeIsNoUpdatedBridge) {
-    scanBridges({bridge("b", {{"rom_reset_modes", json::array({0})}})});
-    const std::uint64_t start = benchRef().nowMs();
-    EXPECT_EQ(QuibUSBLib_Function_vUpdateFirmware(0, exchangeFor(writeImage(kNewImage, kNew)).get(), 0), -7);
-    EXPECT_TRUE(benchRef().bridgeStatus("b").romCode);
-    // Polled every second for a little over 60 s: six zero bytes are no version.
-    const auto sent = commands();
-    EXPECT_GE(std::count(sent.begin(), sent.end(), "E4 07F0/7"), 60);
-    EXPECT_GT(benchRef().nowMs() - start, 60000u);
-    EXPECT_TRUE(debugContains("Reset fail !"));
+// Success after the restart means the bridge runs the image's own version: neither six zero bytes (its ROM
+// code) nor any other version counts. The version is polled once a second for a little over 60 s.
+TEST_F(UpdateTest, BridgeThatDoesNotRunTheImagesVersionIsNoUpdatedBridge) {
+    struct Case {
+        json bridgeExtra;
+        std::string bootsVersion;  // what the written image carries inside
+        std::string runs;          // what the bridge then runs ("" ROM code)
+    };
+    for (const Case& c : {Case{{{"rom_reset_modes", json::array({0})}}, kNew, ""},
+                          Case{json::object(), "131112910001", "131112910001"}}) {
+        scanBridges({bridge("b", c.bridgeExtra)});
+        const std::uint64_t start = benchRef().nowMs();
+        const auto exchange = exchangeFor(writeFile(kNewImage, bench::makeImage(c.bootsVersion, 60902)));
+        EXPECT_EQ(QuibUSBLib_Function_vUpdateFirmware(0, exchange.get(), 0), -7) << c.runs;
+        EXPECT_EQ(benchRef().bridgeStatus("b").runningVersion, c.runs);
+        std::vector<std::uint64_t> polls;
+        const auto trace = bridgeTrace();
+        for (std::size_t i = m_mark; i < trace.size(); ++i)
+            if (name(trace[i]) == "E4 07F0/7") polls.push_back(trace[i].timeMs);
+        ASSERT_GE(polls.size(), 61u) << c.runs;
+        for (std::size_t i = polls.size() - 60; i < polls.size(); ++i)
+            EXPECT_EQ(polls[i] - polls[i - 1], 1000u);
+        EXPECT_GT(benchRef().nowMs() - start, 60000u);
+        EXPECT_TRUE(debugContains("runs [" + (c.runs.empty() ? std::string("000000000000") : c.runs) +
+                                  "], not the image's version [131112910000]"));
+        EXPECT_TRUE(debugContains("Reset fail !"));
+    }
+}
+
+// Before anything is sent: an image whose name carries no version cannot be proven to run after the
+// restart; without the restart the same image is programmed.
+TEST_F(UpdateTest, ImageNameWithoutAVersionIsRefusedWhenTheRestartMustProveIt) {
+    scanBridges({bridge("b")});
+    const std::string path = writeImage("131112_9Z_00_00.bin", kNew);
+    EXPECT_EQ(QuibUSBLib_Function_vUpdateFirmware(0, exchangeFor(path).get(), 0), -10);
+    EXPECT_TRUE(commands().empty());
+    EXPECT_TRUE(debugContains("image name [131112_9Z_00_00.bin] carries no firmware version"));
+    EXPECT_EQ(QuibUSBLib_Function_vUpdateFirmware(0, exchangeFor(path, false).get(), 0), 0);
+    EXPECT_EQ(bank("b", 0), streamOf(kNew));
 }
 
 TEST_F(UpdateTest, BridgeThatNeverComesBackGivesReloadFailure) {
@@ -279,9 +397,12 @@ TEST_F(UpdateTest, RelinkToRomCodeBeforeProgramming) {
 
 TEST_F(UpdateTest, ConfigurationUpdateMergesRewritesAndRestarts) {
     scanBridges({bridge("b", {{"restart_delay_ms", 100}})});
+    const Bytes before = configBank("b", 0);
     SerialNumberRecord record;
     std::memset(&record, 0, sizeof record);
-    std::memcpy(record.cSerialNumber, "NEWSERIAL42", 11);
+    // A full 20-byte serial; the group behind it is empty (its first byte 0, the rest not), so it stays.
+    std::memcpy(record.cSerialNumber, "NEWSERIAL42ABCDEFGHI", 20);
+    std::memset(reinterpret_cast<std::uint8_t*>(&record) + 21, 0xEE, 35);
     ASSERT_EQ(QuibUSBLib_Function_vUpdateConfig(0, &record), 0);
     const std::vector<std::string> head = {"E0 0",      "E2 0 65536", "E1 0",       "E3 0 65408",
                                            "E4 CA02/2", "E5 CA02=01", "E5 CA03=00", "E8 0"};
@@ -289,7 +410,9 @@ TEST_F(UpdateTest, ConfigurationUpdateMergesRewritesAndRestarts) {
     ASSERT_GE(sent.size(), head.size());
     EXPECT_EQ(std::vector<std::string>(sent.begin(), sent.begin() + 8), head);
     const Bytes config = configBank("b", 0);
-    EXPECT_EQ(std::string(config.begin() + 4, config.begin() + 15), "NEWSERIAL42");
+    EXPECT_EQ(std::string(config.begin() + 4, config.begin() + 24), "NEWSERIAL42ABCDEFGHI");
+    EXPECT_EQ(Bytes(config.begin() + 24, config.begin() + 60),
+              Bytes(before.begin() + 24, before.begin() + 60));
     EXPECT_EQ(config[126], 0x5A);
     // The stream written back is followed by erased bytes, and the chip still boots it.
     Bytes written = bank("b", 0);
@@ -359,10 +482,12 @@ TEST_F(UpdateTest, SampleUpdateTakesTheDualImageByteAndThePath) {
     ASSERT_EQ(QuibUSBLib_Function_vSampleFWUpg(0, sample.c_str(), 0), 0);
     EXPECT_EQ(bank("b", 1), streamOf(kNew));
     EXPECT_FALSE(has(commands(), "E8 0"));  // relink options are off
-    const std::size_t mark = bridgeTrace().size();
-    const std::string single = std::string(1, '\x00') + pathInWorkFolder(kNewImage);
-    EXPECT_EQ(QuibUSBLib_Function_vSampleFWUpg(0, single.c_str(), 0), -5);  // the path ends at the zero byte
-    EXPECT_TRUE(commands(mark).empty());
+    // A first byte 0 programs bank 0 only, from the path that follows it.
+    const std::string newer = "131112910001";
+    const std::string single = std::string(1, '\x00') + writeImage("131112_91_00_01.bin", newer);
+    ASSERT_EQ(QuibUSBLib_Function_vSampleFWUpg(0, single.c_str(), 0), 0);
+    EXPECT_EQ(bank("b", 0), streamOf(newer));
+    EXPECT_EQ(bank("b", 1), streamOf(kNew));
 }
 
 TEST_F(UpdateTest, PerDriveOperations) {
