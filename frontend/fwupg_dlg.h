@@ -91,6 +91,7 @@ class CKRV610xFWUpgDlg {
     void vCheckFirmwareVersion();
     void vShowUSBStatus();
     bool bMatchSettingsVersions();
+    bool bAnyVersionUnread();
     int nUpdateBridgeFirmware();
     // The steps before the bridges; a failure's outcome ends the update.
     std::optional<int> nBuildSerialNumberImage();
@@ -98,6 +99,8 @@ class CKRV610xFWUpgDlg {
     // The files an interrupt must remove: those written so far, and the library's working folder.
     void vArmInterruptCleanup();
     void vEndUpdate(int nOutcome);
+    // Shows the window until the user leaves it; both ways remove the packaged files.
+    void vWaitForUser();
     void EndDialog(int nResult);
     [[noreturn]] void vExitRoutine(int nExitCode);
 

@@ -52,7 +52,8 @@ void CKRV610xFWUpgDlg::vDispatchRunMode() {
         LogMessage(L"%s:%d: SearchFile: m_strFWBinFile: [%ls]", logname::kOnInitDialog, __LINE__,
                    m_strFWBinFile.c_str());
         vUseFirmwareFile(m_strFWBinFile);
-        if (pExchangeData->ucCheckFwVersion && !bMatchSettingsVersions()) vExitRoutine(QUIB_CHECK_FAILED);
+        if (pExchangeData->ucCheckFwVersion && !bMatchSettingsVersions())
+            vExitRoutine(bAnyVersionUnread() ? QUIB_FAIL : QUIB_CHECK_FAILED);
     }
     // The START button's command, sent synchronously: the update runs before the dialog is shown.
     OnBnClickedStartButton();
@@ -70,7 +71,21 @@ void CKRV610xFWUpgDlg::vCheckFirmwareVersion() {
             L"m_strInputChkFWVer[%ls]",
             kFn, __LINE__, i, strTargetFwVer.c_str(), m_strInputChkFWVer.c_str());
     }
-    vExitRoutine(QUIB_CHECK_FAILED);
+    vExitRoutine(bAnyVersionUnread() ? QUIB_FAIL : QUIB_CHECK_FAILED);
+}
+
+// A bridge whose version could not be read may run any version: "no bridge has it" cannot be said then.
+bool CKRV610xFWUpgDlg::bAnyVersionUnread() {
+    const int count = deviceCount(*m_pDevList);
+    bool unread = false;
+    for (int i = 0; i < count; ++i) {
+        if (!fieldText(m_pDevList->Devs[i].cFwVersion).empty()) continue;
+        LogError(L"%s:%d: Dev[%d] PhysicalDrive %d: its firmware version could not be read",
+                 logname::kOnInitDialog, __LINE__, i,
+                 static_cast<int>(m_pDevList->Devs[i].m_ucPhysicalAddress));
+        unread = true;
+    }
+    return unread;
 }
 
 void CKRV610xFWUpgDlg::vShowUSBStatus() {

@@ -51,13 +51,17 @@ void CKRV610xFWUpgDlg::OnBnClickedStartButton() {
         }
 
         const int nOutcome = nUpdateBridgeFirmware();
-        if (pExchangeData->ucRegEditEnable) vRegLiveUpdate(m_Settings);
+        // The stamp says the new version is in place: it is written only when the update succeeded.
+        if (pExchangeData->ucRegEditEnable && nOutcome >= 0) vRegLiveUpdate(m_Settings);
         vEndUpdate(nOutcome);
     } catch (const std::exception&) {
         LogError(L"%s:%d: DBG: OnBnClickedStartButton Fail Error=0x%x", kFn, __LINE__,
                  static_cast<unsigned>(quib::platform::lastError()));
-        // Without this the hidden dialog of a silent run would stay open with no way to end it.
-        vExitRoutine(QUIB_FAIL);
+        // Without this the hidden dialog of a silent run would stay open with no way to end it. A dialog-mode
+        // run returns to its window, which the user closes.
+        if (m_bSilentMode) vExitRoutine(QUIB_FAIL);
+        m_nExitCode = QUIB_FAIL;
+        vWaitForUser();
     }
 }
 
@@ -84,8 +88,18 @@ std::optional<int> CKRV610xFWUpgDlg::nBuildSerialNumberImage() {
                         static_cast<wchar_t>(quib::platform::get().files.separator()) + strNewName);
     const std::wstring strTarget = strInToolFolder(strNewName);
     LogMessage(L"%s:%d:  New F/W path: [%ls]", kFn, __LINE__, strTarget.c_str());
+    // A file of that name in the tool folder is the user's, not ours: it is neither replaced nor, at the end,
+    // deleted, and the run stops as for a copy that failed.
+    if (quib::platform::get().files.exists(toNarrow(strTarget)) ||
+        quib::platform::get().files.isLink(toNarrow(strTarget))) {
+        LogError(
+            L"%s:%d: copying the serial-number image [%ls] to [%ls] refused: a file of that name is already "
+            L"in the tool folder",
+            kFn, __LINE__, strSource.c_str(), strTarget.c_str());
+        return failed(QUIB_FILE_NOT_FOUND);
+    }
     // Without the copy the update would program whatever the old path names: stop here instead.
-    if (!quib::platform::get().files.copyFile(toNarrow(strSource), toNarrow(strTarget), true)) {
+    if (!quib::platform::get().files.copyFile(toNarrow(strSource), toNarrow(strTarget), false)) {
         LogError(L"%s:%d: copying the serial-number image [%ls] to [%ls] failed, dwErrorCode %d", kFn,
                  __LINE__, strSource.c_str(), strTarget.c_str(), quib::platform::lastErrorCode());
         return failed(QUIB_FILE_NOT_FOUND);
@@ -148,9 +162,11 @@ int CKRV610xFWUpgDlg::nUpdateBridgeFirmware() {
         }
         return iReturn;
     }
-    LogMessage(L"%s:%d: no device carries PhysicalDrive %d: nothing programmed", kFn, __LINE__,
-               static_cast<int>(m_ucPhysicalDrive));
-    return 0;
+    // A chosen drive that carries no bridge is no device found, never a success with nothing programmed.
+    LogError(L"%s:%d: QUIB_DEVICE_NOT_FOUND!!!! no device carries PhysicalDrive %d: nothing programmed", kFn,
+             __LINE__, static_cast<int>(m_ucPhysicalDrive));
+    if (!m_bSilentMode) showNotice(kTextInsertDevice);
+    return QUIB_DEVICE_NOT_FOUND;
 }
 
 void CKRV610xFWUpgDlg::vEndUpdate(int nOutcome) {
@@ -166,7 +182,10 @@ void CKRV610xFWUpgDlg::vEndUpdate(int nOutcome) {
     }
     m_window.progress(kProgressDone);
     m_nExitCode = nOutcome;
-    // The window stays until the user presses OK or closes it; both remove the packaged files.
+    vWaitForUser();
+}
+
+void CKRV610xFWUpgDlg::vWaitForUser() {
     if (m_window.showUntilClosed() == quib::platform::kIdOk)
         OnOK();
     else

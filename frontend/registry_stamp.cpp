@@ -83,6 +83,12 @@ bool bRegistryReadWrite(const std::wstring& szSubKey, const std::wstring& valueN
         buffer = textOfValue(*value).substr(0, kRegistryBufferChars / sizeof(char16_t));
         return true;
     }
+    if (!registry.createKey(key)) {
+        const int error = platform::lastErrorCode();
+        LogMessage(L"%s:%d: RegCreateKeyEx fail, szSubKey=%ls, iReturn=%d, dwErrorCode=%d", kReadWriteFn,
+                   __LINE__, szSubKey.c_str(), error, error);
+        return false;
+    }
     platform::RegistryValue value;
     value.type = type;
     if (type == platform::RegistryType::Dword) {

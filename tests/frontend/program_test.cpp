@@ -2,8 +2,6 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
-#include <optional>
-#include <regex>
 
 #include "tests/frontend/program_runner.h"
 
@@ -15,12 +13,6 @@ using Args = std::vector<std::string>;
 
 const Json kNoticeStyle = 0x30;    // OK, exclamation icon
 const Json kErrorBoxStyle = 0x10;  // OK, error icon
-
-std::optional<int> loggedNumber(const std::string& log, const std::string& pattern) {
-    std::smatch m;
-    if (!std::regex_search(log, m, std::regex(pattern))) return std::nullopt;
-    return std::stoi(m[1]);
-}
 
 std::size_t occurrences(const std::string& text, const std::string& what) {
     std::size_t n = 0;
@@ -171,23 +163,12 @@ TEST(Program, SilentVersionMatchAgainstTheSettingsFails) {
     EXPECT_NE(log.find("FW version match fail"), std::string::npos);
 }
 
-// The all-devices outcome from the logged results; a device without a failure line succeeded.
-int allDevicesOutcomeFromLog(const std::string& log, int devices) {
-    for (int i = 0; i < devices; ++i) {
-        const int result =
-            loggedNumber(log, "Dev\\[" + std::to_string(i) + "\\] UpdateFirmware fail, iReturn=(-?\\d+)")
-                .value_or(0);
-        if (result != -3) return result;
-    }
-    return -3;
-}
-
-TEST(Program, UpdateOfAllDevicesEndsWithTheFirstDecisiveResult) {
+TEST(Program, UpdateOfAllDevicesAfterTheVersionMatchNamesTheImage) {
     for (const Args& args : {Args{"/S", "/DBG:3"}, Args{"/O"}}) {  // "/O" means nothing without "/S"
         ProgramBench bench(benchWith({bridge("a", "12042391F000"), bridge("b", "111111111111")}));
         const ProgramRun r = run(bench, args);
         const std::string log = bench.debugLog();
-        EXPECT_EQ(r.exitCode, allDevicesOutcomeFromLog(log, 2)) << log;
+        EXPECT_EQ(r.exitCode, 0) << log;
         EXPECT_TRUE(bench.messageBoxes().empty());
         if (args.size() == 2) {
             EXPECT_NE(log.find("Dev[0]: FW version(12042391f000) match!"), std::string::npos) << log;
@@ -196,31 +177,6 @@ TEST(Program, UpdateOfAllDevicesEndsWithTheFirstDecisiveResult) {
             EXPECT_NE(log.find("g_pFWUpgDlg->pExchangeData->cFwPath: [" + image + "]"), std::string::npos);
         }
     }
-}
-
-TEST(Program, ChosenDriveIsUpdatedAlone) {
-    const std::map<int, std::string> texts = {{-1, "Can not update Firmware !"},
-                                              {-2, "The FW mismatch."},
-                                              {-3, "Configuration mismatch."},
-                                              {-7, "Reload fail."},
-                                              {-10, "Invalid parameter"}};
-    // The system disk is disk 0, so the bridges are disks 1 and 2.
-    ProgramBench bench(benchWith({bridge("a", "111111111111"), bridge("b", "111111111111")}));
-    const ProgramRun r = run(bench, {"/P:2"});
-    const std::string log = bench.debugLog();
-    const auto failure = loggedNumber(log, R"(m_DllUpdateFirmware Failed , iReturn=(-?\d+))");
-    EXPECT_EQ(r.exitCode, failure.value_or(0)) << log;
-    EXPECT_EQ(log.find("UpdateFirmware fail, iReturn"), std::string::npos);  // not the all-devices loop
-    if (!failure) {
-        EXPECT_TRUE(bench.messageBoxes().empty());
-    } else if (texts.count(*failure)) {
-        expectOneBox(bench, texts.at(*failure), "Error", kErrorBoxStyle);
-    }
-}
-
-TEST(Program, ChosenDriveThatNoBridgeCarriesProgramsNothing) {
-    ProgramBench bench(benchWith({bridge("a", "12042391F000")}));
-    EXPECT_EQ(run(bench, {"/S", "/P:77"}).exitCode, 0);
 }
 
 TEST(Program, UsersFirmwareFileOutlivesTheRun) {

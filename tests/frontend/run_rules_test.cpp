@@ -23,17 +23,6 @@ TEST(VersionList, SplitTrimmedAndHeldToSixteenEntries) {
     EXPECT_EQ(splitVersionList(list)[15], L"15");
 }
 
-TEST(AllDevicesOutcome, FirstFailureWinsOverSuccessAndChecks) {
-    // A failure on a later device is not hidden by an earlier success.
-    EXPECT_EQ(allDevicesOutcome(std::vector<int>{0, -1}), -1);
-    EXPECT_EQ(allDevicesOutcome(std::vector<int>{0, -3, -7, -1}), -7);
-    EXPECT_EQ(allDevicesOutcome(std::vector<int>{-3, -2}), -2);
-    EXPECT_EQ(allDevicesOutcome(std::vector<int>{-3, 0, -3}), 0);
-    EXPECT_EQ(allDevicesOutcome(std::vector<int>{0, 0}), 0);
-    EXPECT_EQ(allDevicesOutcome(std::vector<int>{-3, -3}), -3);
-    EXPECT_EQ(allDevicesOutcome(std::vector<int>{}), -3);
-}
-
 TEST(DeviceCount, HeldWithinTheList) {
     auto list = std::make_unique<USBDevListExp>();
     list->nDevCount = -5;

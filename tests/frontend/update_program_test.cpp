@@ -6,10 +6,13 @@
 #include <unistd.h>
 
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 
 #include "bench/bench.h"
 #include "bench/firmware_image.h"
 #include "bench/image_files.h"
+#include "tests/common/folder_snapshot.h"
 #include "tests/frontend/program_runner.h"
 
 namespace quib::frontend::testing {
@@ -54,10 +57,115 @@ TEST(ProgramUpdate, ChosenDriveOnlyAndADriveNoBridgeCarries) {
     EXPECT_EQ(openBench(bench)->bridgeStatus("a").runningVersion, kOld);
     EXPECT_EQ(openBench(bench)->bridgeStatus("b").runningVersion, kNew);
 
-    ProgramBench other(benchWith({bridgeBot("a", kOld)}));
-    EXPECT_EQ(runChecked(other, {"/S", "/P:7"}).exitCode, 0);
-    for (const auto& r : openBench(other)->traceAll()) EXPECT_TRUE(r.cdb[0] != 0xE1 && r.cdb[0] != 0xE3);
-    EXPECT_EQ(openBench(other)->bridgeStatus("a").runningVersion, kOld);
+    // A drive no bridge is on is no device found, never a success with nothing programmed.
+    for (const std::vector<std::string>& args : {std::vector<std::string>{"/S", "/P:7"}, {"/P:7"}}) {
+        ProgramBench other(benchWith({bridgeBot("a", kOld)}));
+        EXPECT_EQ(runChecked(other, args).exitCode, -4);
+        for (const auto& r : openBench(other)->traceAll()) EXPECT_TRUE(r.cdb[0] != 0xE1 && r.cdb[0] != 0xE3);
+        EXPECT_EQ(openBench(other)->bridgeStatus("a").runningVersion, kOld);
+        if (args.size() == 1) {
+            const auto calls = openBench(other)->dialogCalls();
+            EXPECT_EQ(calls.at(calls.size() - 4).text, "Fail! -4");
+        }
+    }
+}
+
+// One bridge fails (its writes are refused, or it could not even be read when it was found) while the
+// other succeeds: the run fails, whatever order they come in.
+TEST(ProgramUpdate, FailureOfEitherBridgeIsTheOutcome) {
+    const Json unreadable = {
+        {"kind", "command"}, {"opcode", 0xE4}, {"register", 0x07F0}, {"as", "check_condition"}, {"times", 3}};
+    const Json refusesWrites = {{"kind", "command"}, {"opcode", 0xE1}, {"times", 0}};
+    for (const Json& fault : {unreadable, refusesWrites}) {
+        for (const std::string failing : {"a", "b"}) {
+            Json description = benchWith({bridgeBot("a", kOld), bridgeBot("b", kOld)});
+            Json f = fault;
+            f["bridge"] = failing;
+            description["faults"] = Json::array({f});
+            ProgramBench bench(description);
+            EXPECT_EQ(runChecked(bench, {"/S"}).exitCode, -1) << f.dump();
+            const std::string other = failing == "a" ? "b" : "a";
+            EXPECT_EQ(openBench(bench)->bridgeStatus(other).runningVersion, kNew);
+            EXPECT_EQ(openBench(bench)->bridgeStatus(failing).runningVersion, kOld);
+            const std::string index = failing == "a" ? "0" : "1";
+            EXPECT_NE(bench.debugLog().find("Dev[" + index + "] UpdateFirmware fail, iReturn=-1"),
+                      std::string::npos);
+        }
+    }
+}
+
+// When the only bridge's version could not be read, neither the version check nor the settings' version
+// match may answer "no bridge has it": the run fails.
+TEST(ProgramUpdate, UnreadableVersionIsAFailureNotAMismatch) {
+    for (const std::vector<std::string>& args : {std::vector<std::string>{"/S"}, {"/C:12042391F000"}}) {
+        Json description = benchWith({bridgeBot("a", kOld)});
+        description["faults"] = Json::array({{{"kind", "command"},
+                                              {"opcode", 0xE4},
+                                              {"register", 0x07F0},
+                                              {"as", "check_condition"},
+                                              {"times", 3}}});
+        ProgramBench bench(description);
+        EXPECT_EQ(runChecked(bench, args).exitCode, -1) << args[0];
+        EXPECT_NE(bench.debugLog().find("its firmware version could not be read"), std::string::npos);
+        EXPECT_EQ(openBench(bench)->bridgeStatus("a").runningVersion, kOld);
+    }
+}
+
+// A bridge whose INQUIRY fails once while it is being found is asked again, not left out of the run.
+TEST(ProgramUpdate, BridgeWhoseInquiryFailsOnceIsStillFound) {
+    for (int nth = 1; nth <= 4; ++nth) {
+        Json description = benchWith({bridgeBot("a", kOld), bridgeBot("b", kOld)});
+        description["faults"] =
+            Json::array({{{"kind", "command"}, {"opcode", 0x12}, {"bridge", "b"}, {"nth", nth}}});
+        ProgramBench bench(description);
+        EXPECT_EQ(runChecked(bench, {"/S"}).exitCode, 0) << nth;
+        for (const auto& s : openBench(bench)->bridgeStatus()) EXPECT_EQ(s.runningVersion, kNew) << nth;
+    }
+}
+
+// Links in the tool folder, in place of what the program writes and removes, are never followed: the
+// folder they point to stays byte for byte as it was, whatever the run (a query or an update).
+TEST(ProgramUpdate, LinksInTheToolFolderAreNeverFollowed) {
+    namespace fs = std::filesystem;
+    struct Case {
+        std::string link;    // in the tool folder
+        std::string target;  // within the victim folder ("" the folder itself)
+        std::vector<std::string> args;
+        int exitCode;
+    };
+    const std::vector<Case> cases = {
+        {"KRVFW_Temp", "", {"/C:12042391F000"}, 0},
+        {"KRVFW_Temp", "", {"/S"}, -8},
+        {"fwupgrade.ini", "notes.txt", {"/S"}, 0},
+        {"131112_91_00_00.bin", "notes.txt", {"/S"}, 0},
+    };
+    for (const Case& c : cases) {
+        ProgramBench bench(benchWith({bridgeBot("a", kOld)}));
+        const fs::path victim = bench.toolFolder().parent_path() / "victim";
+        fs::create_directories(victim / "sub");
+        std::ofstream(victim / "notes.txt") << "the user's notes";
+        std::ofstream(victim / "sub" / "TempBinData.bin") << "the user's data";
+        const auto before = quib::testing::folderSnapshot(victim);
+        if (c.target.empty())
+            fs::create_directory_symlink(victim, bench.toolFolder() / c.link);
+        else
+            fs::create_symlink(victim / c.target, bench.toolFolder() / c.link);
+        EXPECT_EQ(bench.run(c.args).exitCode, c.exitCode) << c.link;
+        EXPECT_EQ(quib::testing::folderSnapshot(victim), before) << c.link;
+        EXPECT_EQ(openBench(bench)->bridgeStatus("a").runningVersion,
+                  c.exitCode == 0 && c.args[0] == "/S" ? kNew : kOld);
+    }
+}
+
+// The serial-number image is never copied over a file of the user's of the same name: the run stops as
+// for a copy that failed, and the file stays.
+TEST(ProgramUpdate, SerialNumberImageNeverReplacesAUsersFile) {
+    ProgramBench bench(benchWith({bridgeBot("a", kOld)}));
+    bench.writeToolFile("Config_131112_91_00_00.rom", {'m', 'i', 'n', 'e'});
+    EXPECT_EQ(runChecked(bench, {"/S", "/N:SN-1"}).exitCode, -5);
+    EXPECT_EQ(bench.toolFile("Config_131112_91_00_00.rom"), "mine");
+    for (const auto& r : openBench(bench)->traceAll()) EXPECT_TRUE(r.cdb[0] != 0xE1 && r.cdb[0] != 0xE3);
+    EXPECT_NE(bench.debugLog().find("a file of that name is already in the tool folder"), std::string::npos);
 }
 
 TEST(ProgramUpdate, SerialNumberGoesIntoTheConfigurationBlockThroughATemporaryConfigFile) {
@@ -157,16 +265,6 @@ TEST(ProgramUpdate, DialogRunAfterAFailureShowsTheCodeInRed) {
     EXPECT_EQ(calls[calls.size() - 3].op, "bar_colour");
     EXPECT_EQ(calls[calls.size() - 3].value, 255 | (50 << 8) | (50 << 16));
     EXPECT_EQ(calls.back().value, 2);  // closed with the title-bar button: files removed all the same
-}
-
-TEST(ProgramUpdate, FailureOfALaterDeviceIsTheOutcome) {
-    Json description = benchWith({bridgeBot("a", kOld), bridgeBot("b", kOld)});
-    description["faults"] =
-        Json::array({{{"kind", "command"}, {"opcode", 0xE1}, {"bridge", "b"}, {"times", 0}}});
-    ProgramBench bench(description);
-    EXPECT_EQ(runChecked(bench, {"/S"}).exitCode, -1);
-    EXPECT_EQ(openBench(bench)->bridgeStatus("a").runningVersion, kNew);
-    EXPECT_NE(bench.debugLog().find("Dev[1] UpdateFirmware fail, iReturn=-1"), std::string::npos);
 }
 
 // A bench command that blocks the program until a signal arrives, after telling the test through a pipe.

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "bench/bench.h"
+#include "common/log/debug_log.h"
 #include "common/records/exchange_records.h"
 #include "frontend/registry_stamp.h"
 #include "frontend/serial_record.h"
@@ -108,6 +109,33 @@ TEST_F(RegistryStampOnBench, StringAndDwordValuesUnderTheCollapsedKey) {
     vRegLiveUpdate(settings);
     EXPECT_EQ(bench->readRegistry("SOFTWARE\\TORVANE\\FWUpdate", "VersionNumber")->data,
               (std::vector<std::uint8_t>{0x03, 0x02, 0x01, 0x00}));
+}
+
+// Without the rights to create the key, the stamp says so in a line of its own and writes nothing.
+TEST(RegistryStamp, KeyThatCannotBeCreatedIsLoggedAsSuch) {
+    auto readOnly =
+        bench::Bench::fromJson({{"controllers", nlohmann::json::array()},
+                                {"registry_read_only", nlohmann::json::array({"SOFTWARE\\TORVANE"})}});
+    auto previous = platform::install(platform::makeBenchBackend(readOnly));
+    log::setLevel(3);
+    SettingsCopies settings;
+    settings.reg_edit_subkey = L"SOFTWARE\\\\TORVANE\\\\FWUpdate";  // as shipped: doubled
+    settings.reg_edit_keyname = L"VersionNumber";
+    settings.reg_edit_type = L"REG_SZ";
+    settings.reg_edit_value = L"150708B10103";
+    vRegLiveUpdate(settings);
+    log::setLevel(0);
+    platform::install(std::move(previous));
+    EXPECT_FALSE(readOnly->registryKeyExists("SOFTWARE\\TORVANE\\FWUpdate"));
+    bool created = false, set = false;
+    for (const auto& line : readOnly->debugLines()) {
+        created = created || line.find(
+                                 "RegCreateKeyEx fail, szSubKey=SOFTWARE\\\\TORVANE\\\\FWUpdate, "
+                                 "iReturn=5, dwErrorCode=5") != std::string::npos;
+        set = set || line.find("RegSetValueEx fail") != std::string::npos;
+    }
+    EXPECT_TRUE(created);
+    EXPECT_FALSE(set);
 }
 
 }  // namespace
