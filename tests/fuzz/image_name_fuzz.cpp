@@ -15,8 +15,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const ImageNameFields f = decodeImageName(text, rom);
         (void)f.chipType();
         (void)f.packageBit();
-        for (std::uint8_t type : {0, 1}) (void)streamSignature(streamRevisionDigit(f.fileName, type), type, text);
+        for (std::uint8_t type : {0, 1})
+            (void)streamSignature(streamRevisionDigit(f.fileName, type), type, text);
     }
+    // A version the bridge must run is always one: twelve hexadecimal digits, or none.
+    const std::string expected = expectedRunningVersion(text);
+    if (!expected.empty() && !isVersionText(expected)) __builtin_trap();
     const std::span<const std::uint8_t> bytes(data, size);
     (void)buildStream(bytes, 0x5A, size % 2 ? "850B" : "B");
     (void)shortStreamLength(bytes, 65408);
