@@ -9,19 +9,8 @@ namespace {
 
 using namespace quib::pdupdate;
 
-std::string rowLine(std::uint8_t arrayId, std::uint16_t row, std::size_t length, std::uint8_t fill,
-                    int checksumDelta = 0) {
-    char buf[16];
-    std::snprintf(buf, sizeof buf, ":%02X%04X%04X", arrayId, row, static_cast<unsigned>(length));
-    std::string line = buf;
-    std::uint32_t sum = arrayId + (row >> 8) + (row & 0xFF) + (length >> 8) + (length & 0xFF);
-    for (std::size_t i = 0; i < length; ++i) {
-        std::snprintf(buf, sizeof buf, "%02X", fill);
-        line += buf;
-        sum += fill;
-    }
-    std::snprintf(buf, sizeof buf, "%02X", static_cast<unsigned>((lineChecksum(sum) + checksumDelta) & 0xFF));
-    return line + buf;
+std::string rowLine(std::uint8_t arrayId, std::uint16_t row, std::size_t length, std::uint8_t fill) {
+    return bench::cyacdRowLine(arrayId, row, std::vector<std::uint8_t>(length, fill));
 }
 
 int parse(const std::string& text, CypressImage& image, ParseFault& fault, std::size_t rowSize = 128) {
@@ -52,7 +41,9 @@ TEST(CyacdParser, HeaderSlotAndRows) {
 TEST(CyacdParser, ChecksumDifferenceIsOnlyAWarning) {
     CypressImage image;
     ParseFault fault;
-    ASSERT_EQ(parse("1D0311AD0000\r\n" + rowLine(0, 0x200, 128, 7, 1) + "\r\n", image, fault), 0);
+    std::string line = rowLine(0, 0x200, 128, 7);
+    line.back() = line.back() == '0' ? '1' : '0';
+    ASSERT_EQ(parse("1D0311AD0000\r\n" + line + "\r\n", image, fault), 0);
     EXPECT_EQ(image.rows[1].data[127], 7);
     EXPECT_NE(image.rows[1].ucChkSum, 0);
 }

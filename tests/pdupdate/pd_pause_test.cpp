@@ -27,33 +27,23 @@ class PdPauseTest : public PdTest {
         PdTest::TearDown();
     }
 
-    // A run through the entry points with the log lines timed; the export's code.
-    int runTimed(json pd, const std::string& pdFile, const std::string& mcuFile,
-                 json faults = json::array()) {
-        scanPd(std::move(pd), json::object(), {{"faults", std::move(faults)}});
+    // The log lines of a run are timed.
+    void onScanned() override {
         g_timedBench = m_bench;
         g_timedLines.clear();
         quib::log::setSinks(timedSink, nullptr);
-        auto e = pdExchange(pdFile.empty() ? "" : pathInWorkFolder(pdFile),
-                            mcuFile.empty() ? "" : pathInWorkFolder(mcuFile));
-        return showThenUpdate(*e);
     }
 
-    // Events of the run; each fails the test and reads 0 when it did not happen.
-    std::uint64_t commandAt(std::uint8_t sub) {
-        for (const auto& r : tunnel())
-            if (r.cdb[1] == sub) return r.timeMs;
-        ADD_FAILURE() << "no command " << int{sub};
-        return 0;
-    }
-    // The bridge command after the first one of `sub`.
-    std::uint64_t afterCommand(std::uint8_t sub) {
+    // From the first command of `sub` to the bridge command after it.
+    std::uint64_t pauseAfter(std::uint8_t sub) {
         const auto trace = bridgeTrace();
         for (std::size_t i = m_mark; i + 1 < trace.size(); ++i)
-            if (trace[i].cdb[0] == 0xEC && trace[i].cdb[1] == sub) return trace[i + 1].timeMs;
+            if (trace[i].cdb[0] == 0xEC && trace[i].cdb[1] == sub)
+                return trace[i + 1].timeMs - trace[i].timeMs;
         ADD_FAILURE() << "nothing after command " << int{sub};
         return 0;
     }
+    // Moments of the run; each fails the test and reads 0 when it did not happen.
     std::uint64_t boxAt(const std::string& prefix) {
         for (const auto& box : benchRef().messageBoxes())
             if (box.text.starts_with(prefix)) return box.timeMs;
@@ -94,18 +84,18 @@ TEST_F(PdPauseTest, PausesAfterCommandsThePromptAndTheRelinkWait) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.pd.dump() + " " + std::to_string(c.sub));
-        EXPECT_EQ(runTimed(c.pd, c.pdFile, c.mcuFile, c.fails ? fault(c.sub, 1, 1) : json::array()), 0);
-        EXPECT_EQ(afterCommand(c.sub) - commandAt(c.sub), c.ms);
+        EXPECT_EQ(run(c.pd, c.pdFile, c.mcuFile, c.fails ? fault(c.sub, 1, 1) : json::array()), 0);
+        EXPECT_EQ(pauseAfter(c.sub), c.ms);
     }
 
     // 2000 ms after the power-cycle prompt the wait is logged, 500 ms later the bridge is looked for.
     const std::string kReload = "Reload wheil()";
-    EXPECT_EQ(runTimed({{"kind", 4}}, "c4.cyacd", ""), 0);
+    EXPECT_EQ(run({{"kind", 4}}, "c4.cyacd", ""), 0);
     EXPECT_EQ(logAt(kReload) - boxAt(bench::kPowerCyclePrompt), 2000u);
     EXPECT_EQ(commandAfter(logAt(kReload)) - logAt(kReload), 500u);
 
     // The wait goes on while at most 40 s have passed, in 500 ms steps, and only then ends with -9.
-    EXPECT_EQ(runTimed({{"kind", 4}, {"user_power_cycles", false}}, "c4.cyacd", ""), -1);
+    EXPECT_EQ(run({{"kind", 4}, {"user_power_cycles", false}}, "c4.cyacd", ""), -1);
     EXPECT_EQ(memberCode(), -9);
     EXPECT_EQ(boxAt("PO[0] Wait relink failed, Timeout") - commandAfter(logAt(kReload)), 40'500u);
 }

@@ -57,10 +57,12 @@ class PdTest : public UpdateTest {
     int run(json pd, const std::string& pdFile, const std::string& mcuFile = "", json faults = json::array(),
             json bridgeExtra = json::object()) {
         scanPd(std::move(pd), std::move(bridgeExtra), {{"faults", std::move(faults)}});
+        onScanned();
         auto e = pdExchange(pdFile.empty() ? "" : pathInWorkFolder(pdFile),
                             mcuFile.empty() ? "" : pathInWorkFolder(mcuFile));
         return showThenUpdate(*e);
     }
+    virtual void onScanned() {}
     // The images most runs use, in a work folder made before the bench.
     void writeFiles() {
         m_work = std::make_unique<TempFolder>();
