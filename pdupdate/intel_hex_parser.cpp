@@ -1,6 +1,7 @@
 // Intel HEX for the microcontroller: ":" records of length, address, type, data and checksum.
 #include <algorithm>
 #include <cstdio>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -25,6 +26,42 @@ std::string hexText(std::uint64_t value) {
     return text;
 }
 
+// Where the data records land in the 48 KiB image, which starts at the first record's address: every
+// extended address record counts, and each byte is written once.
+class ImageLayout {
+  public:
+    void setBase(const McuRecord& record, bool bFirst) {
+        const std::uint64_t value = std::uint64_t{record.data[0]} << 8 | record.data[1];
+        m_base = record.ucDataType == kTypeExtendedLinear ? value << 16 : value << 4;
+        if (bFirst) m_imageBase = m_base;
+    }
+    // Sets the record's image offset; what is wrong with it when it cannot be placed.
+    std::optional<std::string> place(McuRecord& record) {
+        const std::size_t n = record.ucDataLen;
+        // An address wraps inside its 64 KiB window: data running past it is not where it seems.
+        if (record.dwAddress + n > 0x10000) return "data running past the end of its 64 KiB address window";
+        const std::uint64_t full = m_base + record.dwAddress;
+        if (full < m_imageBase || full + n > m_imageBase + kMcuImageSize)
+            return "data at 0x" + hexText(full) + " outside the 48 KiB image at 0x" + hexText(m_imageBase);
+        record.dwImageOffset = static_cast<std::uint32_t>(full - m_imageBase);
+        const auto from = m_written.begin() + record.dwImageOffset;
+        // The earlier record's bytes would be overwritten and never read back as written.
+        if (std::find(from, from + n, true) != from + n)
+            return "data at 0x" + hexText(full) + " overlaps an earlier record's";
+        std::fill(from, from + n, true);
+        m_lastEnd = record.dwImageOffset + n;
+        m_highestEnd = std::max(m_highestEnd, m_lastEnd);
+        return std::nullopt;
+    }
+    std::size_t lastEnd() const { return m_lastEnd; }
+    std::size_t highestEnd() const { return m_highestEnd; }
+
+  private:
+    std::uint64_t m_imageBase = 0, m_base = 0;
+    std::vector<bool> m_written = std::vector<bool>(kMcuImageSize, false);
+    std::size_t m_lastEnd = 0, m_highestEnd = 0;
+};
+
 }  // namespace
 
 const McuRecord& McuImage::record(std::size_t index) const {
@@ -39,10 +76,8 @@ const McuRecord& McuImage::record(std::size_t index) const {
 int parseIntelHex(std::string_view text, McuImage& image, ParseFault& fault) {
     image.records.clear();
     bool endSeen = false;
-    std::uint64_t imageBase = 0;  // from the first record
-    std::uint64_t base = 0;       // the latest extended address record's
-    std::vector<bool> written(kMcuImageSize, false);
-    std::size_t lastEnd = 0, highestEnd = 0, lastDataLine = 0;
+    ImageLayout layout;
+    std::size_t lastDataLine = 0;
     TextLines lines(text);
     while (auto next = lines.next()) {
         const std::string_view line = next->text;
@@ -83,27 +118,9 @@ int parseIntelHex(std::string_view text, McuImage& image, ParseFault& fault) {
                        __LINE__, record.ucChkSum, computed);
 
         if (bAddressRecord) {
-            const std::uint64_t value = std::uint64_t{record.data[0]} << 8 | record.data[1];
-            base = record.ucDataType == kTypeExtendedLinear ? value << 16 : value << 4;
-            if (image.records.empty()) imageBase = base;
+            layout.setBase(record, image.records.empty());
         } else if (record.ucDataType == kTypeData && record.ucDataLen != 0) {
-            // An address wraps inside its 64 KiB window: data running past it is not where it seems.
-            if (record.dwAddress + record.ucDataLen > 0x10000)
-                return refuse(fault, next->number, "data running past the end of its 64 KiB address window");
-            const std::uint64_t full = base + record.dwAddress;
-            if (full < imageBase || full + record.ucDataLen > imageBase + kMcuImageSize)
-                return refuse(
-                    fault, next->number,
-                    "data at 0x" + hexText(full) + " outside the 48 KiB image at 0x" + hexText(imageBase));
-            record.dwImageOffset = static_cast<std::uint32_t>(full - imageBase);
-            const auto from = written.begin() + record.dwImageOffset;
-            // The earlier record's bytes would be overwritten and never read back as written.
-            if (std::find(from, from + record.ucDataLen, true) != from + record.ucDataLen)
-                return refuse(fault, next->number,
-                              "data at 0x" + hexText(full) + " overlaps an earlier record's");
-            std::fill(from, from + record.ucDataLen, true);
-            lastEnd = record.dwImageOffset + std::size_t{record.ucDataLen};
-            highestEnd = std::max(highestEnd, lastEnd);
+            if (auto wrong = layout.place(record)) return refuse(fault, next->number, std::move(*wrong));
             lastDataLine = next->number;
         }
         // The image ends at the first record without data (the end-of-file record).
@@ -113,9 +130,9 @@ int parseIntelHex(std::string_view text, McuImage& image, ParseFault& fault) {
     if (!endSeen) return refuse(fault, lines.count(), "no end-of-file record");
     if (lastDataLine == 0) return refuse(fault, lines.count(), "no data record");
     // Programming stops at the last data record's end: data above it would never be written.
-    if (highestEnd > lastEnd)
+    if (layout.highestEnd() > layout.lastEnd())
         return refuse(fault, lastDataLine,
-                      "the last data record ends the image at offset 0x" + hexText(lastEnd) +
+                      "the last data record ends the image at offset 0x" + hexText(layout.lastEnd()) +
                           ", below data of an earlier record");
     return 0;
 }
