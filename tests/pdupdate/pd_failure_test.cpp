@@ -154,6 +154,8 @@ TEST_F(PdFailureTest, RefusedImagesSendNothingButQueries) {
         int code;
         const char* log;
     };
+    const json mcu = {{"kind", 4}, {"mcu", true}};
+    const json ccg4 = {{"kind", 5}, {"device_mode", 2}};
     const Case cases[] = {
         {{{"kind", 4}, {"device_mode", 1}}, "mode2.cyacd", "", -3, "CCG Device Mode[1] ,ucRowNum[0x30]"},
         {{{"kind", 4}}, "rt.bin", "", -3, "PD File is not suitable PD Chip!!!"},
@@ -161,41 +163,21 @@ TEST_F(PdFailureTest, RefusedImagesSendNothingButQueries) {
         {{{"kind", 4}}, "short.cyacd", "", -10, "short.cyacd: line 2: row line too short"},
         {{{"kind", 2}}, "high.cyacd", "", -10, "row [0x100] lies beyond the last row a CCG2 takes (0xff)"},
         {{{"kind", 4}}, "high3.cyacd", "", -10, "row [0x400] lies beyond the last row a CCG3 takes (0x3ff)"},
-        {{{"kind", 5}, {"device_mode", 2}},
-         "high4.cyacd",
-         "",
-         -10,
-         "row [0x400] lies beyond the last row a CCG4"},
-        {{{"kind", 2}},
-         "nodata.cyacd",
-         "",
-         -10,
-         "nodata.cyacd: no data row (array id 0x00 or 0x40) for the CCG2"},
-        {{{"kind", 4}},
-         "odd.cyacd",
-         "",
-         -10,
-         "odd.cyacd: the file carries no version the controller could report"},
+        {ccg4, "high4.cyacd", "", -10, "row [0x400] lies beyond the last row a CCG4 takes (0x3ff)"},
+        {{{"kind", 2}}, "nodata.cyacd", "", -10, "nodata.cyacd: no data row (array id 0x00 or 0x40)"},
+        {{{"kind", 4}}, "odd.cyacd", "", -10, "odd.cyacd: the file carries no version the controller"},
         {{{"kind", 4}}, "nosilicon.cyacd", "", -10, "nosilicon.cyacd: the file carries no version"},
         {{{"kind", 1}}, "big.bin", "", -10, "must hold 16384 bytes, this one holds 16385"},
         {{{"kind", 7}}, "c4.cyacd", "", -1, "m_nPDChipVendor is KNOWN[7]"},
         {{{"kind", 4}, {"marker", false}}, "c4.cyacd", "", -3, "PD_GET_PD_CONTROL  ,"},
         {{{"kind", 4}}, "missing.cyacd", "", -5, "vCheck PD FW path failed"},
         {{{"kind", 4}}, "folder.cyacd", "", -5, "vCheck PD FW path failed"},
-        {{{"kind", 4}, {"mcu", true}}, "", "noend.hex", -10, "noend.hex: line 2: no end-of-file record"},
-        {{{"kind", 4}, {"mcu", true}},
-         "",
-         "nolinear.hex",
-         -10,
-         "line 1: the first record is not an extended linear"},
-        {{{"kind", 4}, {"mcu", true}},
-         "",
-         "overlap.hex",
-         -10,
-         "line 3: data at 0x8000002 overlaps an earlier"},
-        {{{"kind", 4}, {"mcu", true}}, "", "missing.hex", -10, "The PD FW file is not exist"},
+        {mcu, "", "noend.hex", -10, "noend.hex: line 2: no end-of-file record"},
+        {mcu, "", "nolinear.hex", -10, "line 1: the first record is not an extended linear address"},
+        {mcu, "", "overlap.hex", -10, "line 3: data at 0x8000002 overlaps an earlier record's"},
+        {mcu, "", "missing.hex", -10, "The PD FW file is not exist"},
         {{{"kind", 4}}, "huge.cyacd", "", -10, "is larger than any image"},
-        {{{"kind", 4}, {"mcu", true}}, "", "empty.hex", -10, "empty.hex: line 0: no end-of-file record"},
+        {mcu, "", "empty.hex", -10, "empty.hex: line 0: no end-of-file record"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.pdFile + c.mcuFile);
