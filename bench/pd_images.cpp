@@ -107,17 +107,19 @@ std::string cyacdText(const CyacdSpec& layout) {
     const std::size_t first = layout.firstRow.value_or(cypressFirstRow(layout.pdKind, layout.deviceMode));
     std::string out =
         (layout.header.empty() ? defaultHeader(layout.pdKind, layout.deviceMode) : layout.header) + "\r\n";
-    for (std::size_t i = 0; i < layout.rows; ++i) {
-        const auto data = cyacdRowData(layout, i);
-        const std::size_t row = first + i;
-        std::uint32_t sum =
-            layout.arrayId + (row >> 8) + (row & 0xFF) + (data.size() >> 8) + (data.size() & 0xFF);
-        for (auto b : data) sum += b;
-        out += ':';
-        out += hexNumber(layout.arrayId, 2) + hexNumber(row, 4) + hexNumber(data.size(), 4) +
-               toUpper(hexBytes(data)) + hexNumber(static_cast<std::uint8_t>(-sum), 2) + "\r\n";
-    }
+    for (std::size_t i = 0; i < layout.rows; ++i)
+        out += cyacdRowLine(layout.arrayId, first + i, cyacdRowData(layout, i)) + "\r\n";
     return out;
+}
+
+std::string cyacdRowLine(std::uint8_t arrayId, std::size_t row, const std::vector<std::uint8_t>& data) {
+    std::uint32_t sum = static_cast<std::uint32_t>(arrayId + (row >> 8) + (row & 0xFF) + (data.size() >> 8) +
+                                                   (data.size() & 0xFF));
+    for (auto b : data) sum += b;
+    std::string line = ":";
+    line += hexNumber(arrayId, 2) + hexNumber(row, 4) + hexNumber(data.size(), 4) + toUpper(hexBytes(data)) +
+            hexNumber(static_cast<std::uint8_t>(-sum), 2);
+    return line;
 }
 
 std::vector<std::uint8_t> mcuImageBytes(const McuHexSpec& layout) {

@@ -36,6 +36,9 @@ struct CyacdSpec {
 std::string cyacdText(const CyacdSpec& layout);
 // The data of the file's rowIndex-th row.
 std::vector<std::uint8_t> cyacdRowData(const CyacdSpec& layout, std::size_t rowIndex);
+// One row line as cyacdText writes it, without its line end: any array id, row and data, for files the
+// layout cannot describe.
+std::string cyacdRowLine(std::uint8_t arrayId, std::size_t row, const std::vector<std::uint8_t>& data);
 
 struct McuHexSpec {
     std::size_t bytes = 30;

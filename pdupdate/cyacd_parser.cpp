@@ -15,7 +15,6 @@ constexpr auto kFn = "CPowerDelivery::nCreatePDSPIROMBuffer";
 constexpr std::size_t kMinRowLine = 269;  // ":" and the 268 hex characters of a 128-byte row
 constexpr std::size_t kRowFieldsChars = 11;
 constexpr std::size_t kHeaderChars = 12;
-constexpr std::uint16_t kLowRowLimit = 0x24;
 
 }  // namespace
 
@@ -23,7 +22,6 @@ void CypressImage::clear(std::size_t newRowSize) {
     header = {};
     rows.clear();
     rowSize = newRowSize;
-    bLowRowSeen = false;
 }
 
 const CypressRow& CypressImage::record(std::size_t index) const {
@@ -80,7 +78,6 @@ int parseCyacd(std::string_view text, std::size_t rowSize, CypressImage& image, 
         if (lastRow && row.wRowNum <= *lastRow)
             return refuse(fault, next->number, "row number not above the previous row's");
         lastRow = row.wRowNum;
-        if (row.wRowNum < kLowRowLimit) image.bLowRowSeen = true;
 
         std::uint32_t sum = row.ucArrayID + (row.wRowNum >> 8) + (row.wRowNum & 0xFF) + (row.dwDataLen >> 8) +
                             (row.dwDataLen & 0xFF);

@@ -36,7 +36,6 @@ struct CypressImage {
     CypressFWHeader header;
     std::vector<CypressRow> rows;  // in file order, record 0 the header slot
     std::size_t rowSize = kCypressRowSize;
-    bool bLowRowSeen = false;  // a row below 0x24: the image carries no comparable version
 
     void clear(std::size_t newRowSize);
     // Record `index`, or an empty record past the parsed ones.
@@ -49,6 +48,9 @@ struct McuRecord {
     std::uint8_t ucDataType = 0xFF;
     std::array<std::uint8_t, 255> data{};
     std::uint8_t ucChkSum = 0xFF;
+    // A data record's place in the 48 KiB image: its full address (extended address records applied)
+    // less the image's base, the address the first record names.
+    std::uint32_t dwImageOffset = 0;
 };
 
 struct McuImage {
@@ -56,10 +58,10 @@ struct McuImage {
     const McuRecord& record(std::size_t index) const;
 };
 
-// The MCU image laid out flat: data records placed at their addresses.
+// The MCU image laid out flat: data records placed at their image offsets.
 struct FlatMcuImage {
     std::vector<std::uint8_t> bytes;  // kMcuImageSize, zero where no record writes
-    std::size_t end = 0;              // address plus length of the last data record before the end record
+    std::size_t end = 0;              // offset plus length of the last data record before the end record
     std::uint16_t upperAddress = 0;   // from an extended-linear-address first record, else 0
 };
 FlatMcuImage flattenMcuImage(const McuImage& image);
@@ -70,7 +72,9 @@ struct ParseFault {
     std::string what;
 };
 
-// 0, or -10 with `fault` filled; checksum differences are only warned about.
+// 0, or -10 with `fault` filled; checksum differences are only warned about. An Intel HEX file must also
+// make an image the update can program and read back whole: an extended linear address record first, every
+// data byte inside the 48 KiB image and written once, the last data record the one that ends highest.
 int parseCyacd(std::string_view text, std::size_t rowSize, CypressImage& image, ParseFault& fault);
 int parseIntelHex(std::string_view text, McuImage& image, ParseFault& fault);
 

@@ -1,6 +1,5 @@
-// The PD and MCU image files: their kind from the name, the version a PD file carries, parsing them into
-// the tables and judging whether the parsed image suits the detected controller.
-#include <algorithm>
+// The PD and MCU image files: their kind from the name, the version a PD file carries, and parsing them
+// into the tables.
 #include <cstdio>
 #include <optional>
 #include <string>
@@ -9,6 +8,7 @@
 #include "common/log/debug_log.h"
 #include "devcore/frame/library_objects.h"
 #include "pdupdate/power_delivery.h"
+#include "pdupdate/text_lines.h"
 
 using namespace quib;
 using namespace quib::pdupdate;
@@ -30,11 +30,31 @@ bool containsAfterStart(const std::string& path, std::string_view part) {
     return pos != std::string::npos && pos != 0;
 }
 
-// File offset of the 16 version characters by the .cyacd header line.
-std::optional<std::size_t> cyacdVersionOffset(std::string_view header) {
-    if (header == "140411A40000") return 567;
-    if (header == "1D0311AD0000" || header == "1D0411AD0000") return 488;
-    if (header == "1F0111AF0000") return 473;
+// Where a .cyacd header line puts the version: a line (the header line is line 0; empty lines, which take
+// no record, are not counted) and the place of the 16 characters in it, so that the version is the same
+// row's bytes whatever the line ends. With CRLF line ends these are the file offsets 567, 488 and 473.
+struct VersionPlace {
+    std::size_t line, column;
+};
+std::optional<VersionPlace> cyacdVersionPlace(std::string_view header) {
+    if (header == "140411A40000") return VersionPlace{3, 11};  // the third row's data byte 0
+    if (header == "1D0311AD0000" || header == "1D0411AD0000") return VersionPlace{2, 203};  // second row, 96
+    if (header == "1F0111AF0000") return VersionPlace{1, 459};                              // first row, 224
+    return std::nullopt;
+}
+
+// The version characters of a .cyacd text; none when its header names no place or the line is too short.
+std::optional<std::string_view> cyacdVersion(std::string_view text) {
+    TextLines lines(text);
+    std::optional<VersionPlace> place;
+    for (std::size_t index = 0; auto next = lines.next();) {
+        if (next->text.empty()) continue;
+        if (index == 0 && !(place = cyacdVersionPlace(next->text.substr(0, kCyacdHeaderChars))))
+            return std::nullopt;
+        if (index++ != place->line) continue;
+        if (next->text.size() < place->column + kCyacdVersionChars) return std::nullopt;
+        return next->text.substr(place->column, kCyacdVersionChars);
+    }
     return std::nullopt;
 }
 
@@ -63,17 +83,6 @@ std::optional<std::vector<std::uint8_t>> readImageFile(const char* kFn, int iLin
 std::string_view asText(const std::vector<std::uint8_t>& bytes) {
     return {reinterpret_cast<const char*>(bytes.data()), bytes.size()};
 }
-
-struct FirstRowRule {
-    std::uint8_t ucKind, ucMode;
-    std::uint16_t wFirstRow;
-};
-constexpr FirstRowRule kFirstRows[] = {
-    {PD_VENDOR_CCG3, 1, 0x200},
-    {PD_VENDOR_CCG3, 2, 0x30},
-    {PD_VENDOR_CCG4, 1, 0x109},
-    {PD_VENDOR_CCG4, 2, 0x14},
-};
 
 }  // namespace
 
@@ -113,11 +122,8 @@ std::string CPowerDelivery::strGetPDFWVersionFromFile(const std::string& strPath
         std::snprintf(text, sizeof text, "%02x%02x", (*bytes)[kRichTekVersionHigh],
                       (*bytes)[kRichTekVersionLow]);
         strVersion = text;
-    } else if (ucPDImageKind == PD_IMAGE_CYACD && bytes->size() >= kCyacdHeaderChars) {
-        const std::string_view text = asText(*bytes);
-        const auto offset = cyacdVersionOffset(text.substr(0, kCyacdHeaderChars));
-        if (offset && *offset + kCyacdVersionChars <= text.size())
-            strVersion = std::string(text.substr(*offset, kCyacdVersionChars));
+    } else if (ucPDImageKind == PD_IMAGE_CYACD) {
+        if (const auto version = cyacdVersion(asText(*bytes))) strVersion = std::string(*version);
     }
     return strVersion;
 }
@@ -163,45 +169,4 @@ int CPowerDelivery::nCreatePDSPIROMBuffer(const std::string& strPath) {
 
 std::size_t CPowerDelivery::rowSizeOfKind() const {
     return m_nPDChipVendor == PD_VENDOR_CCG4 ? kCypressCcg4RowSize : kCypressRowSize;
-}
-
-int CPowerDelivery::nPDFWVerify() {
-    constexpr auto kFn = "CPowerDelivery::nPDFWVerify";
-    const bool bRichTek = m_nPDChipVendor == PD_VENDOR_RICHTEK;
-    const bool bCypress = m_nPDChipVendor == PD_VENDOR_CYPRESS || m_nPDChipVendor == PD_VENDOR_CCG3 ||
-                          m_nPDChipVendor == PD_VENDOR_CCG4;
-    if ((bRichTek && ucPDImageKind != PD_IMAGE_BIN) || (bCypress && ucPDImageKind != PD_IMAGE_CYACD)) {
-        LogError(
-            "%s:%d: PD File is not suitable PD Chip!!!Please try to Set correct PD Chip or load correct PD "
-            "File",
-            kFn, __LINE__);
-        return -3;
-    }
-    if (!bCypress) return 0;
-
-    // A CCG3 or CCG4 needs the first row its running mode expects; in neither image mode no image suits it.
-    const std::uint16_t wFirstRow = m_cypress.record(1).wRowNum;
-    const bool bHasModes = m_nPDChipVendor == PD_VENDOR_CCG3 || m_nPDChipVendor == PD_VENDOR_CCG4;
-    const auto rule = std::find_if(std::begin(kFirstRows), std::end(kFirstRows), [&](const FirstRowRule& r) {
-        return r.ucKind == m_nPDChipVendor && r.ucMode == ucCCGDeviceMode;
-    });
-    if (bHasModes && (rule == std::end(kFirstRows) || rule->wFirstRow != wFirstRow)) {
-        LogError("%s:%d: CCG Device Mode[%d] ,ucRowNum[0x%02x]", kFn, __LINE__, ucCCGDeviceMode, wFirstRow);
-        LogError(
-            "%s:%d: PD File is not suitable PD Chip IMAGE!!!\nPlease try to Set correct PD Chip or load "
-            "correct PD "
-            "File",
-            kFn, __LINE__);
-        return -3;
-    }
-    // The row commands of a CCG2 name the row in one byte.
-    if (m_nPDChipVendor == PD_VENDOR_CYPRESS) {
-        for (const CypressRow& row : m_cypress.rows) {
-            if (!row.isData() || row.wRowNum <= kMaxKind2Row) continue;
-            LogError("%s:%d: %s: row [0x%x] lies beyond the rows a CCG2 can address (0xff)", kFn, __LINE__,
-                     strPDFwPath.c_str(), row.wRowNum);
-            return -10;
-        }
-    }
-    return 0;
 }

@@ -72,8 +72,8 @@ int CPowerDelivery::nVerifyMcu(std::uint8_t ucDevIndex) {
         const McuRecord& record = m_STMMCUFW.records[line];
         if (record.ucDataLen == 0) break;
         if (record.ucDataType != 0) continue;
-        // Each record is compared where it was programmed: at its address.
-        const std::size_t at = record.dwAddress;
+        // Each record is compared where it was programmed: at its offset in the image.
+        const std::size_t at = record.dwImageOffset;
         LogMessage("%s:%d: LineCnt=[%x], Read buffer offset[%x]", kFn, __LINE__, static_cast<unsigned>(line),
                    static_cast<unsigned>(at));
         const std::span<const std::uint8_t> expected(record.data.data(), record.ucDataLen);
@@ -258,8 +258,9 @@ int CPowerDelivery::nWaitRelink(std::uint8_t ucDevIndex) {
                          m_nPDChipVendor, iVersion);
                 return iVersion;
             }
-            if (!bLowRowSeen() &&
-                !devcore::equalsIgnoreCase(pdPart(strPDFileVersion), pdPart(strPDDeviceVersion))) {
+            // Every kind in every device mode must now run the file's version: for a CCG4, which cannot be
+            // read back, this is the only proof that its rows were taken.
+            if (!devcore::equalsIgnoreCase(pdPart(strPDFileVersion), pdPart(strPDDeviceVersion))) {
                 show(CUSBUtility::kError, __LINE__, "PD[%d] FW Version Compare Failed, File[%s], PD[%s]",
                      ucDevIndex, strPDFileVersion.c_str(), strPDDeviceVersion.c_str());
                 return -2;

@@ -53,7 +53,6 @@ class CPowerDelivery {
     quib::pdupdate::CypressImage m_cypress;
     quib::pdupdate::McuImage m_STMMCUFW;
     std::vector<std::uint8_t> ucRichTekImage;  // kRichTekImageSize once a RichTek image is read
-    bool bLowRowSeen() const { return m_cypress.bLowRowSeen; }
     bool bUpdateMCU = false;
     bool bUpdatePD = false;
     std::array<std::uint8_t, 4> ucMCUResult{};

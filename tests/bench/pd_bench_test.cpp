@@ -44,10 +44,8 @@ void programCyacd(Bench& b, const Target& t, int kind, const std::string& text) 
 TEST(PdVersion, ACyacdFileRunsItsOwnVersionTextAfterThePowerCycle) {
     struct Case {
         int kind, mode;
-        std::size_t offset;
     };
-    for (const Case& c :
-         {Case{2, 1, 567}, Case{4, 1, 488}, Case{4, 2, 488}, Case{5, 1, 473}, Case{5, 2, 473}}) {
+    for (const Case& c : {Case{2, 1}, Case{4, 1}, Case{4, 2}, Case{5, 1}, Case{5, 2}}) {
         auto b = pdBench({{"kind", c.kind}, {"device_mode", c.mode}}, {{"restart_delay_ms", 300}});
         const std::string before = snapshotPd(*b).runningVersionText();
         CyacdSpec layout;
@@ -61,8 +59,8 @@ TEST(PdVersion, ACyacdFileRunsItsOwnVersionTextAfterThePowerCycle) {
         EXPECT_FALSE(b->bridgeStatus("b0").onBus);
         b->sleepMs(300);
         ASSERT_TRUE(b->bridgeStatus("b0").onBus);
-        EXPECT_EQ(snapshotPd(*b).runningVersionText(), text.substr(c.offset, 16)) << c.kind << "/" << c.mode;
-        EXPECT_EQ(snapshotPd(*b).runningVersionText(), layout.version);
+        // The file carries this text where the library reads it (pd_images_test).
+        EXPECT_EQ(snapshotPd(*b).runningVersionText(), layout.version) << c.kind << "/" << c.mode;
         const Target t = disk(*b, b->bridgeStatus("b0").diskNumber);
         send(*b, t, pdInitI2c());
         const auto reply = send(*b, t, c.mode == 2 ? ccgFw2Version() : ccgVersion()).data;

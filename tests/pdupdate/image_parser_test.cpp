@@ -9,26 +9,15 @@ namespace {
 
 using namespace quib::pdupdate;
 
-std::string rowLine(std::uint8_t arrayId, std::uint16_t row, std::size_t length, std::uint8_t fill,
-                    int checksumDelta = 0) {
-    char buf[16];
-    std::snprintf(buf, sizeof buf, ":%02X%04X%04X", arrayId, row, static_cast<unsigned>(length));
-    std::string line = buf;
-    std::uint32_t sum = arrayId + (row >> 8) + (row & 0xFF) + (length >> 8) + (length & 0xFF);
-    for (std::size_t i = 0; i < length; ++i) {
-        std::snprintf(buf, sizeof buf, "%02X", fill);
-        line += buf;
-        sum += fill;
-    }
-    std::snprintf(buf, sizeof buf, "%02X", static_cast<unsigned>((lineChecksum(sum) + checksumDelta) & 0xFF));
-    return line + buf;
+std::string rowLine(std::uint8_t arrayId, std::uint16_t row, std::size_t length, std::uint8_t fill) {
+    return bench::cyacdRowLine(arrayId, row, std::vector<std::uint8_t>(length, fill));
 }
 
 int parse(const std::string& text, CypressImage& image, ParseFault& fault, std::size_t rowSize = 128) {
     return parseCyacd(text, rowSize, image, fault);
 }
 
-TEST(CyacdParser, HeaderSlotRowsAndLowRowFlag) {
+TEST(CyacdParser, HeaderSlotAndRows) {
     const bench::CyacdSpec spec{.pdKind = 4, .deviceMode = 2};
     CypressImage image;
     ParseFault fault;
@@ -39,21 +28,22 @@ TEST(CyacdParser, HeaderSlotRowsAndLowRowFlag) {
     EXPECT_EQ(image.rows[0].wRowNum, 0);
     EXPECT_EQ(image.rows[1].wRowNum, 0x30);
     EXPECT_EQ(image.rows[2].data, bench::cyacdRowData(spec, 1));
-    EXPECT_FALSE(image.bLowRowSeen);
     EXPECT_EQ(image.record(99).ucArrayID, 0xFF);
     EXPECT_EQ(image.record(99).wRowNum, 0xFFFF);
 
     ASSERT_EQ(parse("1D0311AD0000\n" + rowLine(0, 0x10, 128, 1) + "\n\n" + rowLine(0x40, 0x24, 128, 2), image,
                     fault),
               0);
-    EXPECT_TRUE(image.bLowRowSeen);
     EXPECT_EQ(image.rows.size(), 3u);  // the empty line takes no record
+    EXPECT_EQ(image.rows[2].wRowNum, 0x24);
 }
 
 TEST(CyacdParser, ChecksumDifferenceIsOnlyAWarning) {
     CypressImage image;
     ParseFault fault;
-    ASSERT_EQ(parse("1D0311AD0000\r\n" + rowLine(0, 0x200, 128, 7, 1) + "\r\n", image, fault), 0);
+    std::string line = rowLine(0, 0x200, 128, 7);
+    line.back() = line.back() == '0' ? '1' : '0';
+    ASSERT_EQ(parse("1D0311AD0000\r\n" + line + "\r\n", image, fault), 0);
     EXPECT_EQ(image.rows[1].data[127], 7);
     EXPECT_NE(image.rows[1].ucChkSum, 0);
 }
@@ -116,6 +106,8 @@ TEST(CyacdParser, NoMoreLinesThanTheTableHolds) {
 
 // ---- Intel HEX --------------------------------------------------------------------------------------------
 
+constexpr const char* kLinear0800 = ":020000040800F2\n";
+
 TEST(IntelHexParser, FlattenedImageWithUpperAddress) {
     const bench::McuHexSpec spec{.bytes = 40, .recordLength = 16};
     McuImage image;
@@ -129,28 +121,53 @@ TEST(IntelHexParser, FlattenedImageWithUpperAddress) {
     EXPECT_EQ(flat.bytes.size(), kMcuImageSize);
     EXPECT_EQ(image.records.size(), 5u);  // address, three data records, end
 
-    // Without an extended-address first record the upper address is 0; other lines are ignored.
-    ASSERT_EQ(parseIntelHex("junk\n:0400100001020304E2\n:00000001FF\n", image, fault), 0);
-    const FlatMcuImage plain = flattenMcuImage(image);
-    EXPECT_EQ(plain.upperAddress, 0);
-    EXPECT_EQ(plain.end, 0x14u);
-    EXPECT_EQ(plain.bytes[0x13], 4);
+    // Other lines are ignored; extended address records count wherever they stand: the segment 0x6FF0
+    // (address 0x6FF00) and offset 0x0110 make image offset 0x10 of the image at 0x70000.
+    ASSERT_EQ(parseIntelHex("junk\n:020000040007F3\n:0400000001020304F2\n:020000026FF09D\n"
+                            ":0401100005060708D1\n:00000001FF\n",
+                            image, fault),
+              0);
+    const FlatMcuImage placed = flattenMcuImage(image);
+    EXPECT_EQ(placed.upperAddress, 0x0007);
+    EXPECT_EQ(placed.end, 0x14u);
+    EXPECT_EQ(placed.bytes[3], 4);
+    EXPECT_EQ(placed.bytes[0x10], 5);
+    EXPECT_EQ(placed.bytes[0x13], 8);
+    EXPECT_EQ(image.records[3].dwImageOffset, 0x10u);
 }
 
-TEST(IntelHexParser, MalformedFilesAreRefusedWithTheirLine) {
+TEST(IntelHexParser, MalformedOrUselessFilesAreRefusedWithTheirLine) {
+    const std::string linear = kLinear0800;
     struct Case {
         std::string text;
         std::size_t line;
         const char* what;
     };
     const Case cases[] = {
-        {":0400100001020304E2\n", 1, "no end-of-file record"},
-        {":0400100001020304\n:00000001FF\n", 1, "data bytes missing"},
-        {":0400100001020304E\n:00000001FF\n", 1, "data bytes missing"},
-        {":0400100001020304E2AA\n:00000001FF\n", 1, "beyond the record's length"},
-        {":04BFFE0001020304E2\n:00000001FF\n", 1, "outside the 48 KiB image"},
-        {":00000001FF\n:0400100001020304E2\n", 2, "after the end record"},
+        {linear + ":0400100001020304E2\n", 2, "no end-of-file record"},
+        {linear + ":0400100001020304\n:00000001FF\n", 2, "data bytes missing"},
+        {linear + ":0400100001020304E\n:00000001FF\n", 2, "data bytes missing"},
+        {linear + ":0400100001020304E2AA\n:00000001FF\n", 2, "beyond the record's length"},
+        {linear + ":04BFFE0001020304E2\n:00000001FF\n", 2, "data at 0x800BFFE outside the 48 KiB image"},
+        {linear + ":00000001FF\n:0400100001020304E2\n", 3, "after the end record"},
         {":0400\n", 1, "record too short"},
+        // The read-back takes its upper address from the first record.
+        {":0400100001020304E2\n:00000001FF\n", 1, "the first record is not an extended linear address"},
+        {":0400000401020304EE\n:00000001FF\n", 1, "the first record is not an extended linear address"},
+        {linear + ":0100000402F9\n", 2, "without its 2 address bytes"},
+        // A second segment, or a segment address, moves data out of the image.
+        {linear + ":0400000001020304F2\n:020000040801F1\n:0400000001020304F2\n:00000001FF\n", 4,
+         "data at 0x8010000 outside the 48 KiB image at 0x8000000"},
+        {linear + ":020000021000EC\n:0400000001020304F2\n:00000001FF\n", 3, "data at 0x10000 outside"},
+        {linear + ":10FFF80000000000000000000000000000000000F9\n:00000001FF\n", 2,
+         "past the end of its 64 KiB"},
+        // Two records writing one byte: the earlier one would never read back as written.
+        {linear + ":0400000001020304F2\n:0100030009F3\n:00000001FF\n", 3,
+         "data at 0x8000003 overlaps an earlier record's"},
+        // Programming ends with the last data record: data above it would not be written.
+        {linear + ":0400100001020304E2\n:0400000001020304F2\n:00000001FF\n", 3,
+         "ends the image at offset 0x4, below data of an earlier record"},
+        {linear + ":00000001FF\n", 2, "no data record"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -161,7 +178,7 @@ TEST(IntelHexParser, MalformedFilesAreRefusedWithTheirLine) {
         EXPECT_NE(fault.what.find(c.what), std::string::npos) << fault.what;
     }
     std::string many;
-    for (int i = 0; i < 4097; ++i) many += ":020000040800F2\n";
+    for (int i = 0; i < 4097; ++i) many += kLinear0800;
     McuImage image;
     ParseFault fault;
     EXPECT_EQ(parseIntelHex(many, image, fault), -10);

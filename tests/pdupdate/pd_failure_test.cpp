@@ -5,44 +5,9 @@
 namespace devcore_test {
 namespace {
 
-class PdFailureTest : public PdTest {
-  protected:
-    // Runs the update through the entry points; returns the export's code and keeps the member's.
-    int run(json pd, const std::string& pdPath, const std::string& mcuPath = "", json faults = json::array(),
-            json bridgeExtra = json::object()) {
-        scanPd(std::move(pd), std::move(bridgeExtra), {{"faults", std::move(faults)}});
-        auto e = pdExchange(pdPath.empty() ? "" : pathInWorkFolder(pdPath),
-                            mcuPath.empty() ? "" : pathInWorkFolder(mcuPath));
-        return showThenUpdate(*e);
-    }
-    void writeFiles() {
-        writeText("c4.cyacd", bench::cyacdText({.pdKind = 4, .deviceMode = 1}));
-        writeText("c2.cyacd", bench::cyacdText({.pdKind = 2}));
-        writeFile("rt.bin", bench::richTekImage("abcd"));
-        writeText("mcu.hex", bench::mcuHexText({.bytes = 50}));
-    }
-    std::string lastBox() {
-        const auto boxes = boxTexts();
-        return boxes.empty() ? std::string{} : boxes.back();
-    }
-    static json fault(int sub, int nth = 1, int times = 0, const char* kind = "command") {
-        json f = {{"kind", kind}, {"subcommand", sub}, {"nth", nth}, {"times", times}};
-        if (std::string(kind) == "command") f["opcode"] = 0xEC;
-        if (std::string(kind) == "readback_corrupt") f.erase("times");
-        return json::array({f});
-    }
-    int memberCode() {
-        // The update member's code is in its final log line.
-        for (const auto& line : debugLines()) {
-            const auto at = line.find("is failed...code [");
-            if (at != std::string::npos) return std::stoi(line.substr(at + 18));
-        }
-        return 0;
-    }
-};
+class PdFailureTest : public PdTest {};
 
 TEST_F(PdFailureTest, TunnelFailuresDuringProgramming) {
-    m_work = std::make_unique<TempFolder>();
     writeFiles();
 
     EXPECT_EQ(run({{"kind", 1}}, "rt.bin", "", fault(0x00)), -1);
@@ -71,7 +36,6 @@ TEST_F(PdFailureTest, TunnelFailuresDuringProgramming) {
 }
 
 TEST_F(PdFailureTest, ReadBackDifferencesEndWithMinusSix) {
-    m_work = std::make_unique<TempFolder>();
     writeFiles();
 
     EXPECT_EQ(run({{"kind", 2}}, "c2.cyacd", "", fault(0x24, 2, 1, "readback_corrupt")), -1);
@@ -95,12 +59,7 @@ TEST_F(PdFailureTest, ReadBackDifferencesEndWithMinusSix) {
 }
 
 TEST_F(PdFailureTest, RelinkAndVersionFailures) {
-    m_work = std::make_unique<TempFolder>();
     writeFiles();
-
-    EXPECT_EQ(run({{"kind", 1}, {"user_power_cycles", false}}, "rt.bin"), -1);
-    EXPECT_EQ(memberCode(), -9);
-    EXPECT_EQ(lastBox(), "PO[0] Wait relink failed, Timeout");
 
     json never = json::array({{{"kind", "never_returns"}, {"bridge", "b0"}}});
     EXPECT_EQ(run({{"kind", 4}}, "c4.cyacd", "", never), -1);
@@ -121,29 +80,69 @@ TEST_F(PdFailureTest, RelinkAndVersionFailures) {
     auto moved = pdExchange(pathInWorkFolder("rt.bin"));
     EXPECT_EQ(showThenUpdate(*moved), -1);
     EXPECT_EQ(memberCode(), -9);
-
-    // A header whose version offset lands elsewhere: the file's version differs from what the chip runs.
-    writeText("odd.cyacd", bench::cyacdText({.pdKind = 4, .deviceMode = 1, .header = "1F0111AF0000"}));
-    EXPECT_EQ(run({{"kind", 4}}, "odd.cyacd"), -1);
-    EXPECT_EQ(memberCode(), -2);
-    EXPECT_NE(lastBox().find("PD[0] FW Version Compare Failed, File["), std::string::npos);
-    EXPECT_EQ(entry(0).nWorkingValue1, 0);
 }
 
-TEST_F(PdFailureTest, RefusedImagesWriteNothing) {
-    m_work = std::make_unique<TempFolder>();
+TEST_F(PdFailureTest, AVersionRowNotWrittenFailsTheCompareInEveryKindAndMode) {
+    // The file's version row is no data row: it is skipped, the rows after it are still written (and read
+    // back where the kind can), and after the power cycle the controller still runs its old version.
+    struct Case {
+        int kind, mode;
+    };
+    for (const Case c : {Case{2, 1}, Case{4, 1}, Case{4, 2}, Case{5, 1}, Case{5, 2}}) {
+        SCOPED_TRACE("kind " + std::to_string(c.kind) + " mode " + std::to_string(c.mode));
+        json pd = {{"kind", c.kind}};
+        if (c.kind != 2) pd["device_mode"] = c.mode;
+        scanPd(pd);
+        quib::pdupdate::closePowerDelivery();
+        const bench::CyacdSpec spec{.pdKind = c.kind, .deviceMode = c.mode, .version = "1122334455667788"};
+        const std::uint16_t first = bench::cypressFirstRow(c.kind, c.mode);
+        const std::uint16_t versionRow = bench::cypressVersionPlace(c.kind, c.mode).row;
+        const std::size_t skipped = versionRow - first;
+        const Bytes factory = pdRow(versionRow);
+        auto e = pdExchange(writeText("fw.cyacd", withArrayId(bench::cyacdText(spec), skipped, "01")));
+        EXPECT_EQ(showThenUpdate(*e), -1);
+        EXPECT_EQ(memberCode(), -2);
+        EXPECT_EQ(powerCycles(), 1u);
+        EXPECT_EQ(runningVersion(), "1100000000000001");
+        EXPECT_EQ(pdRow(versionRow), factory);
+        EXPECT_EQ(pdRow(first + 3), bench::cyacdRowData(spec, 3));
+        const auto t = tunnel(m_afterShow);
+        EXPECT_EQ(countOf(t, c.kind == 2 ? 0x23 : 0x2B), 3u);
+        EXPECT_EQ(countOf(t, c.kind == 2 ? 0x24 : 0x2A), c.kind == 5 ? 0u : 3u);
+        EXPECT_TRUE(
+            logged("m_CypressFWBuf[" + std::to_string(skipped + 1) + "].ucArrayID is not data, ucArrayID=1"));
+        EXPECT_EQ(lastBox(), "PD[0] FW Version Compare Failed, File[1122334455667788], PD[1100000000000001]");
+        EXPECT_EQ(entry(0).nWorkingValue1, 0);
+    }
+}
+
+TEST_F(PdFailureTest, RefusedImagesSendNothingButQueries) {
     writeFiles();
     writeText("mode2.cyacd", bench::cyacdText({.pdKind = 4, .deviceMode = 2}));
     writeText("short.cyacd", "1D0311AD0000\r\n:000200008000\r\n");
     // A CCG2 header over rows 0xFE..0x101, laid out as for the larger flash of a CCG3.
-    std::string highRow = bench::cyacdText(
-        {.pdKind = 4, .deviceMode = 1, .firstRow = 0xFE, .rows = 4, .version = "", .header = "140411A40000"});
-    writeText("high.cyacd", highRow);
+    writeText("high.cyacd", bench::cyacdText({.pdKind = 4,
+                                              .deviceMode = 1,
+                                              .firstRow = 0xFE,
+                                              .rows = 4,
+                                              .version = "",
+                                              .header = "140411A40000"}));
+    // Row 0x400 after images a CCG3 and a CCG4 would otherwise take.
+    writeText("high3.cyacd", bench::cyacdText({.pdKind = 4, .deviceMode = 1}) +
+                                 bench::cyacdRowLine(0, 0x400, Bytes(128, 0x42)) + "\r\n");
+    writeText("high4.cyacd", bench::cyacdText({.pdKind = 5, .deviceMode = 2}) +
+                                 bench::cyacdRowLine(0, 0x400, Bytes(256, 0x42)) + "\r\n");
+    writeText("nodata.cyacd", bench::cyacdText({.pdKind = 2, .arrayId = 0x01}));
+    // A CCG4 header on 128-byte rows: its version place lies beyond the first row's line.
+    writeText("odd.cyacd", bench::cyacdText({.pdKind = 4, .deviceMode = 1, .header = "1F0111AF0000"}));
     Bytes big = bench::richTekImage("abcd");
     big.push_back(0);
     writeFile("big.bin", big);
     writeText("nosilicon.cyacd", bench::cyacdText({.pdKind = 4, .deviceMode = 1, .header = "000000000000"}));
-    writeText("noend.hex", ":0400000001020304F2\r\n");
+    writeText("noend.hex", ":020000040800F2\r\n:0400000001020304F2\r\n");
+    writeText("nolinear.hex", ":0400000001020304F2\r\n:00000001FF\r\n");
+    writeText("overlap.hex",
+              ":020000040800F2\r\n:0400000001020304F2\r\n:0400020001020304F0\r\n:00000001FF\r\n");
     std::filesystem::create_directory(pathInWorkFolder("folder.cyacd"));
     writeText("huge.cyacd", "1D0311AD0000\r\n");
     std::filesystem::resize_file(pathInWorkFolder("huge.cyacd"), 65ull << 20);  // sparse: no real disk use
@@ -155,28 +154,36 @@ TEST_F(PdFailureTest, RefusedImagesWriteNothing) {
         int code;
         const char* log;
     };
+    const json mcu = {{"kind", 4}, {"mcu", true}};
+    const json ccg4 = {{"kind", 5}, {"device_mode", 2}};
     const Case cases[] = {
         {{{"kind", 4}, {"device_mode", 1}}, "mode2.cyacd", "", -3, "CCG Device Mode[1] ,ucRowNum[0x30]"},
         {{{"kind", 4}}, "rt.bin", "", -3, "PD File is not suitable PD Chip!!!"},
+        {{{"kind", 0}}, "c4.cyacd", "", -3, "The PD device is Unknow or Failed detection"},
         {{{"kind", 4}}, "short.cyacd", "", -10, "short.cyacd: line 2: row line too short"},
-        {{{"kind", 2}}, "high.cyacd", "", -10, "lies beyond the rows a CCG2 can address"},
+        {{{"kind", 2}}, "high.cyacd", "", -10, "row [0x100] lies beyond the last row a CCG2 takes (0xff)"},
+        {{{"kind", 4}}, "high3.cyacd", "", -10, "row [0x400] lies beyond the last row a CCG3 takes (0x3ff)"},
+        {ccg4, "high4.cyacd", "", -10, "row [0x400] lies beyond the last row a CCG4 takes (0x3ff)"},
+        {{{"kind", 2}}, "nodata.cyacd", "", -10, "nodata.cyacd: no data row (array id 0x00 or 0x40)"},
+        {{{"kind", 4}}, "odd.cyacd", "", -10, "odd.cyacd: the file carries no version the controller"},
+        {{{"kind", 4}}, "nosilicon.cyacd", "", -10, "nosilicon.cyacd: the file carries no version"},
         {{{"kind", 1}}, "big.bin", "", -10, "must hold 16384 bytes, this one holds 16385"},
         {{{"kind", 7}}, "c4.cyacd", "", -1, "m_nPDChipVendor is KNOWN[7]"},
         {{{"kind", 4}, {"marker", false}}, "c4.cyacd", "", -3, "PD_GET_PD_CONTROL  ,"},
-        {{{"kind", 4}}, "nosilicon.cyacd", "", -1, "(m_CypressFWHeader.dwSliconID=0)"},
         {{{"kind", 4}}, "missing.cyacd", "", -5, "vCheck PD FW path failed"},
         {{{"kind", 4}}, "folder.cyacd", "", -5, "vCheck PD FW path failed"},
-        {{{"kind", 4}, {"mcu", true}}, "", "noend.hex", -10, "noend.hex: line 1: no end-of-file record"},
-        {{{"kind", 4}, {"mcu", true}}, "", "missing.hex", -10, "The PD FW file is not exist"},
+        {mcu, "", "noend.hex", -10, "noend.hex: line 2: no end-of-file record"},
+        {mcu, "", "nolinear.hex", -10, "line 1: the first record is not an extended linear address"},
+        {mcu, "", "overlap.hex", -10, "line 3: data at 0x8000002 overlaps an earlier record's"},
+        {mcu, "", "missing.hex", -10, "The PD FW file is not exist"},
         {{{"kind", 4}}, "huge.cyacd", "", -10, "is larger than any image"},
-        {{{"kind", 4}, {"mcu", true}}, "", "empty.hex", -10, "empty.hex: line 0: no end-of-file record"},
+        {mcu, "", "empty.hex", -10, "empty.hex: line 0: no end-of-file record"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.pdFile + c.mcuFile);
-        const int code = run(c.pd, c.pdFile, c.mcuFile);
-        EXPECT_EQ(code, c.code);
+        EXPECT_EQ(run(c.pd, c.pdFile, c.mcuFile), c.code);
         EXPECT_TRUE(logged(c.log));
-        EXPECT_EQ(programmingWrites(), 0u);
+        EXPECT_TRUE(onlyQueriesSent());
         EXPECT_EQ(powerCycles(), 0u);
     }
 }

@@ -1,5 +1,6 @@
 // What the PD/MCU tests share: a scanned bench with one PD bridge, image files written by the bench's
-// writers, the exchange record of a PD/MCU run, and the tunnel commands the bridge received.
+// writers, the exchange record of a PD/MCU run, whole runs through the entry points, and the tunnel
+// commands the bridge received.
 #pragma once
 
 #include <algorithm>
@@ -50,6 +51,71 @@ class PdTest : public UpdateTest {
         if (const int shown = QuibUSBLib_Function_vShowPDVersion(device, &exchange)) return shown;
         m_afterShow = bridgeTrace().size();
         return QuibUSBLib_Function_vUpdatePDFirmware(device, &exchange);
+    }
+
+    // Runs the update through the entry points on a fresh bench; the export's code.
+    int run(json pd, const std::string& pdFile, const std::string& mcuFile = "", json faults = json::array(),
+            json bridgeExtra = json::object()) {
+        scanPd(std::move(pd), std::move(bridgeExtra), {{"faults", std::move(faults)}});
+        onScanned();
+        auto e = pdExchange(pdFile.empty() ? "" : pathInWorkFolder(pdFile),
+                            mcuFile.empty() ? "" : pathInWorkFolder(mcuFile));
+        return showThenUpdate(*e);
+    }
+    virtual void onScanned() {}
+    // The images most runs use, in a work folder made before the bench.
+    void writeFiles() {
+        m_work = std::make_unique<TempFolder>();
+        writeText("c4.cyacd", bench::cyacdText({.pdKind = 4, .deviceMode = 1}));
+        writeText("c2.cyacd", bench::cyacdText({.pdKind = 2}));
+        writeFile("rt.bin", bench::richTekImage("abcd"));
+        writeText("mcu.hex", bench::mcuHexText({.bytes = 50}));
+    }
+    // A tunnel command fault: the nth command of the sub-command fails `times` times (0: always).
+    static json fault(int sub, int nth = 1, int times = 0, const char* kind = "command") {
+        json f = {{"kind", kind}, {"subcommand", sub}, {"nth", nth}, {"times", times}};
+        if (std::string(kind) == "command") f["opcode"] = 0xEC;
+        if (std::string(kind) == "readback_corrupt") f.erase("times");
+        return json::array({f});
+    }
+    // The update member's code, from its final log line; 0 when it passed.
+    int memberCode() {
+        for (const auto& line : debugLines()) {
+            const auto at = line.find("is failed...code [");
+            if (at != std::string::npos) return std::stoi(line.substr(at + 18));
+        }
+        return 0;
+    }
+    std::string lastBox() {
+        const auto boxes = boxTexts();
+        return boxes.empty() ? std::string{} : boxes.back();
+    }
+    // Since the scan nothing reached the bridge but the detection and version queries, and nobody was
+    // asked to power-cycle.
+    bool onlyQueriesSent() {
+        static constexpr std::uint8_t kQueries[] = {0x04, 0x07, 0x29, 0x03, 0x21, 0x2C};
+        const auto trace = bridgeTrace();
+        for (std::size_t i = m_mark; i < trace.size(); ++i) {
+            const auto& cdb = trace[i].cdb;
+            if (cdb.size() < 2 || cdb[0] != 0xEC ||
+                std::find(std::begin(kQueries), std::end(kQueries), cdb[1]) == std::end(kQueries))
+                return false;
+        }
+        const auto boxes = boxTexts();
+        return std::none_of(boxes.begin(), boxes.end(),
+                            [](const std::string& box) { return box.starts_with(bench::kPowerCyclePrompt); });
+    }
+
+    // A .cyacd text with the array id of its rowIndex-th row line (from 0) replaced.
+    static std::string withArrayId(std::string text, std::size_t rowIndex, const char* id) {
+        std::size_t at = 0;
+        for (std::size_t n = 0; n <= rowIndex; ++n) at = text.find('\n', at) + 1;
+        text.replace(at + 1, 2, id);
+        return text;
+    }
+    static std::string withLfLineEnds(std::string text) {
+        std::erase(text, '\r');
+        return text;
     }
 
     // Tunnel commands since the scan (or since `from`).

@@ -8,7 +8,9 @@ namespace {
 class PdUpdateTest : public PdTest {};
 
 TEST_F(PdUpdateTest, RichTekWordsThenPowerCycleThenReadBack) {
-    scanPd({{"kind", 1}, {"version", "0100"}});
+    // The bridge returns from its power cycle under another disk number: it is found again.
+    scanPd({{"kind", 1}, {"version", "0100"}}, {{"restart_number", "next"}});
+    const int before = entry(0).m_ucPhysicalAddress;
     const Bytes image = bench::richTekImage("2a05");
     auto e = pdExchange(writeFile("rt.bin", image));
     ASSERT_EQ(showThenUpdate(*e), 0);
@@ -27,23 +29,30 @@ TEST_F(PdUpdateTest, RichTekWordsThenPowerCycleThenReadBack) {
     EXPECT_EQ(boxTexts(), std::vector<std::string>{"Please power cycling Your [0 ]device!!!"});
     EXPECT_EQ(entry(0).nWorkingValue1, 1);
     EXPECT_TRUE(logged("FW Update[0] is PASS"));
+    EXPECT_NE(entry(0).m_ucPhysicalAddress, before);
+    EXPECT_EQ(entry(0).strSerialNumber, "SN-b0");
+    EXPECT_EQ(benchRef().bridgeStatus("b0").diskNumber, entry(0).m_ucPhysicalAddress);
 }
 
 TEST_F(PdUpdateTest, EachCypressKindAndModeProgramsItsRows) {
+    // Files with LF line ends carry their version in the same row and place as CRLF files.
     struct Case {
         int kind, mode;
-        std::size_t rowWrites, rowReads;
+        bool lf;
+        std::size_t rowReads;
     };
-    for (const Case c :
-         {Case{2, 1, 4, 4}, Case{4, 1, 4, 4}, Case{4, 2, 4, 4}, Case{5, 1, 4, 0}, Case{5, 2, 4, 0}}) {
-        SCOPED_TRACE("kind " + std::to_string(c.kind) + " mode " + std::to_string(c.mode));
+    for (const Case c : {Case{2, 1, false, 4}, Case{2, 1, true, 4}, Case{4, 1, false, 4}, Case{4, 2, true, 4},
+                         Case{5, 1, true, 0}, Case{5, 2, false, 0}}) {
+        SCOPED_TRACE("kind " + std::to_string(c.kind) + " mode " + std::to_string(c.mode) +
+                     (c.lf ? " LF" : ""));
         json pd = {{"kind", c.kind}};
         if (c.kind != 2) pd["device_mode"] = c.mode;
         scanPd(pd);
         quib::pdupdate::closePowerDelivery();
         const bench::CyacdSpec spec{
             .pdKind = c.kind, .deviceMode = c.mode, .rows = 4, .version = "1122334455667788"};
-        auto e = pdExchange(writeText("fw.cyacd", bench::cyacdText(spec)));
+        const std::string text = bench::cyacdText(spec);
+        auto e = pdExchange(writeText("fw.cyacd", c.lf ? withLfLineEnds(text) : text));
         ASSERT_EQ(showThenUpdate(*e), 0);
 
         const std::uint16_t first = bench::cypressFirstRow(c.kind, c.mode);
@@ -52,7 +61,7 @@ TEST_F(PdUpdateTest, EachCypressKindAndModeProgramsItsRows) {
         const auto t = tunnel(m_afterShow);
         const std::uint8_t write = c.kind == 2 ? 0x23 : 0x2B;
         const std::uint8_t read = c.kind == 2 ? 0x24 : 0x2A;
-        EXPECT_EQ(countOf(t, write), c.rowWrites);
+        EXPECT_EQ(countOf(t, write), spec.rows);
         EXPECT_EQ(countOf(t, read), c.rowReads);
         EXPECT_EQ(countOf(t, c.kind == 2 ? 0x22 : 0x2D), 1u);
         // The first row's command names it as the kind's addressing says.
@@ -74,43 +83,13 @@ TEST_F(PdUpdateTest, Ccg3MetadataRowIsNotCompared) {
     // Mode 2 keeps its own data in row 0x3FE: an image that reaches it still verifies.
     scanPd({{"kind", 4}, {"device_mode", 2}});
     const bench::CyacdSpec spec{.pdKind = 4, .deviceMode = 2};
-    std::string text = bench::cyacdText(spec);
     // One more row, 0x3FE, after the image rows.
     const Bytes data(128, 0x42);
-    std::uint32_t sum = 0x03 + 0xFE + 0x00 + 0x80;
-    std::string line = ":0003FE0080";
-    char hex[3];
-    for (std::uint8_t b : data) {
-        std::snprintf(hex, sizeof hex, "%02X", b);
-        line += hex;
-        sum += b;
-    }
-    std::snprintf(hex, sizeof hex, "%02X", static_cast<unsigned>((0x100 - (sum & 0xFF)) & 0xFF));
-    text += line + hex + "\r\n";
-    auto e = pdExchange(writeText("fw.cyacd", text));
+    auto e = pdExchange(
+        writeText("fw.cyacd", bench::cyacdText(spec) + bench::cyacdRowLine(0, 0x3FE, data) + "\r\n"));
     ASSERT_EQ(showThenUpdate(*e), 0);
     EXPECT_NE(pdRow(0x3FE), data);  // the controller rewrote it
     EXPECT_EQ(countOf(tunnel(m_afterShow), 0x2A), 5u);
-}
-
-TEST_F(PdUpdateTest, NonDataRowIsSkippedAndTheRowsAfterItAreStillWrittenAndCompared) {
-    scanPd({{"kind", 4}, {"device_mode", 1}});
-    const bench::CyacdSpec spec{.pdKind = 4, .deviceMode = 1, .rows = 4};
-    const std::uint16_t first = bench::cypressFirstRow(4, 1);
-    const Bytes factory = pdRow(first + 2);
-    std::string text = bench::cyacdText(spec);
-    // The third row's array id becomes 0x01 (its checksum then differs: a warning only).
-    std::size_t line = 0;
-    for (int n = 0; n < 3; ++n) line = text.find("\r\n:", line) + 2;
-    text.replace(line + 1, 2, "01");
-    auto e = pdExchange(writeText("fw.cyacd", text));
-    ASSERT_EQ(showThenUpdate(*e), 0);
-    EXPECT_EQ(pdRow(first + 2), factory);
-    EXPECT_EQ(pdRow(first + 3), bench::cyacdRowData(spec, 3));
-    const auto t = tunnel(m_afterShow);
-    EXPECT_EQ(countOf(t, 0x2B), 3u);
-    EXPECT_EQ(countOf(t, 0x2A), 3u);
-    EXPECT_TRUE(logged("m_CypressFWBuf[3].ucArrayID is not data, ucArrayID=1"));
 }
 
 TEST_F(PdUpdateTest, McuAloneInTwelveByteChunksAtItsUpperAddress) {
@@ -164,26 +143,6 @@ TEST_F(PdUpdateTest, PdAndMcuTogetherMcuFirstAndVersionsCompared) {
     CPowerDelivery* pd = quib::pdupdate::existingPowerDelivery();
     EXPECT_EQ(pd->ucPDResult[0], 1);
     EXPECT_EQ(pd->ucMCUResult[0], 1);
-}
-
-TEST_F(PdUpdateTest, LowRowImageSkipsTheVersionComparison) {
-    scanPd({{"kind", 2}});
-    const bench::CyacdSpec spec{.pdKind = 2, .firstRow = 0x10, .rows = 2, .version = ""};
-    auto e = pdExchange(writeText("fw.cyacd", bench::cyacdText(spec)));
-    ASSERT_EQ(showThenUpdate(*e), 0);
-    EXPECT_TRUE(quib::pdupdate::existingPowerDelivery()->bLowRowSeen());
-    EXPECT_EQ(pdRow(0x11), bench::cyacdRowData(spec, 1));
-}
-
-TEST_F(PdUpdateTest, BridgeReturningUnderAnotherNumberIsFoundAgain) {
-    scanPd({{"kind", 1}}, {{"restart_number", "next"}});
-    const int before = entry(0).m_ucPhysicalAddress;
-    auto e = pdExchange(writeFile("rt.bin", bench::richTekImage("7788")));
-    ASSERT_EQ(showThenUpdate(*e), 0);
-    EXPECT_NE(entry(0).m_ucPhysicalAddress, before);
-    EXPECT_EQ(entry(0).strSerialNumber, "SN-b0");
-    EXPECT_EQ(benchRef().bridgeStatus("b0").diskNumber, entry(0).m_ucPhysicalAddress);
-    EXPECT_EQ(runningVersion(), "7788");
 }
 
 }  // namespace
