@@ -21,7 +21,11 @@ std::shared_ptr<bench::Bench> makeBench() {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    static std::shared_ptr<bench::Bench> bench = makeBench();
+    // The bench keeps every command it traced: a fresh one now and then keeps memory bounded over the
+    // millions of runs of a long fuzzing session.
+    static std::shared_ptr<bench::Bench> bench;
+    static unsigned runs = 0;
+    if (runs++ % 1024 == 0) bench = makeBench();
     quib::redir::BotDevice device(bench, "b");
     if (!device.onBus()) bench->replug("b");
     device.attach();
