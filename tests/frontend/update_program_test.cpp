@@ -140,6 +140,7 @@ TEST(ProgramUpdate, DialogRunShowsItsProgressAndOutcome) {
         "status Update KRV610x Firmware...",
         "status Success! Please Relink the USB Device!",
         "position 100",
+        "summary PhysicalDrive 1: serial SNa, firmware 12042391f000 -> 131112910000, updated",
         "show 1"};
     EXPECT_EQ(calls, expected);
     EXPECT_EQ(openBench(bench)->bridgeStatus("a").runningVersion, kNew);
@@ -152,11 +153,32 @@ TEST(ProgramUpdate, DialogRunAfterAFailureShowsTheCodeInRed) {
     ProgramBench bench(description);
     EXPECT_EQ(runChecked(bench, {}).exitCode, -1);
     const auto calls = openBench(bench)->dialogCalls();
-    ASSERT_GE(calls.size(), 4u);
-    EXPECT_EQ(calls[calls.size() - 4].text, "Fail! -1");
-    EXPECT_EQ(calls[calls.size() - 3].op, "bar_colour");
-    EXPECT_EQ(calls[calls.size() - 3].value, 255 | (50 << 8) | (50 << 16));
+    ASSERT_GE(calls.size(), 5u);
+    EXPECT_EQ(calls[calls.size() - 5].text, "Fail! -1");
+    EXPECT_EQ(calls[calls.size() - 4].op, "bar_colour");
+    EXPECT_EQ(calls[calls.size() - 4].value, 255 | (50 << 8) | (50 << 16));
+    EXPECT_EQ(
+        calls[calls.size() - 2].text,
+        "PhysicalDrive 1: serial SNa, firmware 12042391f000 -> not known, failed: Can not update Firmware !");
     EXPECT_EQ(calls.back().value, 2);  // closed with the title-bar button: files removed all the same
+}
+
+TEST(ProgramUpdate, DialogRunSaysWhatBecameOfEachBridgeAndThatTheSerialNumberWasCut) {
+    ProgramBench bench(benchWith({bridgeBot("a", kOld), bridgeBot("b", kOld)}));
+    EXPECT_EQ(runChecked(bench, {"/P:2", "/N:ABCDEFGHIJKLMNOPQRSTUVWX"}).exitCode, 0);
+    const auto calls = openBench(bench)->dialogCalls();
+    ASSERT_GE(calls.size(), 2u);
+    EXPECT_EQ(calls[calls.size() - 2].op, "summary");
+    EXPECT_EQ(calls[calls.size() - 2].text,
+              "Serial number cut to 20 characters: ABCDEFGHIJKLMNOPQRST\n"
+              "PhysicalDrive 1: serial SNa, firmware 12042391f000 -> unchanged, not selected\n"
+              "PhysicalDrive 2: serial SNb, firmware 12042391f000 -> 131112910000, updated");
+    EXPECT_EQ(openBench(bench)->bridgeStatus("a").runningVersion, kOld);
+    EXPECT_EQ(openBench(bench)->bridgeStatus("b").runningVersion, kNew);
+    openBench(bench)->withChip("b", [](bench::BridgeChip& chip) {
+        const auto config = chip.configBank(0);
+        EXPECT_EQ(std::string(config.begin() + 4, config.begin() + 24), "ABCDEFGHIJKLMNOPQRST");
+    });
 }
 
 TEST(ProgramUpdate, FailureOfALaterDeviceIsTheOutcome) {
