@@ -35,7 +35,10 @@ Json bridgeBot(const std::string& id, const std::string& version) {
 
 TEST(ProgramUpdate, SilentUpdateOfTwoBridgesThenTheVersionIsNoLongerListed) {
     ProgramBench bench(benchWith({bridgeBot("a", kOld), bridgeBot("b", kOld)}));
-    EXPECT_EQ(runChecked(bench, {"/S"}).exitCode, 0);
+    const ProgramRun silent = runChecked(bench, {"/S"});
+    EXPECT_EQ(silent.exitCode, 0);
+    EXPECT_TRUE(openBench(bench)->dialogCalls().empty());
+    EXPECT_EQ(silent.output, "");
     for (const auto& s : openBench(bench)->bridgeStatus()) {
         EXPECT_EQ(s.runningVersion, kNew) << s.id;
         EXPECT_EQ(s.restarts, 1u) << s.id;
@@ -118,7 +121,15 @@ TEST(ProgramUpdate, UsersImageIsProgrammedAndStaysInTheToolFolder) {
 
 TEST(ProgramUpdate, DialogRunShowsItsProgressAndOutcome) {
     ProgramBench bench(benchWith({bridgeBot("a", kOld)}));
-    EXPECT_EQ(runChecked(bench, {}).exitCode, 0);
+    const ProgramRun run = runChecked(bench, {});
+    EXPECT_EQ(run.exitCode, 0);
+    // Not a terminal: plain lines.
+    EXPECT_EQ(run.output.find('\033'), std::string::npos) << run.output;
+    EXPECT_NE(
+        run.output.find("status: Success! Please Relink the USB Device!\nprogress: 100%\n"
+                        "PhysicalDrive 1: serial SNa, firmware 12042391f000 -> 131112910000, updated\n"),
+        std::string::npos)
+        << run.output;
     std::vector<std::string> calls;
     for (const auto& c : openBench(bench)->dialogCalls()) {
         std::string s = c.op;
