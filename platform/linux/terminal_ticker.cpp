@@ -5,6 +5,7 @@
 
 #include <condition_variable>
 #include <mutex>
+#include <system_error>
 
 namespace quib::platform {
 namespace {
@@ -46,9 +47,14 @@ void TerminalTicker::start(std::unique_ptr<TickSource> ticks, std::function<void
     sigemptyset(&interrupts);
     for (int s : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&interrupts, s);
     ::pthread_sigmask(SIG_BLOCK, &interrupts, &previous);
-    m_thread = std::thread([source = m_ticks.get(), onTick = std::move(onTick)] {
-        while (source->waitForTick()) onTick();
-    });
+    try {
+        m_thread = std::thread([source = m_ticks.get(), onTick = std::move(onTick)] {
+            while (source->waitForTick()) onTick();
+        });
+    } catch (const std::system_error&) {
+        // Without a thread the line is still redrawn at every change.
+        m_ticks.reset();
+    }
     ::pthread_sigmask(SIG_SETMASK, &previous, nullptr);
 }
 
