@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <new>
 
 namespace quib::platform {
 namespace {
@@ -137,8 +138,10 @@ void TerminalScreen::endLine() {
 
 TerminalScreen& standardScreen() {
     // Never destroyed: static destruction may come to it before the backend whose window (and ticker)
-    // draws on it. The window ends the line when it goes.
-    static TerminalScreen* const screen = new TerminalScreen(stdout);
+    // draws on it; the window ends the line when it goes. Not on the heap either, where the copy in an
+    // unloaded library would be left behind as a leak.
+    alignas(TerminalScreen) static unsigned char storage[sizeof(TerminalScreen)];
+    static TerminalScreen* const screen = new (storage) TerminalScreen(stdout);
     return *screen;
 }
 
