@@ -152,8 +152,8 @@ struct ControlTraceRecord {
 };
 
 // One call on the program's dialog window: "caption", "status" (text), "text_colour", "progress_range"
-// (value low, value2 high, value3 step), "position", "bar_colour" (value: 0x00BBGGRR) or "show" (value:
-// the answer, 1 OK or 2 closed).
+// (value low, value2 high, value3 step), "position", "bar_colour" (value: 0x00BBGGRR), "summary" (text:
+// its lines joined by "\n") or "show" (value: the answer, 1 OK or 2 closed).
 struct DialogRecord {
     std::string op;
     std::string text;

@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 
+#include "frontend/bridge_summary.h"
 #include "frontend/library_entry_points.h"
 #include "frontend/main_window.h"
 #include "frontend/settings_file.h"
@@ -72,6 +73,8 @@ class CKRV610xFWUpgDlg {
     quib::frontend::PfnShowUSBStatus m_DllShowUSBStatus = nullptr;
 
     quib::frontend::SettingsCopies m_Settings;
+    // What the update did with each bridge, for the closing summary.
+    quib::frontend::BridgeResults m_BridgeResults;
 
     static constexpr std::uint8_t kAllDevices = 255;
 

@@ -144,6 +144,7 @@ int CKRV610xFWUpgDlg::nUpdateBridgeFirmware() {
         for (int i = 0; i < count; ++i) {
             results[i] =
                 m_DllUpdateFirmware(static_cast<std::uint8_t>(i), pExchangeData.get(), kUpdateFirmwareTag);
+            m_BridgeResults.record(i, results[i]);
             if (results[i] < 0)
                 LogWarning(L"%s:%d: Dev[%d] UpdateFirmware fail, iReturn=%d", kFn, __LINE__, i, results[i]);
             else
@@ -156,6 +157,7 @@ int CKRV610xFWUpgDlg::nUpdateBridgeFirmware() {
         if (m_pDevList->Devs[i].m_ucPhysicalAddress != m_ucPhysicalDrive) continue;
         const int iReturn =
             m_DllUpdateFirmware(static_cast<std::uint8_t>(i), pExchangeData.get(), kUpdateFirmwareTag);
+        m_BridgeResults.record(i, iReturn);
         if (iReturn < 0) {
             LogError(L"%s:%d: m_DllUpdateFirmware Failed , iReturn=%d", kFn, __LINE__, iReturn);
             if (!m_bSilentMode) showErrorBox(updateFailureText(iReturn));
@@ -181,6 +183,7 @@ void CKRV610xFWUpgDlg::vEndUpdate(int nOutcome) {
         m_window.status(kStatusSuccess);
     }
     m_window.progress(kProgressDone);
+    m_window.summary(bridgeSummaryLines(*this));
     m_nExitCode = nOutcome;
     vWaitForUser();
 }

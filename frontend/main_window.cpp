@@ -28,6 +28,13 @@ void MainWindow::barColour(std::uint32_t colour) {
     if (m_bVisible) platform::get().dialog.setProgressBarColour(colour);
 }
 
+void MainWindow::summary(const std::vector<std::wstring>& lines) {
+    if (!m_bVisible) return;
+    std::vector<std::string> narrow;
+    for (const std::wstring& line : lines) narrow.push_back(toNarrow(line));
+    platform::get().dialog.showSummary(narrow);
+}
+
 int MainWindow::showUntilClosed() {
     return m_bVisible ? platform::get().dialog.showUntilClosed() : platform::kIdOk;
 }

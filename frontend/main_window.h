@@ -2,6 +2,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "platform/platform.h"
 
@@ -22,6 +23,8 @@ class MainWindow {
     void progressRange(int low, int high, int step);
     void progress(int position);
     void barColour(std::uint32_t colour);
+    // The closing lines, before the window waits.
+    void summary(const std::vector<std::wstring>& lines);
     // Until OK (platform::kIdOk) or the close button (platform::kIdCancel); OK when not visible.
     int showUntilClosed();
 

@@ -172,6 +172,8 @@ class Dialog {
     virtual void setProgressRange(int low, int high, int step) = 0;
     virtual void setProgressPosition(int position) = 0;
     virtual void setProgressBarColour(std::uint32_t colour) = 0;
+    // What became of each bridge, one line each, shown when the run is over and before the window waits.
+    virtual void showSummary(const std::vector<std::string>& lines) = 0;
     // Shows the window until the user presses OK (kIdOk) or closes it (kIdCancel).
     virtual int showUntilClosed() = 0;
 };

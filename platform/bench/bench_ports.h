@@ -62,6 +62,12 @@ class BenchDialog final : public Dialog {
         m_bench->dialogCall(call("bar_colour", {}, colour));
         m_terminal.setProgressBarColour(colour);
     }
+    void showSummary(const std::vector<std::string>& lines) override {
+        std::string text;
+        for (const std::string& line : lines) text += (text.empty() ? "" : "\n") + line;
+        m_bench->dialogCall(call("summary", text));
+        m_terminal.showSummary(lines);
+    }
     int showUntilClosed() override {
         m_terminal.showUntilClosed();
         return m_bench->dialogCall(call("show"));

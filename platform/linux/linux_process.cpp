@@ -9,6 +9,8 @@
 #include <atomic>
 #include <cstring>
 
+#include "platform/linux/terminal_screen.h"
+
 namespace quib::platform {
 namespace {
 
@@ -70,6 +72,8 @@ void emptyAndRemove(const char* folder) {
 }
 
 void cleanUp() {
+    // The shell's prompt must not land on the window's status line.
+    endOpenLineAfterSignal();
     for (std::size_t i = 0; i < g_files.count; ++i) ::unlink(g_files.paths[i]);
     for (std::size_t i = 0; i < g_folders.count; ++i) emptyAndRemove(g_folders.paths[i]);
 }

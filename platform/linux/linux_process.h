@@ -1,6 +1,6 @@
 // Removal of the run's files when the process is interrupted (SIGINT, SIGTERM, SIGHUP). The handler does
-// only async-signal-safe work: unlink() of paths prepared in advance, and emptying folders with raw
-// directory reads before rmdir().
+// only async-signal-safe work: it ends the line the window left open on the terminal, unlink()s paths
+// prepared in advance, and empties folders with raw directory reads before rmdir().
 #pragma once
 
 #include "platform/platform.h"

@@ -9,6 +9,7 @@
 #include "common/log/debug_log.h"
 #include "platform/linux/linux_devices.h"
 #include "platform/linux/linux_sg_io.h"
+#include "platform/linux/terminal_screen.h"
 #include "platform/linux/windows_names.h"
 
 namespace quib::platform {
@@ -110,7 +111,7 @@ void LinuxDevices::reportNoRights(const std::string& node, const std::string& pa
             "the group \"quibusb\", log in again and replug the device",
             node.c_str(), path.c_str());
     LogError("%s:%d: %s", kFn, __LINE__, text);
-    std::fprintf(stderr, "KRV610xFWUpg: %s\n", text);
+    standardScreen().printLinesTo(stderr, "KRV610xFWUpg: " + std::string(text) + "\n");
 }
 
 int LinuxDevices::openNode(const BlockDisk& disk, std::uint32_t access, const std::string& path) {

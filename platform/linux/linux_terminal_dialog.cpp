@@ -3,89 +3,123 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 
 namespace quib::platform {
 namespace {
 
-constexpr int kBarWidth = 30;
-
-std::string trueColour(std::uint32_t colour) {
-    return "\033[38;2;" + std::to_string(colour & 0xFF) + ";" + std::to_string((colour >> 8) & 0xFF) + ";" +
-           std::to_string((colour >> 16) & 0xFF) + "m";
-}
+constexpr std::chrono::milliseconds kTickPeriod{1000};
 
 }  // namespace
 
-LinuxTerminalDialog::LinuxTerminalDialog(std::FILE* in, std::FILE* out)
-    : m_in(in), m_out(out), m_terminal(out != nullptr && ::isatty(::fileno(out))) {}
+TerminalDialogClock realTerminalDialogClock() {
+    return {[] {
+                return static_cast<std::uint64_t>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                                      std::chrono::steady_clock::now().time_since_epoch())
+                                                      .count());
+            },
+            [] { return realTimeTicks(kTickPeriod); }};
+}
 
-int LinuxTerminalDialog::percent() const {
+LinuxTerminalDialog::LinuxTerminalDialog(std::FILE* in, TerminalScreen& screen, TerminalDialogClock clock)
+    : m_in(in), m_screen(screen), m_clock(std::move(clock)) {
+    if (m_clock.nowMs) m_startMs = m_clock.nowMs();
+}
+
+LinuxTerminalDialog::~LinuxTerminalDialog() {
+    // The process is ending (std::exit included): the shell's prompt must not land on the status line.
+    m_ticker.stop();
+    m_screen.endLine();
+}
+
+int LinuxTerminalDialog::percentLocked() const {
     if (m_high <= m_low) return 0;
     return std::clamp((m_position - m_low) * 100 / (m_high - m_low), 0, 100);
 }
 
-void LinuxTerminalDialog::redraw() {
-    const int filled = percent() * kBarWidth / 100;
-    std::string bar = trueColour(m_barColour) + std::string(static_cast<std::size_t>(filled), '#') +
-                      "\033[0m" + std::string(static_cast<std::size_t>(kBarWidth - filled), '.');
-    std::fprintf(m_out, "\r\033[2K%s%s\033[0m [%s] %3d%%", trueColour(m_textColour).c_str(), m_status.c_str(),
-                 bar.c_str(), percent());
-    std::fflush(m_out);
+StatusLineContent LinuxTerminalDialog::contentLocked() const {
+    StatusLineContent c{m_status, m_textColour, m_barColour, percentLocked(), std::nullopt};
+    if (m_clock.nowMs) c.elapsedMs = m_clock.nowMs() - m_startMs;
+    return c;
+}
+
+void LinuxTerminalDialog::redrawLocked() {
+    // One column stays free: a line that fills the last one wraps on some terminals.
+    m_screen.drawLive(composeStatusLine(contentLocked(), m_screen.columns() - 1));
+    m_live = true;
+    if (m_clock.ticks && !m_ticker.running()) m_ticker.start(m_clock.ticks(), [this] { onTick(); });
+}
+
+void LinuxTerminalDialog::onTick() {
+    std::lock_guard lock(m_lock);
+    if (m_live) m_screen.drawLive(composeStatusLine(contentLocked(), m_screen.columns() - 1));
+}
+
+void LinuxTerminalDialog::endLiveLine() {
+    m_ticker.stop();
+    std::lock_guard lock(m_lock);
+    if (!m_live) return;
+    m_screen.keepLive(composeStatusLine(contentLocked(), 0));
+    m_live = false;
 }
 
 void LinuxTerminalDialog::setCaption(const std::string& text) {
-    m_caption = text;
-    std::fprintf(m_out, "%s\n", text.c_str());
-    std::fflush(m_out);
+    m_screen.printLines(printable(text) + "\n");
 }
 
 void LinuxTerminalDialog::setStatusText(const std::string& text) {
+    std::lock_guard lock(m_lock);
     m_status = text;
-    if (m_terminal) {
-        redraw();
-    } else {
-        std::fprintf(m_out, "status: %s\n", text.c_str());
-        std::fflush(m_out);
-    }
+    if (m_screen.isTerminal())
+        redrawLocked();
+    else
+        m_screen.printLines("status: " + printable(text) + "\n");
 }
 
 void LinuxTerminalDialog::setStatusTextColour(std::uint32_t colour) {
+    std::lock_guard lock(m_lock);
     m_textColour = colour;
-    if (m_terminal) redraw();
+    if (m_screen.isTerminal()) redrawLocked();
 }
 
 void LinuxTerminalDialog::setProgressRange(int low, int high, int) {
+    std::lock_guard lock(m_lock);
     m_low = low;
     m_high = high;
 }
 
 void LinuxTerminalDialog::setProgressPosition(int position) {
+    std::lock_guard lock(m_lock);
     m_position = position;
-    if (m_terminal) {
-        redraw();
-    } else {
-        std::fprintf(m_out, "progress: %d%%\n", percent());
-        std::fflush(m_out);
-    }
+    if (m_screen.isTerminal())
+        redrawLocked();
+    else
+        m_screen.printLines("progress: " + std::to_string(percentLocked()) + "%\n");
 }
 
 void LinuxTerminalDialog::setProgressBarColour(std::uint32_t colour) {
+    std::lock_guard lock(m_lock);
     m_barColour = colour;
-    if (m_terminal) redraw();
+    if (m_screen.isTerminal()) redrawLocked();
+}
+
+void LinuxTerminalDialog::showSummary(const std::vector<std::string>& lines) {
+    endLiveLine();
+    std::string text;
+    for (const std::string& line : lines) text += printable(line) + "\n";
+    m_screen.printLines(text);
 }
 
 int LinuxTerminalDialog::showUntilClosed() {
-    if (m_terminal) std::fputs("\n", m_out);
+    endLiveLine();
     const bool interactive = m_in != nullptr && ::isatty(::fileno(m_in));
-    if (!interactive) {
-        std::fflush(m_out);
-        return kIdOk;
-    }
-    std::fputs("[ OK ] Press Enter to close.", m_out);
-    std::fflush(m_out);
+    if (!interactive) return kIdOk;
+    m_screen.beginQuestion("", "[ OK ] Press Enter to close.");
     char line[64];
     // End of input (Ctrl+D) closes the window like the title-bar button.
-    return std::fgets(line, sizeof line, m_in) ? kIdOk : kIdCancel;
+    const bool answered = std::fgets(line, sizeof line, m_in) != nullptr;
+    m_screen.endQuestion(answered && std::string_view(line).ends_with('\n'));
+    return answered ? kIdOk : kIdCancel;
 }
 
 }  // namespace quib::platform

@@ -24,7 +24,7 @@ std::string asPlainLine(std::string_view text) {
 
 }  // namespace
 
-LinuxTerminalUi::LinuxTerminalUi(std::FILE* in, std::FILE* out) : m_in(in), m_out(out) {
+LinuxTerminalUi::LinuxTerminalUi(std::FILE* in, TerminalScreen& screen) : m_in(in), m_screen(screen) {
     const char* target = std::getenv("QUIB_DEBUG_OUTPUT");
     if (target && std::strcmp(target, "stderr") == 0) {
         m_sink = Sink::Stderr;
@@ -39,21 +39,18 @@ LinuxTerminalUi::~LinuxTerminalUi() {
 }
 
 int LinuxTerminalUi::messageBox(const std::string& text, const std::string& caption, std::uint32_t style) {
-    std::fprintf(m_out, "[%s]\n%s\n", caption.c_str(), asPlainLine(text).c_str());
+    const std::string box = "[" + caption + "]\n" + asPlainLine(text) + "\n";
     const std::uint32_t buttons = style & kButtonMask;
     const bool interactive = m_in && ::isatty(::fileno(m_in));
     if (!interactive) {
-        std::fflush(m_out);
+        m_screen.printLines(box);
         return buttons == kMbYesNo ? kIdNo : buttons == kMbOkCancel ? kIdCancel : kIdOk;
     }
-    if (buttons == kMbYesNo) {
-        std::fputs("[y/N] ", m_out);
-    } else {
-        std::fputs("Press Enter to continue.", m_out);
-    }
-    std::fflush(m_out);
+    m_screen.beginQuestion(box, buttons == kMbYesNo ? "[y/N] " : "Press Enter to continue.");
     char answer[64] = {};
-    if (!std::fgets(answer, sizeof answer, m_in)) return buttons == kMbYesNo ? kIdNo : kIdOk;
+    const bool answered = std::fgets(answer, sizeof answer, m_in) != nullptr;
+    m_screen.endQuestion(answered && std::strchr(answer, '\n') != nullptr);
+    if (!answered) return buttons == kMbYesNo ? kIdNo : kIdOk;
     if (buttons == kMbYesNo) return (answer[0] == 'y' || answer[0] == 'Y') ? kIdYes : kIdNo;
     return kIdOk;
 }
@@ -66,7 +63,7 @@ void LinuxTerminalUi::debugOutput(std::string_view text) {
             ::syslog(LOG_DEBUG, "%s", line.c_str());
             break;
         case Sink::Stderr:
-            std::fprintf(stderr, "%s\n", line.c_str());
+            m_screen.printLinesTo(stderr, line + "\n");
             break;
         case Sink::File:
             std::fprintf(m_debugFile, "%s\n", line.c_str());

@@ -38,7 +38,10 @@ Json bridgeBot(const std::string& id, const std::string& version) {
 
 TEST(ProgramUpdate, SilentUpdateOfTwoBridgesThenTheVersionIsNoLongerListed) {
     ProgramBench bench(benchWith({bridgeBot("a", kOld), bridgeBot("b", kOld)}));
-    EXPECT_EQ(runChecked(bench, {"/S"}).exitCode, 0);
+    const ProgramRun silent = runChecked(bench, {"/S"});
+    EXPECT_EQ(silent.exitCode, 0);
+    EXPECT_TRUE(openBench(bench)->dialogCalls().empty());
+    EXPECT_EQ(silent.output, "");
     for (const auto& s : openBench(bench)->bridgeStatus()) {
         EXPECT_EQ(s.runningVersion, kNew) << s.id;
         EXPECT_EQ(s.restarts, 1u) << s.id;
@@ -64,8 +67,10 @@ TEST(ProgramUpdate, ChosenDriveOnlyAndADriveNoBridgeCarries) {
         for (const auto& r : openBench(other)->traceAll()) EXPECT_TRUE(r.cdb[0] != 0xE1 && r.cdb[0] != 0xE3);
         EXPECT_EQ(openBench(other)->bridgeStatus("a").runningVersion, kOld);
         if (args.size() == 1) {
-            const auto calls = openBench(other)->dialogCalls();
-            EXPECT_EQ(calls.at(calls.size() - 4).text, "Fail! -4");
+            std::string lastStatus;
+            for (const auto& c : openBench(other)->dialogCalls())
+                if (c.op == "status") lastStatus = c.text;
+            EXPECT_EQ(lastStatus, "Fail! -4");
         }
     }
 }
@@ -226,7 +231,15 @@ TEST(ProgramUpdate, UsersImageIsProgrammedAndStaysInTheToolFolder) {
 
 TEST(ProgramUpdate, DialogRunShowsItsProgressAndOutcome) {
     ProgramBench bench(benchWith({bridgeBot("a", kOld)}));
-    EXPECT_EQ(runChecked(bench, {}).exitCode, 0);
+    const ProgramRun run = runChecked(bench, {});
+    EXPECT_EQ(run.exitCode, 0);
+    // Not a terminal: plain lines.
+    EXPECT_EQ(run.output.find('\033'), std::string::npos) << run.output;
+    EXPECT_NE(
+        run.output.find("status: Success! Please Relink the USB Device!\nprogress: 100%\n"
+                        "PhysicalDrive 1: serial SNa, firmware 12042391f000 -> 131112910000, updated\n"),
+        std::string::npos)
+        << run.output;
     std::vector<std::string> calls;
     for (const auto& c : openBench(bench)->dialogCalls()) {
         std::string s = c.op;
@@ -248,6 +261,7 @@ TEST(ProgramUpdate, DialogRunShowsItsProgressAndOutcome) {
         "status Update KRV610x Firmware...",
         "status Success! Please Relink the USB Device!",
         "position 100",
+        "summary PhysicalDrive 1: serial SNa, firmware 12042391f000 -> 131112910000, updated",
         "show 1"};
     EXPECT_EQ(calls, expected);
     EXPECT_EQ(openBench(bench)->bridgeStatus("a").runningVersion, kNew);
@@ -260,11 +274,32 @@ TEST(ProgramUpdate, DialogRunAfterAFailureShowsTheCodeInRed) {
     ProgramBench bench(description);
     EXPECT_EQ(runChecked(bench, {}).exitCode, -1);
     const auto calls = openBench(bench)->dialogCalls();
-    ASSERT_GE(calls.size(), 4u);
-    EXPECT_EQ(calls[calls.size() - 4].text, "Fail! -1");
-    EXPECT_EQ(calls[calls.size() - 3].op, "bar_colour");
-    EXPECT_EQ(calls[calls.size() - 3].value, 255 | (50 << 8) | (50 << 16));
+    ASSERT_GE(calls.size(), 5u);
+    EXPECT_EQ(calls[calls.size() - 5].text, "Fail! -1");
+    EXPECT_EQ(calls[calls.size() - 4].op, "bar_colour");
+    EXPECT_EQ(calls[calls.size() - 4].value, 255 | (50 << 8) | (50 << 16));
+    EXPECT_EQ(
+        calls[calls.size() - 2].text,
+        "PhysicalDrive 1: serial SNa, firmware 12042391f000 -> not known, failed: Can not update Firmware !");
     EXPECT_EQ(calls.back().value, 2);  // closed with the title-bar button: files removed all the same
+}
+
+TEST(ProgramUpdate, DialogRunSaysWhatBecameOfEachBridgeAndThatTheSerialNumberWasCut) {
+    ProgramBench bench(benchWith({bridgeBot("a", kOld), bridgeBot("b", kOld)}));
+    EXPECT_EQ(runChecked(bench, {"/P:2", "/N:ABCDEFGHIJKLMNOPQRSTUVWX"}).exitCode, 0);
+    const auto calls = openBench(bench)->dialogCalls();
+    ASSERT_GE(calls.size(), 2u);
+    EXPECT_EQ(calls[calls.size() - 2].op, "summary");
+    EXPECT_EQ(calls[calls.size() - 2].text,
+              "Serial number cut to 20 characters: ABCDEFGHIJKLMNOPQRST\n"
+              "PhysicalDrive 1: serial SNa, firmware 12042391f000 -> unchanged, not selected\n"
+              "PhysicalDrive 2: serial SNb, firmware 12042391f000 -> 131112910000, updated");
+    EXPECT_EQ(openBench(bench)->bridgeStatus("a").runningVersion, kOld);
+    EXPECT_EQ(openBench(bench)->bridgeStatus("b").runningVersion, kNew);
+    openBench(bench)->withChip("b", [](bench::BridgeChip& chip) {
+        const auto config = chip.configBank(0);
+        EXPECT_EQ(std::string(config.begin() + 4, config.begin() + 24), "ABCDEFGHIJKLMNOPQRST");
+    });
 }
 
 // A bench command that blocks the program until a signal arrives, after telling the test through a pipe.

@@ -1,5 +1,5 @@
 // What the program builds around an update: the serial-number record, the serial-number image's name, the
-// version report and the registry stamp.
+// version report, the registry stamp and the closing summary.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -7,6 +7,7 @@
 #include "bench/bench.h"
 #include "common/log/debug_log.h"
 #include "common/records/exchange_records.h"
+#include "frontend/bridge_summary.h"
 #include "frontend/registry_stamp.h"
 #include "frontend/serial_record.h"
 #include "frontend/version_report.h"
@@ -60,6 +61,75 @@ TEST(SerialNumberRecord, PrintableAsciiOnly) {
     EXPECT_TRUE(serialNumberFault(L"S\u00e9rie"));
     EXPECT_EQ(serialImageName(L"131112_91_00_00.bin"), L"Config_131112_91_00_00.rom");
     EXPECT_EQ(serialImageName(L"binary.bin"), L"Config_romary.rom");
+}
+
+TEST(BridgeSummary, TheVersionAnImageNameCarries) {
+    const std::pair<std::wstring, std::optional<std::wstring>> cases[] = {
+        {L"131112_91_00_00.bin", L"131112910000"},
+        {L"TV_PCIE_131112_91_00_01.bin", L"131112910001"},
+        {L"Config_131112_91_00_00.rom", L"131112910000"},
+        {L"Config_TV_PCIE_13111291B000.rom", L"13111291B000"},
+        {L"131112_91_00.bin", std::nullopt},   // eleven characters before the dot
+        {L"firmware_file.bin", std::nullopt},  // twelve characters, not a version
+        {L"Config_131112.rom", std::nullopt},
+        {L"E-VS-131112_51_00_00.bin", L"131112510000"},
+    };
+    for (const auto& [name, version] : cases) EXPECT_EQ(imageNameVersion(name), version) << name;
+}
+
+TEST(BridgeSummary, OneLinePerBridgeClaimingOnlyWhatTheLibraryProved) {
+    auto list = listOf({"12042391f000", "12042391f000", ""});
+    const char* serials[] = {"SNa", "SNb", ""};
+    for (int i = 0; i < 3; ++i) {
+        list->Devs[i].m_ucPhysicalAddress = static_cast<std::uint8_t>(i + 1);
+        records::storeText(list->Devs[i].cSerialNumber, serials[i]);
+    }
+    const std::wstring a = L"PhysicalDrive 1: serial SNa, firmware 12042391f000 -> ";
+    const std::wstring b = L"PhysicalDrive 2: serial SNb, firmware 12042391f000 -> ";
+    const std::wstring c = L"PhysicalDrive 3: serial none, firmware none -> ";
+    const std::wstring stopped = L"unchanged, not updated: the update stopped before the bridges";
+    const struct {
+        std::map<int, int> results;
+        std::uint8_t drive;
+        bool relink;
+        std::wstring image, serial;
+        std::vector<std::wstring> lines;
+    } cases[] = {
+        {{{0, 0}, {1, -7}, {2, -3}},
+         255,
+         true,
+         L"Config_131112_91_00_00.rom",
+         L"SN-0001",
+         {a + L"131112910000, updated", b + L"not known, failed: Reload fail.",
+          c + L"unchanged, not updated: not for this image"}},
+        {{{0, 0}, {1, -12}},
+         255,
+         false,
+         L"131112_91_00_00.bin",
+         L"",
+         {a + L"131112910000 (runs after a restart), updated",
+          b + L"not known, failed: vUpdateFirmware fail, ErrorCode -12", c + stopped}},
+        {{{1, 0}},
+         2,
+         true,
+         L"image.bin",
+         L"",
+         {a + L"unchanged, not selected", b + L"not known, updated", c + L"unchanged, not selected"}},
+        // The serial-number image failed: no bridge was reached.
+        {{},
+         2,
+         true,
+         L"131112_91_00_00.bin",
+         L"ABCDEFGHIJKLMNOPQRSTUVWXYZ",
+         {L"Serial number cut to 20 characters: ABCDEFGHIJKLMNOPQRST", a + L"unchanged, not selected",
+          b + stopped, c + L"unchanged, not selected"}},
+    };
+    for (const auto& k : cases) {
+        BridgeResults results;
+        for (const auto& [index, result] : k.results) results.record(index, result);
+        EXPECT_EQ(bridgeSummaryLines({*list, results, k.drive, k.image, k.relink, k.serial}), k.lines)
+            << k.image;
+    }
 }
 
 TEST(RegistryStamp, NumbersAndKeyPaths) {

@@ -25,16 +25,22 @@ std::string readAll(std::FILE* f) {
 TEST(LinuxTerminalDialog, WithoutATerminalEveryChangeIsOnePlainLineAndNothingWaits) {
     std::FILE* in = std::tmpfile();
     std::FILE* out = std::tmpfile();
-    LinuxTerminalDialog dialog(in, out);
-    EXPECT_FALSE(dialog.drawsOnTerminal());
-    dialog.setCaption("Caption");
-    dialog.setStatusText(" On going ");
-    dialog.setStatusTextColour(rgb(255, 0, 0));
-    dialog.setProgressRange(0, 200, 1);
-    dialog.setProgressPosition(50);
-    dialog.setProgressBarColour(rgb(255, 50, 50));
-    EXPECT_EQ(dialog.showUntilClosed(), kIdOk);
-    EXPECT_EQ(readAll(out), "Caption\nstatus:  On going \nprogress: 25%\n");
+    {
+        TerminalScreen screen(out);
+        LinuxTerminalDialog dialog(in, screen);
+        EXPECT_FALSE(dialog.drawsOnTerminal());
+        dialog.setCaption("Caption");
+        dialog.setStatusText(" On going ");
+        dialog.setStatusTextColour(rgb(255, 0, 0));
+        dialog.setProgressRange(0, 200, 1);
+        dialog.setProgressPosition(50);
+        dialog.setProgressBarColour(rgb(255, 50, 50));
+        dialog.showSummary({"PhysicalDrive 1: serial SNa, firmware 12042391f000 -> 131112910000, updated"});
+        EXPECT_EQ(dialog.showUntilClosed(), kIdOk);
+    }
+    EXPECT_EQ(readAll(out),
+              "Caption\nstatus:  On going \nprogress: 25%\n"
+              "PhysicalDrive 1: serial SNa, firmware 12042391f000 -> 131112910000, updated\n");
     std::fclose(in);
     std::fclose(out);
 }

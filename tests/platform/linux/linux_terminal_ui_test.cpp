@@ -25,7 +25,8 @@ std::string readAll(std::FILE* f) {
 TEST(LinuxTerminalUiTest, MessageBoxShowsCaptionAndTextAndDoesNotWaitWithoutATerminal) {
     std::FILE* in = std::tmpfile();  // not a terminal: the box must answer at once
     std::FILE* out = std::tmpfile();
-    LinuxTerminalUi ui(in, out);
+    quib::platform::TerminalScreen screen(out);
+    LinuxTerminalUi ui(in, screen);
     EXPECT_EQ(ui.messageBox("Please insert KRV610x device.", "KRV610xFWUpg",
                             quib::platform::kMbOk | quib::platform::kMbIconExclamation),
               quib::platform::kIdOk);
@@ -42,7 +43,7 @@ TEST(LinuxTerminalUiTest, DebugOutputGoesToTheFileNamedByTheEnvironment) {
     const std::string file = dir / "debug.txt";
     ::setenv("QUIB_DEBUG_OUTPUT", file.c_str(), 1);
     {
-        LinuxTerminalUi ui(nullptr, stdout);
+        LinuxTerminalUi ui(nullptr);
         ui.debugOutput("\r\nERR::CQuibUSBDev::Open:12: failed");
         ui.debugOutput("\r\nMSG::second");
     }
