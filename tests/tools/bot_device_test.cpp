@@ -114,6 +114,17 @@ TEST_F(BotDeviceTest, ACheckConditionFailsTheStatusAndRequestSenseTellsWhy) {
     EXPECT_EQ(parseCsw(m_device.bulkIn(kBulkInEndpoint, 13)).status, 0);
 }
 
+// A host asking for a data phase of gigabytes gets a phase error, not a buffer of that size.
+TEST_F(BotDeviceTest, AHugeDataPhaseIsAPhaseError) {
+    for (const bool in : {true, false}) {
+        m_device.bulkOut(kBulkOutEndpoint, cbw(6, 0xFFFFFFFF, in, {0xE2, 0, 0, 0, 0, 0}));
+        const Csw csw = parseCsw(m_device.bulkIn(kBulkInEndpoint, 13));
+        EXPECT_EQ(csw.status, 2);
+        EXPECT_EQ(csw.residue, 0xFFFFFFFFu);
+    }
+    EXPECT_TRUE(m_bench->trace().empty());
+}
+
 TEST_F(BotDeviceTest, DataOutIsCollectedBeforeTheCommandRuns) {
     std::vector<std::uint8_t> block(128, 0x5A);
     m_device.bulkOut(kBulkOutEndpoint, cbw(3, 128, false, {0xE1, 0xFF, 0, 0, 0, 0}));

@@ -11,6 +11,9 @@ constexpr std::uint32_t kCswSignature = 0x53425355;  // "USBS"
 constexpr std::size_t kCbwSize = 31;
 constexpr std::size_t kCswSize = 13;
 constexpr std::uint8_t kCswPassed = 0, kCswFailed = 1, kCswPhaseError = 2;
+// Far more than any command moves (a firmware bank and its block, a kernel's largest read): a command
+// block asking for more is answered with a phase error before any buffer of that size is made.
+constexpr std::uint32_t kMaxDataPhase = 16u << 20;
 
 constexpr std::uint8_t kGetStatus = 0, kClearFeature = 1, kSetFeature = 3, kGetDescriptor = 6;
 constexpr std::uint8_t kSetConfiguration = 9, kSetInterface = 11;
@@ -197,6 +200,10 @@ TransferResult BotDevice::bulkOut(std::uint8_t endpoint, const std::vector<std::
     std::copy_n(&data[15], 16, m_cbw.cdb);
     m_dataOut.clear();
     m_dataIn.clear();
+    if (m_cbw.length > kMaxDataPhase) {
+        queueStatus(m_cbw.length, kCswPhaseError);
+        return r;
+    }
     if (m_cbw.length > 0 && !m_cbw.in)
         m_phase = Phase::DataOut;
     else
