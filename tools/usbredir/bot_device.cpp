@@ -11,9 +11,7 @@ constexpr std::uint32_t kCswSignature = 0x53425355;  // "USBS"
 constexpr std::size_t kCbwSize = 31;
 constexpr std::size_t kCswSize = 13;
 constexpr std::uint8_t kCswPassed = 0, kCswFailed = 1, kCswPhaseError = 2;
-// Far more than any command moves (a firmware bank and its block, a kernel's largest read): a command
-// block asking for more is answered with a phase error before any buffer of that size is made.
-constexpr std::uint32_t kMaxDataPhase = 16u << 20;
+
 
 constexpr std::uint8_t kGetStatus = 0, kClearFeature = 1, kSetFeature = 3, kGetDescriptor = 6;
 constexpr std::uint8_t kSetConfiguration = 9, kSetInterface = 11;
@@ -59,6 +57,7 @@ BotDevice::BotDevice(std::shared_ptr<bench::Bench> bench, std::string bridgeId)
     m_hub = m_bench->open("\\\\.\\" + description.hubs[static_cast<std::size_t>(bridge.hub)].name, error);
     if (!m_hub) throw std::runtime_error("the hub of " + m_id + " cannot be opened");
     m_port = bridge.port;
+    m_maxDataPhase = bridge.maxTransfer;
 }
 
 bench::ConnectionEntry BotDevice::connection() const {
@@ -200,7 +199,9 @@ TransferResult BotDevice::bulkOut(std::uint8_t endpoint, const std::vector<std::
     std::copy_n(&data[15], 16, m_cbw.cdb);
     m_dataOut.clear();
     m_dataIn.clear();
-    if (m_cbw.length > kMaxDataPhase) {
+    // More than the bridge takes in one transfer is answered with a phase error before any buffer of that
+    // size is made.
+    if (m_cbw.length > m_maxDataPhase) {
         queueStatus(m_cbw.length, kCswPhaseError);
         return r;
     }

@@ -80,6 +80,7 @@ class BotDevice {
     int m_bridge = -1;
     std::optional<bench::Target> m_hub;
     std::uint32_t m_port = 0;
+    std::uint32_t m_maxDataPhase = 0;  // the bridge's largest transfer
     std::optional<bench::Target> m_disk;
 
     std::uint8_t m_configuration = 0;
