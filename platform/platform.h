@@ -44,6 +44,7 @@ enum SystemError : std::uint32_t {
     kErrorNoSuchDevice = 433,
     kErrorIoDevice = 1117,
     kErrorDeviceNotConnected = 1167,
+    kErrorDeviceRemoved = 1617,
     kErrorCantAccessFile = 1920,
     kErrorSemTimeout = 121,
     kErrorFileTooLarge = 223,

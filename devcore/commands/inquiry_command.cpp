@@ -33,6 +33,7 @@ bool quib::devcore::isDeviceGoneError(std::uint32_t errorCode) {
         case platform::kErrorDevNotExist:
         case platform::kErrorNoSuchDevice:
         case platform::kErrorDeviceNotConnected:
+        case platform::kErrorDeviceRemoved:
             return true;
         default:
             return false;
