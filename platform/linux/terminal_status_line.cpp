@@ -10,7 +10,8 @@ constexpr int kBarWidth = 30;
 constexpr int kNarrowestBar = 10;
 constexpr const char* kReset = "\033[0m";
 
-// Built by appending: a literal in front of a temporary string trips a false overlap warning of GCC 12 at -O3.
+// Built by appending: a literal in front of a temporary string trips a false overlap warning of GCC 12 at
+// -O3.
 std::string trueColour(std::uint32_t colour) {
     std::string out = "\033[38;2;";
     out += std::to_string(colour & 0xFF);

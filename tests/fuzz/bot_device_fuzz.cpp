@@ -14,7 +14,9 @@ namespace {
 std::shared_ptr<bench::Bench> makeBench() {
     const nlohmann::json description = {
         {"controllers",
-         {{{"ports", {{{"port", 1}, {"bridge", {{"id", "b"}, {"uas", false}, {"link", "full"}, {"max_transfer", 65536}}}}}}}}},
+         {{{"ports",
+            {{{"port", 1},
+              {"bridge", {{"id", "b"}, {"uas", false}, {"link", "full"}, {"max_transfer", 65536}}}}}}}}},
         {"system_disks", 1}};
     return bench::Bench::fromJson(description);
 }

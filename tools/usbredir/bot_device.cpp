@@ -12,7 +12,6 @@ constexpr std::size_t kCbwSize = 31;
 constexpr std::size_t kCswSize = 13;
 constexpr std::uint8_t kCswPassed = 0, kCswFailed = 1, kCswPhaseError = 2;
 
-
 constexpr std::uint8_t kGetStatus = 0, kClearFeature = 1, kSetFeature = 3, kGetDescriptor = 6;
 constexpr std::uint8_t kSetConfiguration = 9, kSetInterface = 11;
 constexpr std::uint8_t kBulkOnlyReset = 0xFF, kGetMaxLun = 0xFE;
