@@ -131,8 +131,16 @@ bool Win32FileSystem::isLink(const std::string& path) {
 }
 
 bool Win32FileSystem::isReadWrite(const std::string& path) {
+    const std::wstring wide = utf8ToWide(path);
+    // A read-only file is not writable, whatever rights the account has (an administrator's included).
+    const DWORD attributes = ::GetFileAttributesW(wide.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) return fail();
+    if ((attributes & FILE_ATTRIBUTE_READONLY) && !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+        setLastError(kErrorAccessDenied);
+        return false;
+    }
     // Folders open only with backup semantics; the open itself is the access check.
-    FileHandle h(::CreateFileW(utf8ToWide(path).c_str(), GENERIC_READ | GENERIC_WRITE,
+    FileHandle h(::CreateFileW(wide.c_str(), GENERIC_READ | GENERIC_WRITE,
                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
                                FILE_FLAG_BACKUP_SEMANTICS, nullptr));
     return h.valid() ? true : fail();
