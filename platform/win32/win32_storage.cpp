@@ -72,6 +72,11 @@ DeviceHandle Win32Storage::open(const std::string& path, std::uint32_t access) {
 }
 
 void Win32Storage::close(DeviceHandle handle) {
+    // Never handed to Windows: there -1 names the current process.
+    if (!isValid(handle)) {
+        setLastError(kErrorInvalidHandle);
+        return;
+    }
     {
         std::lock_guard lock(m_lock);
         m_paths.erase(handle);

@@ -138,6 +138,7 @@ HANDLE BenchDeviceCalls::createFile(LPCWSTR fileName, DWORD desiredAccess, DWORD
 }
 
 BOOL BenchDeviceCalls::closeHandle(HANDLE handle) {
+    ++closeCalls;
     const auto it = m_handles.find(reinterpret_cast<std::uintptr_t>(handle));
     if (it == m_handles.end()) return fail(ERROR_INVALID_HANDLE);
     SeamErrorKept kept;
@@ -266,6 +267,12 @@ BenchDeviceCalls::Answer BenchDeviceCalls::passThrough(qp::DeviceHandle device, 
     if (inSize < sizeof(SCSI_PASS_THROUGH)) return {false, 0, ERROR_INVALID_PARAMETER};
     SCSI_PASS_THROUGH spt;
     std::memcpy(&spt, in, sizeof spt);
+    // What Windows checks in its own terms: a header of its own size, and areas behind it.
+    if (spt.Length != sizeof(SCSI_PASS_THROUGH) ||
+        (spt.SenseInfoLength > 0 && (spt.SenseInfoOffset < sizeof(SCSI_PASS_THROUGH) ||
+                                     std::uint64_t{spt.SenseInfoOffset} + spt.SenseInfoLength > outSize)) ||
+        (spt.DataTransferLength > 0 && spt.DataBufferOffset < sizeof(SCSI_PASS_THROUGH)))
+        return {false, 0, ERROR_INVALID_PARAMETER};
     // Windows' record read as Windows reads it, handed to the bench in the system's record.
     auto record = std::make_unique<ScsiPassThroughWithBuffers>();
     std::memset(record.get(), 0, sizeof *record);
@@ -311,6 +318,10 @@ BenchDeviceCalls::Answer BenchDeviceCalls::passThroughDirect(qp::DeviceHandle de
     if (inSize < sizeof(SCSI_PASS_THROUGH_DIRECT)) return {false, 0, ERROR_INVALID_PARAMETER};
     SCSI_PASS_THROUGH_DIRECT sptd;
     std::memcpy(&sptd, in, sizeof sptd);
+    if (sptd.Length != sizeof(SCSI_PASS_THROUGH_DIRECT) ||
+        (sptd.SenseInfoLength > 0 && (sptd.SenseInfoOffset < sizeof(SCSI_PASS_THROUGH_DIRECT) ||
+                                      std::uint64_t{sptd.SenseInfoOffset} + sptd.SenseInfoLength > outSize)))
+        return {false, 0, ERROR_INVALID_PARAMETER};
     ScsiPassThroughDirect record{};
     auto& s = record.spt;
     s.Length = sptd.Length == sizeof(SCSI_PASS_THROUGH_DIRECT) ? kSystemHeader : sptd.Length;
@@ -711,17 +722,21 @@ CONFIGRET BenchDeviceCalls::cmRequestDeviceEject(DEVINST devInst, PPNP_VETO_TYPE
     const std::string id = instanceIdOf(devInst);
     if (id.empty()) return CR_INVALID_DEVNODE;
     if (vetoType) *vetoType = PNP_VetoTypeUnknown;
+    auto vetoed = [&](PNP_VETO_TYPE type) {
+        if (vetoType) *vetoType = type;
+        if (vetoName && vetoNameLength > 0) {
+            const std::wstring wide = qp::utf8ToWide(id).substr(0, vetoNameLength - 1);
+            std::copy(wide.begin(), wide.end(), vetoName);
+            vetoName[wide.size()] = L'\0';
+        }
+        return CR_REMOVE_VETOED;
+    };
+    // Only the USB device is removable: a disk on it is not ejected by itself.
+    if (id.rfind("USB\\", 0) != 0) return vetoed(PNP_VetoIllegalDeviceRequest);
     SeamErrorKept kept;
     if (benchPorts().devices.requestEject(id)) return CR_SUCCESS;
     if (kept.portError() != qp::kErrorGenFailure) return CR_NO_SUCH_DEVNODE;
-    // Something holds the device: the veto names it.
-    if (vetoType) *vetoType = PNP_VetoDevice;
-    if (vetoName && vetoNameLength > 0) {
-        const std::wstring wide = qp::utf8ToWide(id).substr(0, vetoNameLength - 1);
-        std::copy(wide.begin(), wide.end(), vetoName);
-        vetoName[wide.size()] = L'\0';
-    }
-    return CR_SUCCESS;  // a request with room for the veto is answered with the veto, not an error
+    return vetoed(PNP_VetoDevice);  // something holds the device
 }
 
 }  // namespace win32_test

@@ -33,6 +33,7 @@ class BenchDeviceCalls : public quib::platform::DeviceCalls {
 
     // ---- what a test may look at -----------------------------------------------------------------
     std::map<DWORD, int> controlCalls;  // DeviceIoControl calls by control code
+    int closeCalls = 0;
     int openHandles() const { return static_cast<int>(m_handles.size()); }
     int openSets() const { return static_cast<int>(m_sets.size()); }
     quib::platform::Platform& benchPorts() { return m_backend->platform(); }

@@ -3,6 +3,7 @@
 // benches: the bridges must see the same commands, command for command, and end up holding the same.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -40,14 +41,20 @@ struct RunResult {
     std::vector<std::string> serials;  // the device list after the run
     int tableHandlesOpen = 0;          // through the device call table
     int tableSetsOpen = 0;
+    int tablePassThroughs = 0;
 };
 
 struct Scenario {
     const char* name;
     json description;
-    // The library call after the scan, given the image's path.
+    // The library call after the scan, given the image's path, and what it returns on the bench.
     std::function<int(const std::string& imagePath)> action;
+    int expected;
 };
+
+void PrintTo(const Scenario& scenario, std::ostream* out) {
+    *out << scenario.name;
+}
 
 std::unique_ptr<ExchangeData> exchangeFor(const std::string& path, bool relinkAfter, bool dualImage) {
     auto e = std::make_unique<ExchangeData>();
@@ -121,6 +128,8 @@ class Win32BoundaryTest : public ::testing::TestWithParam<Scenario> {
         if (table) {
             result.tableHandlesOpen = table->openHandles();
             result.tableSetsOpen = table->openSets();
+            result.tablePassThroughs = table->controlCalls[IOCTL_SCSI_PASS_THROUGH] +
+                                       table->controlCalls[IOCTL_SCSI_PASS_THROUGH_DIRECT];
         }
         quib::platform::install(nullptr);
         quib::devcore::testing::reset();
@@ -133,10 +142,18 @@ TEST_P(Win32BoundaryTest, BridgesSeeTheSameCommandsThroughTheWin32PortsAsOnTheBe
     const RunResult onBench = run(scenario, false);
     const RunResult throughWin32 = run(scenario, true);
 
-    // The scenario did something worth comparing.
+    // The scenario did what it is about, and the Win32 run went through the table.
     EXPECT_EQ(onBench.scan, 0);
+    EXPECT_EQ(onBench.action, scenario.expected);
     EXPECT_FALSE(onBench.serials.empty());
     EXPECT_FALSE(onBench.trace.empty());
+    EXPECT_EQ(static_cast<std::size_t>(throughWin32.tablePassThroughs), throughWin32.trace.size());
+    if (scenario.expected == QUIB_FAIL) {
+        // The failure came with sense data.
+        EXPECT_TRUE(std::any_of(onBench.trace.begin(), onBench.trace.end(), [](const std::string& line) {
+            return line.find("\"scsi_status\":2") != std::string::npos;
+        }));
+    }
 
     EXPECT_EQ(throughWin32.scan, onBench.scan);
     EXPECT_EQ(throughWin32.action, onBench.action);
@@ -159,7 +176,8 @@ const Scenario kScenarios[] = {
     {"DualImageUpdateWithRestart", devcore_test::benchOfBridges({bridge("b", {{"restart_delay_ms", 3000}})}),
      [](const std::string& image) {
          return QuibUSBLib_Function_vUpdateFirmware(0, exchangeFor(image, true, true).get(), 0x1234);
-     }},
+     },
+     QUIB_SUCCESS},
     {"UpdateOfABridgeBehindAHub",
      devcore_test::benchOf(json::array({devcore_test::controller(
          json::array({hubWith(json::array({devcore_test::bridgePort(1, "h1", "SN-H1"),
@@ -168,16 +186,29 @@ const Scenario kScenarios[] = {
          4)})),
      [](const std::string& image) {
          return QuibUSBLib_Function_vUpdateFirmware(1, exchangeFor(image, false, false).get(), 0);
-     }},
+     },
+     QUIB_SUCCESS},
     {"SafeRemoval", devcore_test::benchOfBridges({bridge("a"), bridge("b")}),
-     [](const std::string&) { return QuibUSBLib_Function_SafeRemoveUSB(1); }},
+     [](const std::string&) { return QuibUSBLib_Function_SafeRemoveUSB(1); }, QUIB_SUCCESS},
     {"SafeRemovalVetoed",
      [] {
          json d = devcore_test::benchOfBridges({bridge("a")});
          d["faults"] = json::array({{{"kind", "eject_veto"}, {"bridge", "a"}, {"times", 3}}});
          return d;
      }(),
-     [](const std::string&) { return QuibUSBLib_Function_SafeRemoveUSB(0); }},
+     [](const std::string&) { return QuibUSBLib_Function_SafeRemoveUSB(0); }, QUIB_SAFE_REMOVE_FAIL},
+    // The bridge answers a command with CHECK CONDITION: its sense data come back through the record.
+    {"UpdateMeetingACheckCondition",
+     [] {
+         json d = devcore_test::benchOfBridges({bridge("c")});
+         d["faults"] = json::array(
+             {{{"kind", "command"}, {"bridge", "c"}, {"opcode", 0xE3}, {"as", "check_condition"}}});
+         return d;
+     }(),
+     [](const std::string& image) {
+         return QuibUSBLib_Function_vUpdateFirmware(0, exchangeFor(image, false, false).get(), 0);
+     },
+     QUIB_FAIL},
 };
 
 INSTANTIATE_TEST_SUITE_P(Runs, Win32BoundaryTest, ::testing::ValuesIn(kScenarios),

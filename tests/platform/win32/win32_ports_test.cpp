@@ -78,6 +78,15 @@ TEST_F(Win32PortsTest, OpenAndCloseGiveTheHandleBack) {
     EXPECT_EQ(m_table->openHandles(), 0);
 }
 
+TEST_F(Win32PortsTest, ClosingAnInvalidHandleNeverReachesWindows) {
+    qp::setLastError(0);
+    m_storage.close(qp::kInvalidHandle);
+    EXPECT_EQ(qp::lastError(), qp::kErrorInvalidHandle);
+    m_storage.close(0);
+    EXPECT_EQ(qp::lastError(), qp::kErrorInvalidHandle);
+    EXPECT_EQ(m_table->closeCalls, 0);
+}
+
 TEST_F(Win32PortsTest, AMissingDeviceIsAnInvalidHandleWithTheSystemsError) {
     qp::setLastError(0);
     EXPECT_EQ(open("\\\\.\\PHYSICALDRIVE9"), qp::kInvalidHandle);
