@@ -47,7 +47,10 @@ std::vector<DeviceInterface> Win32Devices::interfaces(const std::string& interfa
     for (DWORD index = 0; index < win32::kMostSetMembers; ++index) {
         SP_DEVICE_INTERFACE_DATA data{};
         data.cbSize = sizeof data;
-        if (!deviceCalls().setupDiEnumDeviceInterfaces(set.get(), nullptr, &*guid, index, &data)) break;
+        if (!deviceCalls().setupDiEnumDeviceInterfaces(set.get(), nullptr, &*guid, index, &data)) {
+            if (deviceCalls().getLastError() != ERROR_NO_MORE_ITEMS) win32::carryLastError();
+            break;
+        }
         SP_DEVINFO_DATA device{};
         device.cbSize = sizeof device;
         auto path = win32::interfacePath(set.get(), data, device);
