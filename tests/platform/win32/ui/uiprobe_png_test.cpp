@@ -20,7 +20,7 @@ std::uint32_t bigEndianAt(const std::vector<std::uint8_t>& bytes, std::size_t at
 
 struct ChecksumCase {
     const char* name;
-    std::string_view input;
+    std::string input;
     std::uint32_t crc, adler;
 };
 
@@ -29,6 +29,8 @@ const ChecksumCase kChecksums[] = {
     {"Wikipedia", "Wikipedia", 0xADAAC02E, 0x11E60398},
     {"IendChunkType", "IEND", 0xAE426082, 0x02D70121},
     {"Empty", "", 0x00000000, 0x00000001},
+    // Long enough for both adler sums to wrap their modulus.
+    {"HundredThousandFF", std::string(100000, '\xFF'), 0x68C6CEC4, 0x149A302C},
 };
 
 class PngChecksums : public ::testing::TestWithParam<ChecksumCase> {};
