@@ -489,7 +489,7 @@ int Bench::messageBox(const std::string& text, const std::string& caption, std::
 int Bench::dialogCall(DialogRecord r) {
     return transact([&] {
         r.timeMs = m_state->clockMs;
-        if (r.op == "show") r.value = m_description.dialogClosedByUser ? 2 : 1;
+        if (r.op == "show" && !m_description.dialogLeftToWindow) r.value = m_description.dialogClosedByUser ? 2 : 1;
         if (m_store)
             m_store->appendLine(kDialogFile, nlohmann::json{{"op", r.op},
                                                             {"text", r.text},

@@ -68,7 +68,8 @@ class Bench {
     // The next scripted answer, else the box's first button (IDOK for OK-style boxes).
     int messageBox(const std::string& text, const std::string& caption, std::uint32_t style);
     std::vector<MessageBoxRecord> messageBoxes();  // every box shown on this bench
-    // Records a call on the program's dialog; for "show" it returns the scripted answer (1 OK, 2 closed).
+    // Records a call on the program's dialog; for "show" it returns the scripted answer (1 OK, 2 closed),
+    // or, where the script leaves it to the window, records and returns the answer the record carries.
     int dialogCall(DialogRecord record);
     std::vector<DialogRecord> dialogCalls();  // every call on this bench
     void debugOutput(std::string_view text);

@@ -1,5 +1,10 @@
 // The bench: opening device paths, SCSI commands, storage queries and volumes.
+#if defined(_WIN32)
+#include <io.h>
+#include <windows.h>
+#else
 #include <unistd.h>
+#endif
 
 #include <algorithm>
 #include <cctype>
@@ -245,9 +250,15 @@ ScsiOutcome Bench::runOnBridge(int bridge, const ScsiRequest& request, std::span
                 if (f.opcode == op && faultMatches(i, bridge)) {
                     if (f.notifyFd >= 0) {
                         const char held = 'H';
+#if defined(_WIN32)
+                        [[maybe_unused]] const auto n = ::_write(f.notifyFd, &held, 1);
+                    }
+                    for (;;) ::Sleep(INFINITE);
+#else
                         [[maybe_unused]] const auto n = ::write(f.notifyFd, &held, 1);
                     }
                     for (;;) ::pause();
+#endif
                 }
                 break;
             case FaultDescription::Kind::ReadbackCorrupt:

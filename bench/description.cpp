@@ -105,9 +105,10 @@ class Parser {
             }
         }
         const std::string dialogAnswer = top.text("dialog_answer", "ok");
-        if (dialogAnswer != "ok" && dialogAnswer != "close")
-            top.child("dialog_answer").fail("expected \"ok\" or \"close\"");
+        if (dialogAnswer != "ok" && dialogAnswer != "close" && dialogAnswer != "window")
+            top.child("dialog_answer").fail("expected \"ok\", \"close\" or \"window\"");
         m_out.dialogClosedByUser = dialogAnswer == "close";
+        m_out.dialogLeftToWindow = dialogAnswer == "window";
         if (top.has("faults")) {
             const JsonReader faults = top.child("faults");
             faults.requireArray();

@@ -1,8 +1,8 @@
 // The files of a bench folder and the lock that lets several modules and processes share it.
 //
-// Every operation on a bench folder holds an exclusive flock on "bench.lock". A module that changed the
-// state writes it and bumps the number in "generation"; a module that finds a number other than the one it
-// last saw reloads before it acts.
+// Every operation on a bench folder holds an exclusive lock on "bench.lock" (flock, LockFileEx). A module
+// that changed the state writes it and bumps the number in "generation"; a module that finds a number other
+// than the one it last saw reloads before it acts.
 #pragma once
 
 #include <cstdint>
@@ -42,7 +42,11 @@ class FolderStore {
 
   private:
     std::filesystem::path m_folder;
+#if defined(_WIN32)
+    void* m_lockHandle = nullptr;
+#else
     int m_lockFd = -1;
+#endif
 };
 
 }  // namespace bench

@@ -26,7 +26,7 @@ constexpr std::uint64_t kRelinkWaitMs = 40'000;
 constexpr int kShownDifferences = 4;
 
 // Shows a text through the library's message boxes and logs the same text.
-void show(int iKind, int iLine, const char* format, ...) __attribute__((format(printf, 3, 4)));
+void show(int iKind, int iLine, const char* format, ...) QUIB_PRINTF_FORMAT(3, 4);
 void show(int iKind, int iLine, const char* format, ...) {
     char text[512];
     va_list args;

@@ -55,8 +55,18 @@ std::unique_ptr<Backend> install(std::unique_ptr<Backend> backend) {
 std::string wideToUtf8(std::wstring_view text) {
     std::string out;
     out.reserve(text.size());
-    for (wchar_t wc : text) {
-        auto c = static_cast<std::uint32_t>(wc);
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        auto c = static_cast<std::uint32_t>(text[i]);
+        // Where wchar_t is UTF-16 (Windows), a surrogate pair is one character.
+        if constexpr (sizeof(wchar_t) == 2) {
+            if (c >= 0xD800 && c < 0xDC00 && i + 1 < text.size()) {
+                const auto low = static_cast<std::uint32_t>(text[i + 1]);
+                if (low >= 0xDC00 && low < 0xE000) {
+                    c = 0x10000 + ((c - 0xD800) << 10) + (low - 0xDC00);
+                    ++i;
+                }
+            }
+        }
         if (c < 0x80) {
             out += static_cast<char>(c);
         } else if (c < 0x800) {
@@ -87,7 +97,12 @@ std::wstring utf8ToWide(std::string_view text) {
         if (extra) cp = c & (0x3F >> extra);
         for (std::size_t k = 1; k <= extra; ++k)
             cp = (cp << 6) | (static_cast<unsigned char>(text[i + k]) & 0x3F);
-        out += static_cast<wchar_t>(cp);
+        if (sizeof(wchar_t) == 2 && cp >= 0x10000) {
+            out += static_cast<wchar_t>(0xD800 + ((cp - 0x10000) >> 10));
+            out += static_cast<wchar_t>(0xDC00 + ((cp - 0x10000) & 0x3FF));
+        } else {
+            out += static_cast<wchar_t>(cp);
+        }
         i += 1 + extra;
     }
     return out;

@@ -27,10 +27,17 @@ int level();
 
 }  // namespace quib::log
 
+// The formats are C99's everywhere (%zu, %lld): Windows builds use mingw-w64's standard printf.
+#if defined(_WIN32)
+#define QUIB_PRINTF_FORMAT(f, a) __attribute__((format(gnu_printf, f, a)))
+#else
+#define QUIB_PRINTF_FORMAT(f, a) __attribute__((format(printf, f, a)))
+#endif
+
 // Narrow writers (the library).
-void LogMessage(const char* format, ...) __attribute__((format(printf, 1, 2)));
-void LogWarning(const char* format, ...) __attribute__((format(printf, 1, 2)));
-void LogError(const char* format, ...) __attribute__((format(printf, 1, 2)));
+void LogMessage(const char* format, ...) QUIB_PRINTF_FORMAT(1, 2);
+void LogWarning(const char* format, ...) QUIB_PRINTF_FORMAT(1, 2);
+void LogError(const char* format, ...) QUIB_PRINTF_FORMAT(1, 2);
 
 // Wide writers (the program).
 void LogMessage(const wchar_t* format, ...);

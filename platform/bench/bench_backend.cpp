@@ -3,9 +3,7 @@
 #include "platform/backends.h"
 #include "platform/bench/bench_ports.h"
 #include "platform/bench/bench_storage_port.h"
-#include "platform/linux/linux_files.h"
-#include "platform/linux/linux_module.h"
-#include "platform/linux/linux_process.h"
+#include "platform/host_ports.h"
 
 namespace quib::platform {
 namespace {
@@ -13,22 +11,24 @@ namespace {
 class BenchBackend final : public Backend {
   public:
     explicit BenchBackend(std::shared_ptr<bench::Bench> bench)
-        : m_registry(bench),
+        : m_host(makeHostPorts()),
+          m_registry(bench),
           m_ui(bench),
           m_clock(bench),
           m_storage(bench),
           m_usb(bench),
           m_devices(bench),
           m_volumes(bench),
-          m_dialog(bench),
-          m_platform{m_files, m_module,  m_registry, m_ui,     m_clock,  m_storage,
-                     m_usb,   m_devices, m_volumes,  m_dialog, m_process} {}
+          m_dialog(bench, *m_host.dialog, m_host.windowAlwaysWaits),
+          m_platform{*m_host.files, *m_host.module, m_registry, m_ui,     m_clock,        m_storage,
+                     m_usb,         m_devices,      m_volumes,  m_dialog, *m_host.process} {}
     Platform& platform() override { return m_platform; }
     int openHandles() const { return m_storage.openHandles(); }
 
   private:
-    LinuxFileSystem m_files;
-    LinuxModule m_module;
+    // The program on a bench is still a real process on its host: files, modules, interrupts and the
+    // window's drawing are the host's own.
+    HostPorts m_host;
     BenchRegistry m_registry;
     BenchUserInterface m_ui;
     BenchClock m_clock;
@@ -37,8 +37,6 @@ class BenchBackend final : public Backend {
     BenchDevices m_devices;
     BenchVolumes m_volumes;
     BenchDialog m_dialog;
-    // The program on a bench is still a real process: interrupts are handled as on Linux.
-    LinuxProcess m_process;
     Platform m_platform;
 };
 

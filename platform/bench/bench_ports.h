@@ -5,7 +5,6 @@
 #include <memory>
 
 #include "bench/bench.h"
-#include "platform/linux/linux_terminal_dialog.h"
 #include "platform/platform.h"
 
 namespace quib::platform {
@@ -33,45 +32,44 @@ class BenchUserInterface final : public UserInterface {
     std::shared_ptr<bench::Bench> m_bench;
 };
 
-// The dialog's calls are recorded by the bench (closing it follows the bench's script) and drawn on the
-// terminal as on Linux, so a run on a bench looks like a run on hardware.
+// The dialog's calls are recorded by the bench and drawn by the host's own window (the terminal on Linux,
+// a real window on Windows), so a run on a bench looks like a run on hardware. How the window is left
+// follows the bench's script, or the host window's user where the script leaves it to the window.
 class BenchDialog final : public Dialog {
   public:
-    explicit BenchDialog(std::shared_ptr<bench::Bench> bench) : m_bench(std::move(bench)) {}
+    BenchDialog(std::shared_ptr<bench::Bench> bench, Dialog& host, bool hostWindowAlwaysWaits)
+        : m_bench(std::move(bench)), m_host(host), m_hostWindowAlwaysWaits(hostWindowAlwaysWaits) {}
     void setCaption(const std::string& text) override {
         m_bench->dialogCall(call("caption", text));
-        m_terminal.setCaption(text);
+        m_host.setCaption(text);
     }
     void setStatusText(const std::string& text) override {
         m_bench->dialogCall(call("status", text));
-        m_terminal.setStatusText(text);
+        m_host.setStatusText(text);
     }
     void setStatusTextColour(std::uint32_t colour) override {
         m_bench->dialogCall(call("text_colour", {}, colour));
-        m_terminal.setStatusTextColour(colour);
+        m_host.setStatusTextColour(colour);
     }
     void setProgressRange(int low, int high, int step) override {
         m_bench->dialogCall(call("progress_range", {}, low, high, step));
-        m_terminal.setProgressRange(low, high, step);
+        m_host.setProgressRange(low, high, step);
     }
     void setProgressPosition(int position) override {
         m_bench->dialogCall(call("position", {}, position));
-        m_terminal.setProgressPosition(position);
+        m_host.setProgressPosition(position);
     }
     void setProgressBarColour(std::uint32_t colour) override {
         m_bench->dialogCall(call("bar_colour", {}, colour));
-        m_terminal.setProgressBarColour(colour);
+        m_host.setProgressBarColour(colour);
     }
     void showSummary(const std::vector<std::string>& lines) override {
         std::string text;
         for (const std::string& line : lines) text += (text.empty() ? "" : "\n") + line;
         m_bench->dialogCall(call("summary", text));
-        m_terminal.showSummary(lines);
+        m_host.showSummary(lines);
     }
-    int showUntilClosed() override {
-        m_terminal.showUntilClosed();
-        return m_bench->dialogCall(call("show"));
-    }
+    int showUntilClosed() override;
 
   private:
     static bench::DialogRecord call(const char* op, std::string text = {}, std::int64_t value = 0,
@@ -79,7 +77,8 @@ class BenchDialog final : public Dialog {
         return bench::DialogRecord{op, std::move(text), value, value2, value3, 0};
     }
     std::shared_ptr<bench::Bench> m_bench;
-    LinuxTerminalDialog m_terminal;
+    Dialog& m_host;
+    bool m_hostWindowAlwaysWaits;
 };
 
 // The virtual clock: a sleep advances it at once. The performance counter runs at 10 MHz.

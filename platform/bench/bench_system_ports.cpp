@@ -96,3 +96,17 @@ std::uint32_t BenchVolumes::processorArchitecture() {
 }
 
 }  // namespace quib::platform
+
+namespace quib::platform {
+
+int BenchDialog::showUntilClosed() {
+    if (m_bench->description().dialogLeftToWindow) {
+        const int answer = m_host.showUntilClosed();
+        return m_bench->dialogCall(call("show", {}, answer));
+    }
+    // A real window would wait for its user whatever the script says: it is left to close with the process.
+    if (!m_hostWindowAlwaysWaits) m_host.showUntilClosed();
+    return m_bench->dialogCall(call("show"));
+}
+
+}  // namespace quib::platform

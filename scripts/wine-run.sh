@@ -1,0 +1,15 @@
+#!/usr/bin/env bash
+# Runs a Windows program of the cross builds under Wine, in the project's own Wine prefix (build/wine),
+# with Wine's own chatter off. Used by CMake as the cross-compiling emulator and by the scripts.
+set -euo pipefail
+root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+export WINEPREFIX="${QUIB_WINEPREFIX:-$root/build/wine}"
+export WINEDEBUG="${WINEDEBUG:--all}"
+# No Mono or Gecko installers: the programs need neither.
+export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
+if [ ! -f "$WINEPREFIX/system.reg" ]; then
+    mkdir -p "$WINEPREFIX"
+    wineboot -i >/dev/null 2>&1 || true
+    wineserver -w || true
+fi
+exec wine "$@"
