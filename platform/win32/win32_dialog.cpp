@@ -75,6 +75,7 @@ void Win32Dialog::runUserInterfaceThread(std::promise<void>& created) {
     HWND window = ::CreateDialogParamW(m_resources, MAKEINTRESOURCEW(QUIB_IDD_MAIN_DIALOG), nullptr,
                                        &Win32Dialog::dialogProcedure, reinterpret_cast<LPARAM>(this));
     m_window = window;
+    if (window) s_programWindow = window;
     if (!window) {
         // A window that cannot be created counts as one closed at once.
         std::lock_guard hold(m_resultLock);
@@ -173,6 +174,8 @@ INT_PTR Win32Dialog::onMessage(HWND window, UINT message, WPARAM wParam, LPARAM 
             return reinterpret_cast<INT_PTR>(m_icon);
         case WM_DESTROY: {
             m_window = nullptr;
+            HWND self = window;
+            s_programWindow.compare_exchange_strong(self, nullptr);
             std::lock_guard hold(m_resultLock);
             if (!m_result) m_result = kIdCancel;  // gone without an answer: as if closed
             ::PostQuitMessage(0);

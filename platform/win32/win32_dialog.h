@@ -42,6 +42,9 @@ class Win32Dialog final : public Dialog {
     // The window while it exists (the owner of message boxes raised meanwhile); nullptr before the first
     // call and after it closed.
     HWND window() const { return m_window.load(); }
+    // The window of the program's dialog while one is up (the last one created), for the message boxes
+    // raised meanwhile: GetActiveWindow() cannot find it, it belongs to the window's own thread.
+    static HWND programWindow() { return s_programWindow.load(); }
 
   private:
     // The window, created on first use; nullptr once it has closed or when it cannot be created.
@@ -66,6 +69,8 @@ class Win32Dialog final : public Dialog {
     HICON m_icon = nullptr;
     HICON m_smallIcon = nullptr;
     bool m_waiting = false;  // showUntilClosed() is waiting: OK and closing are accepted
+
+    static inline std::atomic<HWND> s_programWindow{nullptr};
 
     std::mutex m_resultLock;
     std::condition_variable m_resultReady;

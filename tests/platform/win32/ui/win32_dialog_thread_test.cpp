@@ -95,5 +95,18 @@ TEST_F(Win32DialogThread, WindowBelongsToAnotherThreadThanTheCaller) {
     EXPECT_NE(::GetWindowThreadProcessId(dialog.window(), nullptr), ::GetCurrentThreadId());
 }
 
+TEST_F(Win32DialogThread, ProgramWindowNamesTheLiveWindowForMessageBoxes) {
+    EXPECT_EQ(Win32Dialog::programWindow(), nullptr);
+    HWND window = nullptr;
+    {
+        Win32Dialog dialog;
+        dialog.setCaption("owner test window");
+        window = findDialog(L"owner test window");
+        ASSERT_NE(window, nullptr);
+        EXPECT_EQ(Win32Dialog::programWindow(), window);
+    }
+    EXPECT_EQ(Win32Dialog::programWindow(), nullptr);
+}
+
 }  // namespace
 }  // namespace quib::platform
