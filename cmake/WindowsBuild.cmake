@@ -1,5 +1,8 @@
 # What a Windows (mingw-w64) build needs that a Linux build finds as packages.
 
+# Resource scripts (windres): the program's window, icon, manifest, version and packaged files.
+enable_language(RC)
+
 # The header-only libraries, through a folder that holds only their headers: /usr/include itself would
 # bring the host's C library headers into the cross build.
 set(QUIB_HOST_HEADERS ${CMAKE_BINARY_DIR}/host-headers)
