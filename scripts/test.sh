@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds everything and runs all tests: the release build, the end-to-end run against a real Linux kernel
 # (twice in a row: it must pass every time, not once in a while), then the build with the address and
-# undefined-behaviour sanitizers.
+# undefined-behaviour sanitizers, and the Windows builds under Wine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 # The end-to-end run's packages too, so that one package-list update serves both.
@@ -18,3 +18,5 @@ for preset in default debug; do
         done
     fi
 done
+echo "== the Windows builds, under Wine"
+bash scripts/windows.sh test

@@ -107,11 +107,18 @@ std::optional<LRESULT> ask(HWND window, UINT message, WPARAM wParam = 0, LPARAM 
 std::optional<std::wstring> textOf(HWND window) {
     const auto length = ask(window, WM_GETTEXTLENGTH);
     if (!length) return std::nullopt;
-    std::wstring text(static_cast<std::size_t>(*length) + 1, L'\0');
-    const auto copied = ask(window, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()));
-    if (!copied) return std::nullopt;
-    text.resize(static_cast<std::size_t>(*copied));
-    return text;
+    // The text may grow between the two questions: a buffer filled to the brim is asked again, larger.
+    std::size_t room = static_cast<std::size_t>(*length) + 2;
+    for (;;) {
+        std::wstring text(room, L'\0');
+        const auto copied = ask(window, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()));
+        if (!copied) return std::nullopt;
+        if (static_cast<std::size_t>(*copied) + 1 < room) {
+            text.resize(static_cast<std::size_t>(*copied));
+            return text;
+        }
+        room *= 2;
+    }
 }
 
 struct Search {

@@ -43,8 +43,9 @@ class Win32HostTest : public ::testing::Test {
     // and Wine, which shows links as what they point to, cannot run what needs one.
     bool makeFolderLink(const std::string& link, const std::string& target) {
         const std::wstring wide = utf8ToWide(link);
-        if (!::CreateSymbolicLinkW(wide.c_str(), utf8ToWide(target).c_str(),
-                                   SYMBOLIC_LINK_FLAG_DIRECTORY | SYMBOLIC_LINK_FLAG_ALLOW_UNPRIVILEGED_CREATE))
+        if (!::CreateSymbolicLinkW(
+                wide.c_str(), utf8ToWide(target).c_str(),
+                SYMBOLIC_LINK_FLAG_DIRECTORY | SYMBOLIC_LINK_FLAG_ALLOW_UNPRIVILEGED_CREATE))
             return false;
         const DWORD attributes = ::GetFileAttributesW(wide.c_str());
         return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
@@ -83,7 +84,8 @@ TEST_F(Win32HostTest, WriteReadAppendDeleteInAFolderNamedOutsideAscii) {
 }
 
 TEST_F(Win32HostTest, FindFilesAndFoldersAndTheCurrentFolder) {
-    for (const char* name : {"b.bin", "a.bin", "c.rom", "Config_ä.rom"}) m_files.writeFile(path(name), bytes("x"));
+    for (const char* name : {"b.bin", "a.bin", "c.rom", "Config_ä.rom"})
+        m_files.writeFile(path(name), bytes("x"));
     ASSERT_TRUE(m_files.createDirectory(path("d.bin")));
     EXPECT_TRUE(m_files.createDirectory(path("d.bin")));  // an existing folder is success
     auto bins = m_files.findFiles(path(), "*.bin");
@@ -107,8 +109,8 @@ TEST_F(Win32HostTest, OnlyRegularFilesAreReadAndAFolderIsNone) {
     EXPECT_FALSE(m_files.fileSize(path()).has_value());
     // A pipe named like an image must not hold the run: refused at once.
     const std::wstring pipeName = L"\\\\.\\pipe\\quib-" + utf8ToWide(uniqueName());
-    HANDLE pipe = ::CreateNamedPipeW(pipeName.c_str(), PIPE_ACCESS_OUTBOUND, PIPE_TYPE_BYTE | PIPE_NOWAIT, 1, 0, 0,
-                                     0, nullptr);
+    HANDLE pipe = ::CreateNamedPipeW(pipeName.c_str(), PIPE_ACCESS_OUTBOUND, PIPE_TYPE_BYTE | PIPE_NOWAIT, 1,
+                                     0, 0, 0, nullptr);
     ASSERT_NE(pipe, INVALID_HANDLE_VALUE);
     EXPECT_FALSE(m_files.readFile(wideToUtf8(pipeName)).has_value());
     ::CloseHandle(pipe);

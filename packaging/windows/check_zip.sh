@@ -1,0 +1,15 @@
+#!/usr/bin/env bash
+# The Windows zip holds the program, the library, its import library and .def, the header and the read-me,
+# and each program file stays under 4 MB.
+set -euo pipefail
+zip=$1
+listing=$(unzip -l "$zip")
+echo "$listing"
+fail=0
+for f in KRV610xFWUpg.exe quibusb.dll lib/quibusb.lib lib/quibusb.def include/quibusb.h README-Windows.txt; do
+    grep -q "/$f\$" <<<"$listing" || { echo "missing from the zip: $f"; fail=1; }
+done
+while read -r size name; do
+    if [ "$size" -ge 4000000 ]; then echo "$name is $size bytes, not under 4 MB"; fail=1; fi
+done < <(awk '$4 ~ /\.(exe|dll)$/ {print $1, $4}' <<<"$listing")
+exit $fail

@@ -1,0 +1,72 @@
+#!/usr/bin/env bash
+# The Windows builds (mingw-w64), proven under Wine.
+#   windows.sh demo   cross-builds the x64 program and runs the demo update under Wine on a bench
+#   windows.sh test   both cross builds and their export tables; the x64 unit tests under Wine (a virtual
+#                     display for the window); the programs as a user runs them over bench folders, beside
+#                     the Linux program (needs build/default, made by scripts/test.sh); the zips
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$PWD
+mode=${1:-test}
+
+bash scripts/install-deps.sh g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix wine64 xvfb python3 zip
+# 32-bit programs need Wine's 32-bit half, from the i386 architecture. A mirror that cannot serve it must
+# not stop the rest: the x86 programs are then built and their exports checked, but not run.
+if ! dpkg -s wine32:i386 >/dev/null 2>&1 && [ "$mode" = test ]; then
+    sudo=""; [ "$(id -u)" -eq 0 ] || sudo="sudo"
+    { $sudo dpkg --add-architecture i386 && $sudo apt-get update -qq;
+      DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq wine32:i386; } >/dev/null 2>&1 ||
+        echo "windows: wine32:i386 could not be installed here; the x86 programs are built but not run"
+fi
+have_wine32() { dpkg -s wine32:i386 >/dev/null 2>&1; }
+
+# One display for every window the runs open.
+if [ -z "${DISPLAY:-}" ]; then
+    display=:$((90 + RANDOM % 9))
+    Xvfb "$display" -screen 0 1024x768x24 >/dev/null 2>&1 &
+    xvfb=$!
+    trap 'kill $xvfb 2>/dev/null || true' EXIT
+    export DISPLAY=$display
+    sleep 1
+fi
+
+if [ "$mode" = demo ]; then
+    cmake --preset windows-x64 -DQUIB_BUILD_TESTS=OFF >/dev/null
+    cmake --build --preset windows-x64 --target KRV610xFWUpg quibbench
+    build=build/windows-x64
+    demo=$(mktemp -d /tmp/quib-windows-demo.XXXXXX)
+    mkdir -p "$demo/tool"
+    cp "$build/frontend/KRV610xFWUpg.exe" "$demo/tool/"
+    bench_tool() { scripts/wine-run.sh "$build/tools/quibbench.exe" "$@"; }
+    bench_tool create "$(winepath -w "$demo/bench" 2>/dev/null)" --bridges 2 >/dev/null
+    export QUIB_BENCH="$(winepath -w "$demo/bench" 2>/dev/null)"
+    echo "# The bench before the update:"; bench_tool show "$QUIB_BENCH"
+    echo; echo "\$ wine KRV610xFWUpg.exe /S      (silent update of every bridge)"
+    set +e; (cd "$demo/tool" && "$root/scripts/wine-run.sh" ./KRV610xFWUpg.exe /S) 2>/dev/null
+    code=$?; set -e
+    echo "exit code: $code (signed: $(( code > 127 ? code - 256 : code )))"
+    echo; echo "# The bench after the update:"; bench_tool show "$QUIB_BENCH"
+    echo; echo "The bench folder, with its log (debug.log) and command trace, is kept at: $demo"
+    exit 0
+fi
+
+for arch in x64 x86; do
+    preset=windows-$arch build=build/windows-$arch
+    echo "== windows $arch: build"
+    cmake --preset "$preset" -DQUIB_HOST_QUIBBENCH="$PWD/build/default/tools/quibbench" >/dev/null
+    if [ $arch = x64 ]; then
+        cmake --build --preset "$preset"
+        echo "== windows $arch: unit tests under Wine"
+        ctest --preset "$preset"
+    else
+        # The deliverables and what checks them; the unit tests run in the x64 build.
+        cmake --build --preset "$preset" --target KRV610xFWUpg quibusb uiprobe
+        ctest --preset "$preset" -R Packaging.WindowsExports
+    fi
+    if [ $arch = x64 ] || have_wine32; then
+        echo "== windows $arch: the program under Wine over benches"
+        bash scripts/windows-checks.sh "$build" build/default
+    fi
+    echo "== windows $arch: package"
+    (cd "$build" && cpack -G ZIP >/dev/null && bash ../../packaging/windows/check_zip.sh KRV610xFWUpg-*-windows-$arch.zip)
+done
