@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <filesystem>
 #include <stdexcept>
@@ -127,7 +128,7 @@ bench::Bench& BenchTest::useBench(const json& description) {
     m_backend = backend.get();
     quib::platform::install(std::move(backend));
     if (!m_work) m_work = std::make_unique<TempFolder>();
-    setExecutablePath(m_work->path() + "/KRV610xFWUpg");
+    setExecutablePath(inWorkFolder("KRV610xFWUpg"));
     return *m_bench;
 }
 
@@ -184,6 +185,16 @@ TempFolder::TempFolder() {
 TempFolder::~TempFolder() {
     std::error_code ec;
     std::filesystem::remove_all(m_path, ec);
+}
+
+}  // namespace devcore_test
+
+namespace devcore_test {
+
+std::string BenchTest::inWorkFolder(std::string relative) const {
+    constexpr auto separator = static_cast<char>(std::filesystem::path::preferred_separator);
+    std::replace(relative.begin(), relative.end(), '/', separator);
+    return workFolder() + separator + relative;
 }
 
 }  // namespace devcore_test

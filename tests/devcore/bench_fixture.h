@@ -62,6 +62,8 @@ class BenchTest : public ::testing::Test {
     // The program path the platform reports; by default a program in this test's own folder.
     void setExecutablePath(const std::string& path);
     const std::string& workFolder() const { return m_work->path(); }
+    // A path in the work folder ("KRVFW_Temp/a.bin"), with the separator of the system the tests run on.
+    std::string inWorkFolder(std::string relative) const;
 
     // The library objects as a fresh load would have them.
     quib::devcore::LibraryObjects& objects() { return quib::devcore::libraryObjects(); }

@@ -101,7 +101,7 @@ TEST_F(LibraryFrameTest, WorkingFolderIsTheProgramsFolder) {
 }
 
 TEST_F(LibraryFrameTest, FileHelpers) {
-    const std::string path = workFolder() + "/data.bin";
+    const std::string path = inWorkFolder("data.bin");
     const std::vector<std::uint8_t> bytes = {1, 2, 3, 250};
     EXPECT_FALSE(utility().vCheckFilePathExists(path));
     EXPECT_TRUE(debugContains("vCheckFilePathExists: Not Read/Write , strFilePath : " + path));
@@ -110,7 +110,7 @@ TEST_F(LibraryFrameTest, FileHelpers) {
     std::vector<std::uint8_t> readBack;
     ASSERT_TRUE(utility().vReadFile(path, readBack));
     EXPECT_EQ(readBack, bytes);
-    EXPECT_FALSE(utility().vReadFile(workFolder() + "/missing.bin", readBack));
+    EXPECT_FALSE(utility().vReadFile(inWorkFolder("missing.bin"), readBack));
     EXPECT_EQ(readBack, bytes);
 }
 

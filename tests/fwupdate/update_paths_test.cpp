@@ -168,9 +168,12 @@ TEST_F(UpdateTest, FilesThatAreNotImagesAreRefusedBeforeTheBridgeIsTouched) {
         };
     };
     const std::vector<Case> cases = {
+#if !defined(_WIN32)  // kinds of file POSIX systems have
         {kNewImage, [](const std::string& path) { ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0); }, 0, -8},
         {kNewImage, [](const std::string& path) { std::filesystem::create_symlink("/dev/zero", path); }, 0,
          -8},
+#endif
+        {kNewImage, [](const std::string& path) { std::filesystem::create_directory(path); }, 0, -8},
         {kNewImage, sized(600 * 1024), 0, -8},
         {kNewImage, sized(64ull << 20), 0, -8},
         {"Config_131112_91_00_00.rom", sized(600 * 1024), 0, -5},
@@ -462,7 +465,7 @@ TEST_F(UpdateTest, SerialNumberImageCarriesTheRecordInFrontOfTheStream) {
     std::memcpy(record.cSerialNumber, "SN000001", 8);
     ASSERT_EQ(QuibUSBLib_Function_BuildBinFile(kNewImage.c_str(), &record),
               0);  // relative: in the working folder
-    std::ifstream in(workFolder() + "/KRVFW_Temp/Config_131112_91_00_00.rom", std::ios::binary);
+    std::ifstream in(inWorkFolder("KRVFW_Temp/Config_131112_91_00_00.rom"), std::ios::binary);
     const Bytes rom((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     ASSERT_EQ(rom.size(), 128u + 60910u);
     EXPECT_EQ(std::memcmp(rom.data() + 4, &record, sizeof record), 0);
@@ -472,7 +475,7 @@ TEST_F(UpdateTest, SerialNumberImageCarriesTheRecordInFrontOfTheStream) {
     EXPECT_EQ(QuibUSBLib_Function_BuildBinFile("", &record), -10);
     writeImage("x-VS-131112_91_00_00.bin", kNew);
     EXPECT_EQ(QuibUSBLib_Function_BuildBinFile("x-VS-131112_91_00_00.bin", &record), -10);
-    EXPECT_FALSE(std::filesystem::exists(workFolder() + "/KRVFW_Temp/Config_x-VS-131112_91_00_00.rom"));
+    EXPECT_FALSE(std::filesystem::exists(inWorkFolder("KRVFW_Temp/Config_x-VS-131112_91_00_00.rom")));
     EXPECT_EQ(QuibUSBLib_Function_BuildBinFile(nullptr, &record), -10);
 }
 

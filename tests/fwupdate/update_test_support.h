@@ -40,7 +40,7 @@ class UpdateTest : public ScanTest {
         return b;
     }
 
-    std::string pathInWorkFolder(const std::string& name) const { return workFolder() + "/" + name; }
+    std::string pathInWorkFolder(const std::string& name) const { return inWorkFolder(name); }
     std::string writeFile(const std::string& name, const Bytes& bytes) const {
         const std::string path = pathInWorkFolder(name);
         std::ofstream(path, std::ios::binary | std::ios::trunc)
@@ -123,7 +123,7 @@ class UpdateTest : public ScanTest {
     quib::devcore::USBDevEntry& entry(int i) {
         return quib::devcore::libraryObjects().devList()->Devs[static_cast<std::size_t>(i)];
     }
-    bool tempFolderGone() const { return !std::filesystem::exists(workFolder() + "/KRVFW_Temp"); }
+    bool tempFolderGone() const { return !std::filesystem::exists(inWorkFolder("KRVFW_Temp")); }
 
     std::size_t m_mark = 0;
 };
