@@ -164,6 +164,7 @@ struct BenchDescription {
         registryReadOnly;  // keys (and their sub keys) the system may not create or write
     std::vector<int> messageBoxAnswers;
     bool dialogClosedByUser = false;  // the dialog window is closed with its title-bar button, not OK
+    bool hostRegistry = false;        // the program uses the machine's own registry instead of the bench's
     bool dialogLeftToWindow = false;  // the window's own user (or a probe) closes it; the bench records how
     std::vector<FaultDescription> faults;
     std::uint32_t processorArchitecture = 9;

@@ -12,6 +12,8 @@ struct HostPorts {
     std::unique_ptr<FileSystem> files;
     std::unique_ptr<Module> module;
     std::unique_ptr<Process> process;
+    // The machine's own registry, for benches that ask for it.
+    std::unique_ptr<Registry> registry;
     // Draws the window; a bench records every call and decides how the window is left.
     std::unique_ptr<Dialog> dialog;
     // The host's window waits for its user whenever it is shown (a real window). Where the bench's script

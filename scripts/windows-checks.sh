@@ -92,6 +92,30 @@ tool_left_as_found oversized-image
 scenario no-bridge -4 0 /S
 tool_left_as_found no-bridge
 
+# The registry stamp, from a program whose settings turn it on, on a bench that leaves the registry to the
+# machine, read back with Windows' own reg.exe.
+echo "== registry stamp"
+stamp_exe="$win/tests/frontend/windows/stamp/KRV610xFWUpg.exe"
+stamp_bench="$work/stamp-bench"
+"$bench_tool" create "$stamp_bench" --bridges 1 >/dev/null
+python3 - "$stamp_bench/bench.json" <<'PY'
+import json, sys
+p = sys.argv[1]; d = json.load(open(p)); d["host_registry"] = True; json.dump(d, open(p, "w"), indent=2)
+PY
+mkdir -p "$work/stamp/tool"
+cp "$stamp_exe" "$work/stamp/tool/"
+"$wine_run" reg delete 'HKLM\SOFTWARE\TORVANE\FWUpdate' /f >/dev/null 2>&1 || true
+set +e
+(cd "$work/stamp/tool" && QUIB_BENCH="$(winepath -w "$stamp_bench" 2>/dev/null)" "$wine_run" ./KRV610xFWUpg.exe /S </dev/null >/dev/null 2>&1)
+stamp_code=$?
+set -e
+query=$("$wine_run" reg query 'HKLM\SOFTWARE\TORVANE\FWUpdate' /v VersionNumber 2>/dev/null | tr -d '\r' || true)
+echo "$query" | sed '/^$/d; s/^/    reg: /'
+check "the update ended 0" test "$stamp_code" = 0
+check "reg.exe reads the stamp VersionNumber = 150708B10103 (REG_SZ)" \
+    grep -qE 'VersionNumber[[:space:]]+REG_SZ[[:space:]]+150708B10103$' <<<"$query"
+"$wine_run" reg delete 'HKLM\SOFTWARE\TORVANE\FWUpdate' /f >/dev/null 2>&1 || true
+
 # A dialog-mode run: the window's own OK button (pressed by the probe) ends it.
 echo "== dialog mode, watched by the UI probe"
 dialog_bench="$work/dialog-bench"

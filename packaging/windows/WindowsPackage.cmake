@@ -11,6 +11,8 @@ install(FILES $<TARGET_LINKER_FILE:quibusb> ${PROJECT_BINARY_DIR}/devcore/quibus
 install(FILES ${PROJECT_SOURCE_DIR}/include/quibusb.h DESTINATION include)
 install(FILES ${CMAKE_CURRENT_LIST_DIR}/README-Windows.txt DESTINATION .)
 
+# Packing takes what is built; it does not build every test program first.
+set(CMAKE_SKIP_INSTALL_ALL_DEPENDENCY ON)
 set(CPACK_GENERATOR ZIP)
 set(CPACK_PACKAGE_NAME KRV610xFWUpg)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})

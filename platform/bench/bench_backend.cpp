@@ -20,8 +20,18 @@ class BenchBackend final : public Backend {
           m_devices(bench),
           m_volumes(bench),
           m_dialog(bench, *m_host.dialog, m_host.windowAlwaysWaits),
-          m_platform{*m_host.files, *m_host.module, m_registry, m_ui,     m_clock,        m_storage,
-                     m_usb,         m_devices,      m_volumes,  m_dialog, *m_host.process} {}
+          m_platform{
+              *m_host.files,
+              *m_host.module,
+              bench->description().hostRegistry ? *m_host.registry : static_cast<Registry&>(m_registry),
+              m_ui,
+              m_clock,
+              m_storage,
+              m_usb,
+              m_devices,
+              m_volumes,
+              m_dialog,
+              *m_host.process} {}
     Platform& platform() override { return m_platform; }
     int openHandles() const { return m_storage.openHandles(); }
 
