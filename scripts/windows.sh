@@ -59,6 +59,7 @@ for arch in "${archs[@]}"; do
     if [ $arch = x64 ] || [ "$mode" = x86 ]; then
         cmake --build --preset "$preset"
         echo "== windows $arch: unit tests under Wine"
+        scripts/wine-run.sh cmd /c rem  # the Wine prefix is made before the tests are listed
         ctest --preset "$preset"
         echo "== windows $arch: the program under Wine over benches"
         bash scripts/windows-checks.sh "$build" build/default
