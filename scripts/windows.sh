@@ -10,7 +10,7 @@ cd "$(dirname "$0")/.."
 root=$PWD
 mode=${1:-test}
 
-bash scripts/install-deps.sh g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix wine64 xvfb python3 zip
+bash scripts/install-deps.sh g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix wine wine64 xvfb python3 unzip
 # 32-bit programs need Wine's 32-bit half, from the i386 architecture: installed only when asked for, as
 # a mirror that serves i386 lists out of step with amd64 leaves apt unable to install anything afterwards.
 if [ "$mode" = x86 ] && ! dpkg -s wine32:i386 >/dev/null 2>&1; then
