@@ -1,18 +1,4 @@
-# Cross build for Windows (x86_64) with Debian's mingw-w64 toolchain, POSIX-thread variant (std::thread).
-set(CMAKE_SYSTEM_NAME Windows)
+# Windows (x86_64) with mingw-w64.
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
 set(QUIB_MINGW_TRIPLE x86_64-w64-mingw32)
-
-set(CMAKE_C_COMPILER ${QUIB_MINGW_TRIPLE}-gcc-posix)
-set(CMAKE_CXX_COMPILER ${QUIB_MINGW_TRIPLE}-g++-posix)
-set(CMAKE_RC_COMPILER ${QUIB_MINGW_TRIPLE}-windres)
-set(CMAKE_ASM_COMPILER ${QUIB_MINGW_TRIPLE}-gcc-posix)
-
-set(CMAKE_FIND_ROOT_PATH /usr/${QUIB_MINGW_TRIPLE})
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
-
-# Programs built here run on this machine under Wine (tests, generators) through the project's wrapper.
-set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/../scripts/wine-run.sh)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-w64-common.cmake)
