@@ -14,9 +14,11 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
 
+#include "platform/backends.h"
 #include "platform/win32/win32_dialog_ids.h"
 #include "tools/uiprobe/common_controls.h"
 #include "tools/uiprobe/png_writer.h"
@@ -65,35 +67,7 @@ std::optional<Options> parse(int argc, char** argv) {
 
 // JSON string of a UTF-16 text (UTF-8, with quotes, backslashes and control characters escaped).
 std::string jsonString(const std::wstring& text) {
-    std::string out = "\"";
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        std::uint32_t c = text[i];
-        if (c >= 0xD800 && c < 0xDC00 && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] < 0xE000)
-            c = 0x10000 + ((c - 0xD800) << 10) + (text[++i] - 0xDC00);
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += static_cast<char>(c);
-        } else if (c < 0x20) {
-            char escaped[8];
-            std::snprintf(escaped, sizeof escaped, "\\u%04x", static_cast<unsigned>(c));
-            out += escaped;
-        } else if (c < 0x80) {
-            out += static_cast<char>(c);
-        } else if (c < 0x800) {
-            out += static_cast<char>(0xC0 | (c >> 6));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        } else if (c < 0x10000) {
-            out += static_cast<char>(0xE0 | (c >> 12));
-            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        } else {
-            out += static_cast<char>(0xF0 | (c >> 18));
-            out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        }
-    }
-    return out + "\"";
+    return nlohmann::json(quib::platform::wideToUtf8(text)).dump();
 }
 
 // Read through SendMessageTimeout: a window that stopped answering shows as such, the probe goes on.
