@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <future>
 #include <mutex>
 #include <thread>
 
@@ -75,9 +76,12 @@ LRESULT CALLBACK sessionWindowProc(HWND window, UINT message, WPARAM wParam, LPA
 }
 
 // A hidden top-level window on a thread of its own: the only way a program without a console hears
-// that the session ends while its main thread sits inside a long device call.
+// that the session ends while its main thread sits inside a long device call. Returns once the window
+// exists: a process that ends while the thread is still making it is killed by Wine, not ended.
 void watchSessionEnd() {
-    std::thread([] {
+    std::promise<void> made;
+    std::future<void> ready = made.get_future();
+    std::thread([made = std::move(made)]() mutable {
         WNDCLASSW cls{};
         cls.lpfnWndProc = sessionWindowProc;
         cls.hInstance = ::GetModuleHandleW(nullptr);
@@ -85,10 +89,12 @@ void watchSessionEnd() {
         ::RegisterClassW(&cls);
         HWND window = ::CreateWindowExW(0, cls.lpszClassName, L"", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr,
                                         cls.hInstance, nullptr);
+        made.set_value();
         if (!window) return;
         MSG msg;
         while (::GetMessageW(&msg, nullptr, 0, 0) > 0) ::DispatchMessageW(&msg);
     }).detach();
+    ready.wait();
 }
 
 }  // namespace
