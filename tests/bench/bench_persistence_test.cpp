@@ -22,11 +22,6 @@ void writeText(const std::filesystem::path& file, const std::string& text) {
     std::ofstream(file) << text;
 }
 
-std::string readText(const std::filesystem::path& file) {
-    std::ifstream in(file);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
 TEST(BenchFolder, MissingMalformedOrWronglyTypedDescriptionIsRefusedNamingTheFile) {
     TempFolder folder;
     const std::string file = (folder.path() / "bench.json").string();

@@ -2,10 +2,10 @@
 #pragma once
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
-#include <atomic>
+#include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <memory>
 #include <nlohmann/json.hpp>
 #include <span>
@@ -13,18 +13,14 @@
 #include <vector>
 
 #include "bench/bench.h"
+#include "tests/common/temp_path.h"
 
 namespace bench::testing {
 
 // A fresh folder under the test temporary directory, removed with everything in it at the end.
 class TempFolder {
   public:
-    TempFolder() {
-        static std::atomic<int> counter{0};
-        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        m_path = std::filesystem::path(::testing::TempDir()) /
-                 ("bench_" + std::to_string(::getpid()) + "_" + std::to_string(counter++) + "_" +
-                  (info ? std::string(info->name()) : std::string("x")));
+    TempFolder() : m_path(quib::testing::freshTempPath("bench")) {
         std::filesystem::remove_all(m_path);
         std::filesystem::create_directories(m_path);
     }
@@ -37,6 +33,25 @@ class TempFolder {
   private:
     std::filesystem::path m_path;
 };
+
+// A file's bytes as text, line ends as written.
+inline std::string readText(const std::filesystem::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+#ifdef QUIBBENCH_PATH
+// Runs the built quibbench with `arguments`, its output to `output`; returns its exit code.
+inline int runTool(const std::string& arguments, const std::filesystem::path& output) {
+    const std::string line =
+        std::string("\"") + QUIBBENCH_PATH + "\" " + arguments + " > \"" + output.string() + "\" 2>&1";
+#ifdef _WIN32
+    return std::system(("\"" + line + "\"").c_str());  // cmd.exe drops the outer pair of quotes
+#else
+    return WEXITSTATUS(std::system(line.c_str()));
+#endif
+}
+#endif
 
 // One controller with the given bridges on root ports 1, 2, ...
 inline nlohmann::json benchWithBridges(std::vector<nlohmann::json> bridges) {

@@ -27,7 +27,8 @@ std::vector<FileRow> rowsOf(const std::string& text) {
     while (std::getline(in, line)) {
         if (!line.empty() && line.back() == '\r') line.pop_back();
         const std::size_t length = *parseHexNumber(line.substr(7, 4));
-        rows.push_back({*parseHexNumber(line.substr(3, 4)), *parseHexBytes(line.substr(11, 2 * length))});
+        rows.push_back({static_cast<std::size_t>(*parseHexNumber(line.substr(3, 4))),
+                        *parseHexBytes(line.substr(11, 2 * length))});
     }
     return rows;
 }

@@ -151,17 +151,6 @@ TEST(PdImages, McuHexRecords) {
     EXPECT_THROW(mcuHexText(layout), BenchError);
 }
 
-std::string readText(const std::filesystem::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-int runTool(const std::string& arguments, const std::filesystem::path& output) {
-    const std::string line =
-        std::string("\"") + QUIBBENCH_PATH + "\" " + arguments + " > \"" + output.string() + "\" 2>&1";
-    return WEXITSTATUS(std::system(line.c_str()));
-}
-
 TEST(QuibbenchPd, WritesPdAndMcuImages) {
     TempFolder folder;
     const auto out = folder.path() / "out.txt";

@@ -17,17 +17,6 @@ std::vector<std::uint8_t> readBytes(const std::filesystem::path& file) {
     return std::vector<std::uint8_t>(std::istreambuf_iterator<char>(in), {});
 }
 
-std::string readText(const std::filesystem::path& file) {
-    std::ifstream in(file);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-int runTool(const std::string& arguments, const std::filesystem::path& output) {
-    const std::string line =
-        std::string("\"") + QUIBBENCH_PATH + "\" " + arguments + " > \"" + output.string() + "\" 2>&1";
-    return WEXITSTATUS(std::system(line.c_str()));
-}
-
 TEST(DemoBench, DefaultsGiveOneTypeBBridgeRunning12042391F000AtSuperSpeedOverUas) {
     auto b = Bench::fromJson(tool::describeBench({}));
     const Target t = disk(*b, 1);

@@ -1,7 +1,5 @@
 #include "tests/devcore/bench_fixture.h"
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <atomic>
 #include <filesystem>
@@ -10,6 +8,7 @@
 #include "common/log/debug_log.h"
 #include "devcore/transport/device_path.h"
 #include "platform/bench/bench_backend.h"
+#include "tests/common/temp_path.h"
 
 namespace devcore_test {
 
@@ -171,13 +170,7 @@ void BenchTest::setExecutablePath(const std::string& path) {
 }
 
 TempFolder::TempFolder() {
-    static std::atomic<int> serial{0};
-    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    std::string name = std::string("devcore_") + (info ? info->name() : "test") + "_" +
-                       std::to_string(::getpid()) + "_" + std::to_string(serial++);
-    for (char& c : name)
-        if (c == '/') c = '_';
-    m_path = (std::filesystem::path(::testing::TempDir()) / name).string();
+    m_path = quib::testing::freshTempPath("devcore").string();
     std::filesystem::remove_all(m_path);
     std::filesystem::create_directories(m_path);
 }

@@ -1,8 +1,12 @@
 // The built library, loaded like its callers load it: by file name over a bench folder, entry points
 // bound by name.
-#include <dlfcn.h>
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <dlfcn.h>
+#endif
 
 #include <cstdio>
 #include <cstring>
@@ -18,6 +22,7 @@
 
 #include "include/quibusb.h"
 #include "platform/backends.h"
+#include "tests/common/temp_path.h"
 
 namespace {
 
@@ -63,6 +68,47 @@ json benchDescription() {
                                           {"ports", {{"port_count", 4}, {"ports", ports}}}}})}};
 }
 
+// The library file as its callers open it, on each system.
+#ifdef _WIN32
+void* openLibrary() {
+    return ::LoadLibraryA(QUIBUSB_PATH);
+}
+std::string openError() {
+    return "error " + std::to_string(::GetLastError());
+}
+void* symbol(void* library, const char* name) {
+    return reinterpret_cast<void*>(::GetProcAddress(static_cast<HMODULE>(library), name));
+}
+void closeLibrary(void* library) {
+    ::FreeLibrary(static_cast<HMODULE>(library));
+}
+void setBenchFolder(const fs::path& folder) {
+    ::_putenv_s("QUIB_BENCH", folder.string().c_str());
+}
+void clearBenchFolder() {
+    ::_putenv_s("QUIB_BENCH", "");
+}
+#else
+void* openLibrary() {
+    return ::dlopen(QUIBUSB_PATH, RTLD_NOW | RTLD_LOCAL);
+}
+std::string openError() {
+    return ::dlerror();
+}
+void* symbol(void* library, const char* name) {
+    return ::dlsym(library, name);
+}
+void closeLibrary(void* library) {
+    ::dlclose(library);
+}
+void setBenchFolder(const fs::path& folder) {
+    ::setenv("QUIB_BENCH", folder.c_str(), 1);
+}
+void clearBenchFolder() {
+    ::unsetenv("QUIB_BENCH");
+}
+#endif
+
 // Reads a value at a byte offset of a record, as a caller in another language would.
 template <typename T>
 T at(const void* base, std::size_t offset) {
@@ -77,15 +123,13 @@ std::string textAt(const void* base, std::size_t offset) {
 class EntryPointTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        m_folder = fs::path(::testing::TempDir()) /
-                   (std::string("devcore_entry_") + info->name() + "_" + std::to_string(::getpid()));
+        m_folder = quib::testing::freshTempPath("devcore_entry");
         fs::remove_all(m_folder);
         fs::create_directories(m_folder);
         std::ofstream(m_folder / "bench.json") << benchDescription().dump(2);
-        ::setenv("QUIB_BENCH", m_folder.c_str(), 1);
-        m_library = ::dlopen(QUIBUSB_PATH, RTLD_NOW | RTLD_LOCAL);
-        ASSERT_NE(m_library, nullptr) << ::dlerror();
+        setBenchFolder(m_folder);
+        m_library = openLibrary();
+        ASSERT_NE(m_library, nullptr) << openError();
         bind(CloseDev, "QuibUSBLib_CloseDev");
         bind(ScanUSBPort, "QuibUSBLib_Function_vScanUSBPort");
         bind(OlderScan, "QuibUSBLib_vScanUSBPort");
@@ -105,18 +149,18 @@ class EntryPointTest : public ::testing::Test {
         bind(ClosePD, "QuibUSBLib_Function_vClosePD");
     }
     void TearDown() override {
-        if (m_library) ::dlclose(m_library);
-        ::unsetenv("QUIB_BENCH");
+        if (m_library) closeLibrary(m_library);
+        clearBenchFolder();
         std::error_code ec;
         fs::remove_all(m_folder, ec);
     }
     template <typename F>
     void bind(F*& f, const char* name) {
-        f = reinterpret_cast<F*>(::dlsym(m_library, name));
+        f = reinterpret_cast<F*>(symbol(m_library, name));
         ASSERT_NE(f, nullptr) << name;
     }
     std::string debugLog() {
-        std::ifstream in(m_folder / "debug.log");
+        std::ifstream in(m_folder / "debug.log", std::ios::binary);
         std::stringstream text;
         text << in.rdbuf();
         return text.str();
@@ -153,6 +197,7 @@ class EntryPointTest : public ::testing::Test {
     decltype(QuibUSBLib_Function_vClosePD)* ClosePD = nullptr;
 };
 
+#ifndef _WIN32  // the Windows export table is checked by the packaging tests
 TEST(LibraryFile, ExportsOnlyItsEntryPoints) {
     FILE* pipe = ::popen("nm -D --defined-only " QUIBUSB_PATH " 2>/dev/null", "r");
     ASSERT_NE(pipe, nullptr);
@@ -176,6 +221,7 @@ TEST(LibraryFile, ExportsOnlyItsEntryPoints) {
     EXPECT_GE(declared.size(), 27u);  // the header parsed
     EXPECT_EQ(names, declared);
 }
+#endif
 
 TEST_F(EntryPointTest, ScanFillsEveryFieldAtItsByteOffset) {
     auto list = std::make_unique<USBDevListExp>();

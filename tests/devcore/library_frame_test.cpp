@@ -1,5 +1,4 @@
 // The library frame: utility helpers, working folder and what unloading removes.
-#include <sys/stat.h>
 
 #include <filesystem>
 #include <fstream>
@@ -143,7 +142,9 @@ TEST_F(LibraryFrameTest, UnloadNeverFollowsALink) {
     const auto before = quib::testing::folderSnapshot(victim);
     const fs::path temp = work / "KRVFW_Temp";
 
-    fs::create_directory_symlink(victim, temp);
+    std::error_code linkError;
+    fs::create_directory_symlink(victim, temp, linkError);
+    if (linkError) GTEST_SKIP() << "no links here: " << linkError.message();
     quib::devcore::testing::reset();
     EXPECT_FALSE(fs::exists(fs::symlink_status(temp)));
     EXPECT_EQ(quib::testing::folderSnapshot(victim), before);

@@ -1,10 +1,9 @@
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <algorithm>
-#include <atomic>
 #include <fstream>
 
+#include "tests/common/temp_path.h"
 #include "tests/frontend/recording_backend.h"
 
 namespace quib::frontend::testing {
@@ -35,11 +34,7 @@ ScopedRecordingBackend::~ScopedRecordingBackend() {
 }
 
 TempFolder::TempFolder() {
-    static std::atomic<int> counter{0};
-    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    m_path = std::filesystem::path(::testing::TempDir()) /
-             ("frontend_" + std::string(info ? info->name() : "test") + "_" + std::to_string(::getpid()) +
-              "_" + std::to_string(counter++));
+    m_path = quib::testing::freshTempPath("frontend");
     std::filesystem::remove_all(m_path);
     std::filesystem::create_directories(m_path);
 }
@@ -52,7 +47,7 @@ TempFolder::~TempFolder() {
 std::vector<std::string> TempFolder::entries() const {
     std::vector<std::string> names;
     for (const auto& entry : std::filesystem::directory_iterator(m_path))
-        names.push_back(entry.path().filename());
+        names.push_back(entry.path().filename().string());
     std::sort(names.begin(), names.end());
     return names;
 }
