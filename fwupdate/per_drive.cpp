@@ -135,16 +135,6 @@ int updateFWfromPhyAddrNumber(std::uint8_t ucPhyAddrNumber, const std::string& s
     return iStatus;
 }
 
-int accessFirmwareEEPROM(std::uint8_t ucTargetNumber, std::uint8_t ucReadWrite, std::uint8_t* pBuffer,
-                         std::uint32_t dwLength, std::uint8_t ucBank) {
-    const devcore::USBDevEntry* entry = listEntry(devcore::theDevice(), ucTargetNumber);
-    if (entry == nullptr) return QUIB_INVALID_PARAMETER;
-    devcore::ScopedDevice dev(devicePathOf(*entry), platform::kAccessRead | platform::kAccessWrite);
-    if (!dev.valid()) return QUIB_FAIL;
-    return devcore::theDevice().SCSI7120_AccessFirmwareEEPROM_Direct(dwLength, dev.get(), ucReadWrite,
-                                                                     pBuffer, ucBank);
-}
-
 int k610xCpuRst(std::uint8_t ucTargetNumber) {
     const devcore::USBDevEntry* entry = listEntry(devcore::theDevice(), ucTargetNumber);
     if (entry == nullptr) return QUIB_INVALID_PARAMETER;

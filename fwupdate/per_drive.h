@@ -18,9 +18,6 @@ int cpuRstFromPhyAddrNumber(std::uint8_t ucPhyAddrNumber);
 int updateFWfromPhyAddrNumber(std::uint8_t ucPhyAddrNumber, const std::string& strFwPath, std::uint8_t ucBank,
                               bool bVerify);
 
-// The raw firmware-area command on a list entry; -1 when its device cannot be opened.
-int accessFirmwareEEPROM(std::uint8_t ucTargetNumber, std::uint8_t ucReadWrite, std::uint8_t* pBuffer,
-                         std::uint32_t dwLength, std::uint8_t ucBank);
 // A plain restart of a list entry's bridge (no signature, no re-detection); -1 when it cannot be opened.
 int k610xCpuRst(std::uint8_t ucTargetNumber);
 

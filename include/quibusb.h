@@ -180,11 +180,66 @@ QUIBUSB_API int32_t QUIBUSB_CALL QuibUSBLib_Function_CPUSpeedRelink(uint8_t ucTa
 QUIBUSB_API int32_t QUIBUSB_CALL QuibUSBLib_Function_SafeRemoveUSB(uint8_t ucTargetNumber);
 /* A plain restart (no relink): the command's result, -1 when the device cannot be opened. */
 QUIBUSB_API int32_t QUIBUSB_CALL QuibUSBLib_K610X_CPURST(uint8_t ucTargetNumber);
-/* The firmware area in one command (ucReadWrite 1 writes): its result, -1 when the device cannot be opened.
- */
+
+/* OEM services on list entry ucTargetNumber of the last scan. Each call opens the bridge's device (its CD-ROM
+ * when it presents one, else its disk), runs its commands and closes it. A device that cannot be opened gives
+ * -5, except where noted. Register-access codes: -1 the command failed, -10 arguments refused. */
+/* One pin, ucPinMask a single bit (0x01 .. 0x80), made a GPIO: ucDirection 1 drives it high when *pValue is
+ * 1, low otherwise; any other direction reads its level into *pValue (0 or 1). 0, a register-access code, -10
+ * for a mask that is not one bit or no value (nothing sent), -1 when the device cannot be opened. */
+QUIBUSB_API int32_t QUIBUSB_CALL QuibUSBLib_K610X_ControlGPIO(uint8_t ucTargetNumber, uint8_t ucDirection,
+                                                              uint8_t ucPinMask, uint8_t* pValue);
+/* Writes *pValue as the output-enable byte of the pins and reads their input levels into *pValue. Always 0:
+ * a failure is only logged and leaves *pValue as it was. */
+QUIBUSB_API int32_t QUIBUSB_CALL QuibUSBLib_K610X_OEM_ControlGPIO(uint8_t ucTargetNumber, uint8_t* pValue);
+/* The UART receive line, made an input: *pValue 0 or 1. */
+QUIBUSB_API int32_t QUIBUSB_CALL QuibUSBLib_K610X_OEM_GetUartRX(uint8_t ucTargetNumber, uint8_t* pValue);
+/* The drive's power control: on when *pValue is 1, off otherwise. */
+QUIBUSB_API int32_t QUIBUSB_CALL QuibUSBLib_K610X_OEM_SetHDDPC(uint8_t ucTargetNumber, uint8_t* pValue);
+/* The firmware EEPROM (ucReadWrite 1 writes in 64 KiB pieces; 0 reads): 0, -1, -10 for more than 65536 bytes
+ * or no buffer (the device is not opened). The last argument has no effect. */
+QUIBUSB_API int32_t QUIBUSB_CALL QuibUSBLib_K610X_OEM_AccessEEPROM(uint8_t ucTargetNumber,
+                                                                   uint8_t ucReadWrite, uint8_t* pBuffer,
+                                                                   uint32_t dwLength, uint8_t ucUnused);
+/* The firmware area of bank ucBank in one command (ucReadWrite 1 writes): the command's result. */
 QUIBUSB_API int32_t QUIBUSB_CALL QuibUSBLib_K610X_AccessFirmwareEEPROM(uint8_t ucTargetNumber,
                                                                        uint8_t ucReadWrite, uint8_t* pBuffer,
                                                                        uint32_t dwLength, uint8_t ucBank);
+/* A vendor command: CDB ucCdb0, ucCdb1, ucCdb2 and the 13 bytes of pCdbTail; ucReadWrite 1 writes dwLength
+ * bytes of pBuffer, anything else reads them, in pieces of at most 65536 bytes: 0, -1, -10. */
+QUIBUSB_API int32_t QUIBUSB_CALL QuibUSBLib_VENDOR_CMD(uint8_t ucTargetNumber, uint8_t ucReadWrite,
+                                                       uint8_t ucCdb0, uint8_t ucCdb1, uint8_t ucCdb2,
+                                                       const uint8_t* pCdbTail, uint8_t* pBuffer,
+                                                       uint32_t dwLength);
+/* Writes dwSectorCount sectors at the 48-bit LBA (dwLbaHigh:dwLbaLow) of the drive behind the bridge whose
+ * disk (or, with ucCdrom non-zero, CD-ROM) number is ucNumber; a read sends nothing and gives 0. */
+QUIBUSB_API int32_t QUIBUSB_CALL QuibUSBLib_SCSI7120_AccessHardDisk(uint8_t ucCdrom, uint8_t ucNumber,
+                                                                    uint8_t ucReadWrite, uint32_t dwLbaLow,
+                                                                    uint32_t dwLbaHigh, const uint8_t* pData,
+                                                                    uint32_t dwSectorCount);
+/* The PCIe configuration space of a PCIe bridge, on a handle the caller opened (as for
+ * QuibUSBLib_K610X_AccessRegister): 0, -1, -10. */
+QUIBUSB_API int32_t QUIBUSB_CALL QuibUSBLib_SCSI850X_PCIeConfiguration_ReadDword(QUIB_HANDLE hDev,
+                                                                                 uint16_t wOffset,
+                                                                                 uint8_t* pBuffer,
+                                                                                 uint16_t wLength);
+QUIBUSB_API int32_t QUIBUSB_CALL QuibUSBLib_SCSI850X_PCIeConfiguration_WriteDword(QUIB_HANDLE hDev,
+                                                                                  uint16_t wOffset,
+                                                                                  const uint8_t* pData,
+                                                                                  uint16_t wLength);
+/* The 124-byte factory configuration block, and its 512-byte read-back: 0, -1, -10. */
+QUIBUSB_API int32_t QUIBUSB_CALL QuibUSBLib_FactoryConfigure_Write(uint8_t ucTargetNumber,
+                                                                   const uint8_t* pBlock);
+QUIBUSB_API int32_t QUIBUSB_CALL QuibUSBLib_FactoryConfigure_Read(uint8_t ucTargetNumber, uint8_t* pResult);
+/* The USB link, always on the bridge's disk. Restarts the bridge with maximum speed mode 1..5 (the low byte;
+ * other values go to the restart unchanged): 0 or the restart command's code. */
+QUIBUSB_API int32_t QUIBUSB_CALL QuibUSBLib_USB_SetSpeedModeByVendor(uint8_t ucTargetNumber,
+                                                                     uint32_t dwSpeedMode);
+/* 0 for an F-type chip, -3 for another. */
+QUIBUSB_API int32_t QUIBUSB_CALL QuibUSBLib_USB_Get8504FixtureDev(uint8_t ucTargetNumber);
+/* The link speed code (0 .. 5, 255 unknown) into *pSpeed and into the library's list: 0 or a register-access
+ * code. */
+QUIBUSB_API int32_t QUIBUSB_CALL QuibUSBLib_USB_GetSpeed(uint8_t ucTargetNumber, uint8_t* pSpeed);
 
 /* Per-drive operations: the bridge is named by its disk number n ("PHYSICALDRIVEn"); no scan is needed. */
 /* The 20 configured serial bytes: 0, -1 (not a "7120" bridge), -4 (read failed). */

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 
 #include "platform/platform.h"
 
@@ -27,6 +28,15 @@ class ScopedDevice {
     ~ScopedDevice() { close(); }
     ScopedDevice(const ScopedDevice&) = delete;
     ScopedDevice& operator=(const ScopedDevice&) = delete;
+    ScopedDevice(ScopedDevice&& other) noexcept
+        : m_hDev(std::exchange(other.m_hDev, platform::kInvalidHandle)) {}
+    ScopedDevice& operator=(ScopedDevice&& other) noexcept {
+        if (this != &other) {
+            close();
+            m_hDev = std::exchange(other.m_hDev, platform::kInvalidHandle);
+        }
+        return *this;
+    }
 
     platform::DeviceHandle get() const { return m_hDev; }
     bool valid() const { return platform::isValid(m_hDev); }

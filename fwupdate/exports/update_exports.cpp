@@ -96,16 +96,6 @@ QUIBUSB_API int32_t QUIBUSB_CALL QuibUSBLib_K610X_CPURST(uint8_t ucTargetNumber)
     });
 }
 
-QUIBUSB_API int32_t QUIBUSB_CALL QuibUSBLib_K610X_AccessFirmwareEEPROM(uint8_t ucTargetNumber,
-                                                                       uint8_t ucReadWrite, uint8_t* pBuffer,
-                                                                       uint32_t dwLength, uint8_t ucBank) {
-    constexpr auto kFn = "QuibUSBLib_K610X_AccessFirmwareEEPROM";
-    return guardedExport(kFn, __LINE__, [&]() -> int32_t {
-        if (deviceEntry(kFn, __LINE__, ucTargetNumber) == nullptr) return QUIB_INVALID_PARAMETER;
-        return accessFirmwareEEPROM(ucTargetNumber, ucReadWrite, pBuffer, dwLength, ucBank);
-    });
-}
-
 QUIBUSB_API int32_t QUIBUSB_CALL QuibUSBLib_Function_iGetSNfromPhyAddrNumber(uint8_t ucPhyAddrNumber,
                                                                              uint8_t* pSerialNumber) {
     return guardedExport("QuibUSBLib_Function_iGetSNfromPhyAddrNumber", __LINE__,
