@@ -1,12 +1,11 @@
-#include "bench/description.h"
-
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <set>
 
 #include "bench/bench_error.h"
-#include "bench/firmware_image.h"
+#include "bench/bridge/firmware_image.h"
+#include "bench/description.h"
 #include "bench/hex_text.h"
 #include "bench/json_reader.h"
 
