@@ -3,6 +3,11 @@
 //
 // A folder-backed bench may be opened by several modules and processes at once: every public operation
 // locks the folder, reloads what another one saved since, acts, and saves what it changed.
+//
+// The members are defined by part: bench.cpp (construction, persistence, clock, registry, message boxes,
+// inspection), usb/bench_usb.cpp and usb/bench_topology.cpp (the USB tree and what is on the bus),
+// drive/bench_storage.cpp (device paths, SCSI commands, storage queries, volumes); bench_internal.h
+// holds the state they share.
 #pragma once
 
 #include <filesystem>
@@ -17,10 +22,10 @@
 
 #include "bench/bench_error.h"
 #include "bench/bench_types.h"
-#include "bench/bridge_chip.h"
+#include "bench/bridge/bridge_chip.h"
 #include "bench/description.h"
-#include "bench/registry_store.h"
-#include "bench/topology_names.h"
+#include "bench/store/registry_store.h"
+#include "bench/usb/topology_names.h"
 
 namespace bench {
 

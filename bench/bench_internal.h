@@ -4,7 +4,7 @@
 #include <type_traits>
 
 #include "bench/bench.h"
-#include "bench/folder_store.h"
+#include "bench/store/folder_store.h"
 
 namespace bench {
 

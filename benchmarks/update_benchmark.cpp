@@ -12,8 +12,8 @@
 #include <nlohmann/json.hpp>
 
 #include "bench/bench.h"
-#include "bench/firmware_image.h"
-#include "bench/pd_images.h"
+#include "bench/bridge/firmware_image.h"
+#include "bench/pd/pd_images.h"
 #include "common/log/debug_log.h"
 #include "common/records/exchange_records.h"
 #include "devcore/frame/library_objects.h"

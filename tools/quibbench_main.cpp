@@ -4,9 +4,9 @@
 #include <iostream>
 
 #include "bench/bench.h"
-#include "bench/firmware_image.h"
-#include "bench/image_files.h"
-#include "bench/pd_images.h"
+#include "bench/bridge/firmware_image.h"
+#include "bench/bridge/image_files.h"
+#include "bench/pd/pd_images.h"
 #include "tools/bench_report.h"
 #include "tools/demo_bench.h"
 

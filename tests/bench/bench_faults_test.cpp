@@ -2,7 +2,7 @@
 // never comes back, a vetoed eject.
 #include <gtest/gtest.h>
 
-#include "bench/firmware_image.h"
+#include "bench/bridge/firmware_image.h"
 #include "bench_test_support.h"
 
 namespace bench::testing {

@@ -3,7 +3,7 @@
 
 #include <fstream>
 
-#include "bench/firmware_image.h"
+#include "bench/bridge/firmware_image.h"
 #include "bench_test_support.h"
 
 namespace bench::testing {

@@ -2,7 +2,7 @@
 // relink signature, boot what bank 0 holds.
 #include <gtest/gtest.h>
 
-#include "bench/firmware_image.h"
+#include "bench/bridge/firmware_image.h"
 #include "bench/hex_text.h"
 #include "bench_test_support.h"
 

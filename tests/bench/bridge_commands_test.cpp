@@ -1,9 +1,9 @@
 // Byte-for-byte answers of a bench bridge to the vendor command set.
 #include <gtest/gtest.h>
 
-#include "bench/ata_identify.h"
-#include "bench/bridge_registers.h"
-#include "bench/firmware_image.h"
+#include "bench/bridge/bridge_registers.h"
+#include "bench/bridge/firmware_image.h"
+#include "bench/drive/ata_identify.h"
 #include "bench_test_support.h"
 
 namespace bench::testing {

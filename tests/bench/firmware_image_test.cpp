@@ -1,5 +1,5 @@
 // Bench images carry their version; streams boot when length, signature and checksum are valid.
-#include "bench/firmware_image.h"
+#include "bench/bridge/firmware_image.h"
 
 #include <gtest/gtest.h>
 

@@ -5,7 +5,7 @@
 #include <sstream>
 
 #include "bench/hex_text.h"
-#include "bench/pd_images.h"
+#include "bench/pd/pd_images.h"
 #include "pd_test_support.h"
 
 namespace bench::testing {

@@ -4,7 +4,7 @@
 
 #include <algorithm>
 
-#include "bench/pd_images.h"
+#include "bench/pd/pd_images.h"
 #include "pd_test_support.h"
 
 namespace bench::testing {

@@ -1,5 +1,5 @@
 // The PD and MCU image writers and the tool's subcommands for the PD side.
-#include "bench/pd_images.h"
+#include "bench/pd/pd_images.h"
 
 #include <gtest/gtest.h>
 

@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <fstream>
 
-#include "bench/firmware_image.h"
+#include "bench/bridge/firmware_image.h"
 #include "bench_test_support.h"
 #include "tools/bench_report.h"
 #include "tools/demo_bench.h"

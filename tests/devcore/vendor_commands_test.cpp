@@ -3,7 +3,7 @@
 #include <numeric>
 #include <vector>
 
-#include "bench/bridge_registers.h"
+#include "bench/bridge/bridge_registers.h"
 #include "common/log/debug_log.h"
 #include "tests/devcore/bench_fixture.h"
 

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "bench/firmware_image.h"
+#include "bench/bridge/firmware_image.h"
 #include "frontend/resources/packaged_files.h"
 #include "platform/platform.h"
 #include "tests/frontend/elf_sections.h"

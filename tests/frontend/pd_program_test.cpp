@@ -2,7 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "bench/bench.h"
-#include "bench/pd_images.h"
+#include "bench/pd/pd_images.h"
 #include "tests/frontend/program_runner.h"
 
 namespace quib::frontend::testing {

@@ -10,8 +10,8 @@
 #include <fstream>
 
 #include "bench/bench.h"
-#include "bench/firmware_image.h"
-#include "bench/image_files.h"
+#include "bench/bridge/firmware_image.h"
+#include "bench/bridge/image_files.h"
 #include "tests/common/folder_snapshot.h"
 #include "tests/frontend/program_runner.h"
 

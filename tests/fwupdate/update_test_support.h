@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "bench/firmware_image.h"
-#include "bench/image_files.h"
+#include "bench/bridge/firmware_image.h"
+#include "bench/bridge/image_files.h"
 #include "common/log/debug_log.h"
 #include "common/records/exchange_records.h"
 #include "include/quibusb.h"

@@ -2,7 +2,7 @@
 // its line number before anything could reach a controller.
 #include <gtest/gtest.h>
 
-#include "bench/pd_images.h"
+#include "bench/pd/pd_images.h"
 #include "pdupdate/image_tables.h"
 
 namespace {

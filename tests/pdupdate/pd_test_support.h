@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "bench/pd_images.h"
+#include "bench/pd/pd_images.h"
 #include "pdupdate/pd_object.h"
 #include "tests/fwupdate/update_test_support.h"
 

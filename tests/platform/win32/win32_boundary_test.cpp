@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "bench/image_files.h"
+#include "bench/bridge/image_files.h"
 #include "common/log/debug_log.h"
 #include "common/records/exchange_records.h"
 #include "devcore/frame/library_objects.h"

@@ -1,4 +1,4 @@
-#include "bench/topology_names.h"
+#include "bench/usb/topology_names.h"
 
 #include <cstdio>
 #include <set>

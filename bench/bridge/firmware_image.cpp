@@ -1,4 +1,4 @@
-#include "bench/firmware_image.h"
+#include "bench/bridge/firmware_image.h"
 
 #include <algorithm>
 #include <cstring>

@@ -1,4 +1,4 @@
-#include "bench/registry_store.h"
+#include "bench/store/registry_store.h"
 
 #include "bench/bench_error.h"
 #include "bench/hex_text.h"

@@ -1,4 +1,4 @@
-#include "bench/pd_images.h"
+#include "bench/pd/pd_images.h"
 
 #include "bench/bench_error.h"
 #include "bench/hex_text.h"

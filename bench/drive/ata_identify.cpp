@@ -1,4 +1,4 @@
-#include "bench/ata_identify.h"
+#include "bench/drive/ata_identify.h"
 
 namespace bench {
 namespace {

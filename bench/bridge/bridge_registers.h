@@ -4,8 +4,8 @@
 #include <cstdint>
 #include <span>
 
+#include "bench/bridge/firmware_image.h"
 #include "bench/description.h"
-#include "bench/firmware_image.h"
 
 namespace bench {
 

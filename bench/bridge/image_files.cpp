@@ -1,9 +1,9 @@
-#include "bench/image_files.h"
+#include "bench/bridge/image_files.h"
 
 #include <algorithm>
 
 #include "bench/bench_error.h"
-#include "bench/firmware_image.h"
+#include "bench/bridge/firmware_image.h"
 
 namespace bench {
 

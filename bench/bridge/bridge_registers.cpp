@@ -1,4 +1,4 @@
-#include "bench/bridge_registers.h"
+#include "bench/bridge/bridge_registers.h"
 
 #include <algorithm>
 

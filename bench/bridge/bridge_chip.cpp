@@ -1,15 +1,15 @@
-#include "bench/bridge_chip.h"
+#include "bench/bridge/bridge_chip.h"
 
 #include <algorithm>
 #include <cstring>
 #include <utility>
 
-#include "bench/ata_identify.h"
-#include "bench/bridge_registers.h"
+#include "bench/bridge/bridge_registers.h"
+#include "bench/bridge/command_rules.h"
+#include "bench/bridge/image_files.h"
 #include "bench/byte_order.h"
-#include "bench/command_rules.h"
+#include "bench/drive/ata_identify.h"
 #include "bench/hex_text.h"
-#include "bench/image_files.h"
 
 namespace bench {
 namespace {

@@ -16,9 +16,9 @@
 #include <span>
 #include <vector>
 
+#include "bench/bridge/firmware_image.h"
 #include "bench/description.h"
-#include "bench/firmware_image.h"
-#include "bench/pd_controller.h"
+#include "bench/pd/pd_controller.h"
 #include "bench/scsi_types.h"
 
 namespace bench {

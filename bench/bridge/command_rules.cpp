@@ -1,4 +1,4 @@
-#include "bench/command_rules.h"
+#include "bench/bridge/command_rules.h"
 
 #include <cstddef>
 

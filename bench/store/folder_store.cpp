@@ -1,4 +1,4 @@
-#include "bench/folder_store.h"
+#include "bench/store/folder_store.h"
 
 #include <fcntl.h>
 #if defined(_WIN32)

@@ -1,11 +1,11 @@
-#include "bench/pd_controller.h"
+#include "bench/pd/pd_controller.h"
 
 #include <algorithm>
 #include <array>
 
 #include "bench/byte_order.h"
 #include "bench/hex_text.h"
-#include "bench/pd_images.h"
+#include "bench/pd/pd_images.h"
 
 namespace bench {
 namespace {
