@@ -130,21 +130,33 @@ struct VolumeDescription {
 };
 
 struct FaultDescription {
-    enum class Kind { Command, Enumeration, NeverReturns, ReadbackCorrupt, PowerLoss, EjectVeto, Hold };
+    // CompletionLost: the NVMe drive behind a PCIe bridge never posts the completion of a packet command.
+    enum class Kind {
+        Command,
+        Enumeration,
+        NeverReturns,
+        ReadbackCorrupt,
+        PowerLoss,
+        EjectVeto,
+        Hold,
+        CompletionLost
+    };
     Kind kind = Kind::Command;
-    std::string bridge;                      // empty: any bridge
-    std::optional<std::uint8_t> opcode;      // Command
-    std::optional<std::uint8_t> subcommand;  // Command with opcode EC, ReadbackCorrupt: CDB byte 1 of 0xEC
-    std::optional<std::uint16_t> reg;        // Command with opcode E4/E5: register address
-    std::uint32_t nth = 1;                   // the n-th matching command (1-based) fails ...
-    std::uint32_t times = 1;                 // ... and so do the next times-1 ones (0: all from the n-th)
-    bool asCheckCondition = false;           // else the control operation fails with `error`
-    std::uint32_t error = 1117;              // ERROR_IO_DEVICE
-    std::size_t offset = 0;                  // ReadbackCorrupt: offset into the data read
-    std::size_t afterBytes = 0;              // PowerLoss: bytes of the stream that reach the chip
-    int controller = -1;                     // Enumeration by location
-    std::vector<std::uint32_t> ports;        // Enumeration by location: ports from the root hub down
-    int notifyFd = -1;                       // Hold: one byte is written here before the process blocks
+    std::string bridge;                  // empty: any bridge
+    std::optional<std::uint8_t> opcode;  // Command
+    // Command with opcode EC, ReadbackCorrupt: CDB byte 1 of 0xEC; Command with opcode EA/EB: the packet
+    // phase (CDB byte 2).
+    std::optional<std::uint8_t> subcommand;
+    std::optional<std::uint16_t> reg;  // Command with opcode E4/E5: register address
+    std::uint32_t nth = 1;             // the n-th matching command (1-based) fails ...
+    std::uint32_t times = 1;           // ... and so do the next times-1 ones (0: all from the n-th)
+    bool asCheckCondition = false;     // else the control operation fails with `error`
+    std::uint32_t error = 1117;        // ERROR_IO_DEVICE
+    std::size_t offset = 0;            // ReadbackCorrupt: offset into the data read
+    std::size_t afterBytes = 0;        // PowerLoss: bytes of the stream that reach the chip
+    int controller = -1;               // Enumeration by location
+    std::vector<std::uint32_t> ports;  // Enumeration by location: ports from the root hub down
+    int notifyFd = -1;                 // Hold: one byte is written here before the process blocks
 };
 
 struct RegistryEntry {

@@ -241,6 +241,44 @@ QUIBUSB_API int32_t QUIBUSB_CALL QuibUSBLib_USB_Get8504FixtureDev(uint8_t ucTarg
  * code. */
 QUIBUSB_API int32_t QUIBUSB_CALL QuibUSBLib_USB_GetSpeed(uint8_t ucTargetNumber, uint8_t* pSpeed);
 
+/* NVMe pass-through of the PCIe bridges, on list entry ucTargetNumber's disk: 0; -1 the command failed or
+ * its completion entry was never written; -5 the disk cannot be opened; -10 arguments refused (nothing sent).
+ */
+/* The 4096-byte Identify data; ucSelector is the low byte of the controller-or-namespace selector. */
+QUIBUSB_API int32_t QUIBUSB_CALL QuibUSBLib_NVME_GetIdentify(uint8_t ucTargetNumber, uint8_t* pIdentify,
+                                                             uint8_t ucSelector);
+/* 512 bytes of the log page dwValue names; the third argument is not used. */
+QUIBUSB_API int32_t QUIBUSB_CALL QuibUSBLib_NVME_GetLogPage(uint8_t ucTargetNumber, uint8_t* pLog,
+                                                            uint32_t dwUnused, uint32_t dwValue);
+/* 512 bytes of Security Receive data. */
+QUIBUSB_API int32_t QUIBUSB_CALL QuibUSBLib_NVME_SecurityProtocolIn(uint8_t ucTargetNumber, uint8_t* pData,
+                                                                    uint32_t dwValue);
+/* A 64-byte NVMe submission entry executed by the drive, without data, reading or writing dwLength bytes (a
+ * multiple of 512, at most 64 MiB; more than 65536 go as one direct transfer on the caller's buffer). The
+ * completion entry is not returned. */
+QUIBUSB_API int32_t QUIBUSB_CALL QuibUSBLib_NVMePacket_NonDataPhaseCmd(uint8_t ucTargetNumber,
+                                                                       uint8_t ucParameter,
+                                                                       const uint8_t* pSubmission);
+QUIBUSB_API int32_t QUIBUSB_CALL QuibUSBLib_NVMePacket_DataInPhaseCmd(uint8_t ucTargetNumber,
+                                                                      uint8_t ucParameter,
+                                                                      const uint8_t* pSubmission,
+                                                                      uint8_t* pData, uint32_t dwLength);
+QUIBUSB_API int32_t QUIBUSB_CALL QuibUSBLib_NVMePacket_DataOutPhaseCmd(uint8_t ucTargetNumber,
+                                                                       uint8_t ucParameter,
+                                                                       const uint8_t* pSubmission,
+                                                                       const uint8_t* pData,
+                                                                       uint32_t dwLength);
+/* Resets the NVMe side of the bridge, then pauses 200 ms. */
+QUIBUSB_API int32_t QUIBUSB_CALL QuibUSBLib_NVME_Reset(uint8_t ucTargetNumber);
+/* The PCIe link: pMode[0] generation (0 Gen1, 1 Gen2, 2 Gen3), pMode[1] width (0 x1, 1 x2, 2 x4), 0xFF
+ * unknown. ucSet non-zero sets it (an unknown part is refused with -10); zero reads it (or returns the
+ * register-access code). */
+QUIBUSB_API int32_t QUIBUSB_CALL QuibUSBLib_NVME_SpeedMode(uint8_t ucTargetNumber, uint8_t ucSet,
+                                                           uint8_t* pMode);
+/* The activity LED: ucDirection 0 or 1 (-10 otherwise) and the LED value. */
+QUIBUSB_API int32_t QUIBUSB_CALL QuibUSBLib_NVME_LEDControl(uint8_t ucTargetNumber, uint8_t ucDirection,
+                                                            uint8_t ucValue);
+
 /* Per-drive operations: the bridge is named by its disk number n ("PHYSICALDRIVEn"); no scan is needed. */
 /* The 20 configured serial bytes: 0, -1 (not a "7120" bridge), -4 (read failed). */
 QUIBUSB_API int32_t QUIBUSB_CALL QuibUSBLib_Function_iGetSNfromPhyAddrNumber(uint8_t ucPhyAddrNumber,

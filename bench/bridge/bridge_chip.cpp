@@ -81,6 +81,7 @@ std::array<std::uint8_t, kConfigBlockSize> makeConfigBlock(const BridgeDescripti
 
 BridgeChip::BridgeChip(const BridgeDescription& description) : m_description(description) {
     if (description.pd) m_pd = std::make_unique<PdController>(*description.pd);
+    if (isPcieFamily() && description.drive) m_nvme = std::make_unique<NvmeBridge>(*description.drive);
     m_memories[kRegisters].assign(kRegisterSpace, 0);
     const auto block = makeConfigBlock(description);
     m_memories[kConfig].clear();
@@ -182,6 +183,7 @@ nlohmann::json BridgeChip::runtimeToJson() const {
                         {"write_position", m_write.position},
                         {"write_last_ms", m_write.lastMs}};
     if (m_pd) j["pd"] = m_pd->runtimeToJson();
+    if (m_nvme) j["nvme"] = m_nvme->runtimeToJson();
     if (m_pendingSense) j["pending_sense"] = hexBytes(*m_pendingSense);
     return j;
 }
@@ -192,6 +194,7 @@ void BridgeChip::runtimeFromJson(const nlohmann::json& json) {
     m_write.position = json.value("write_position", std::size_t{0});
     m_write.lastMs = json.value("write_last_ms", std::uint64_t{0});
     if (m_pd) m_pd->runtimeFromJson(json.value("pd", nlohmann::json::object()));
+    if (m_nvme) m_nvme->runtimeFromJson(json.value("nvme", nlohmann::json::object()));
     m_pendingSense.reset();
     if (const auto it = json.find("pending_sense"); it != json.end() && it->is_string()) {
         const auto bytes = parseHexBytes(it->get<std::string>());
@@ -266,7 +269,15 @@ ScsiReply BridgeChip::dispatch(const ScsiCommand& c, std::span<std::uint8_t> dat
         case 0xE5:
             return registerWrite(c);
         case 0xE6:
-            if (isPcieFamily()) break;  // NVMe commands: not modelled yet
+        case 0xA2:
+        case kNvmePacketWrite:
+        case kNvmePacketRead:
+            if (isPcieFamily()) {
+                if (!m_nvme) return ScsiReply::check(0x3A);
+                if (faults.loseNvmeCompletion) m_nvme->loseNextCompletion();
+                return *m_nvme->execute(c, data);
+            }
+            if (op != 0xE6) break;
             return directionFits(c, false) ? hardDiskWrite(c, data) : ScsiReply::check(kAscInvalidFieldInCdb);
         case 0xE8: {
             ScsiReply r = ScsiReply::good();
@@ -281,6 +292,7 @@ ScsiReply BridgeChip::dispatch(const ScsiCommand& c, std::span<std::uint8_t> dat
             if (!isPcieFamily()) break;
             return pcieWrite(c);
         case kPdOpcode:
+            if (isPcieFamily() && c.cdbLength == 6) return pcieLinkSet(c);
             if (!m_pd) break;
             return m_pd->execute(c, data, faults.corruptReadOffset);
         case 0xC3:
@@ -290,6 +302,14 @@ ScsiReply BridgeChip::dispatch(const ScsiCommand& c, std::span<std::uint8_t> dat
             break;
     }
     return ScsiReply::check(kAscInvalidOpcode);
+}
+
+ScsiReply BridgeChip::pcieLinkSet(const ScsiCommand& c) {
+    const std::uint8_t generation = c.cdb[1], width = c.cdb[2];
+    if (generation > 2 || width > 2) return ScsiReply::check(kAscInvalidFieldInCdb);
+    // The link trains again at once: the link register reads the new generation and lane count.
+    setRegister(reg::kPcieLink, static_cast<std::uint8_t>(((generation + 1) << 4) | (1 << width)));
+    return ScsiReply::good();
 }
 
 ScsiReply BridgeChip::inquiry(const ScsiCommand& c, std::span<std::uint8_t> data) {

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "bench/bridge/firmware_image.h"
+#include "bench/bridge/nvme_bridge.h"
 #include "bench/description.h"
 #include "bench/pd/pd_controller.h"
 #include "bench/scsi_types.h"
@@ -29,6 +30,13 @@ inline constexpr std::size_t kPcieSpaceSize = 4096;
 inline constexpr std::size_t kFactoryBlockSize = 124;
 inline constexpr std::uint64_t kWriteGapMs = 200;
 inline constexpr std::uint8_t kOemSelector = 0xFF;
+
+// Faults the bench arms for one command of a chip.
+struct ChipCommandFaults {
+    std::optional<std::size_t> powerLossAfterBytes;  // of the stream being written
+    std::optional<std::size_t> corruptReadOffset;    // byte of the data read that comes back flipped
+    bool loseNvmeCompletion = false;                 // the packet command's completion is never posted
+};
 
 class BridgeChip {
   public:
@@ -52,11 +60,7 @@ class BridgeChip {
 
     const BridgeDescription& description() const { return m_description; }
 
-    // Faults the bench arms for one command.
-    struct CommandFaults {
-        std::optional<std::size_t> powerLossAfterBytes;  // of the stream being written
-        std::optional<std::size_t> corruptReadOffset;    // byte of the data read that comes back flipped
-    };
+    using CommandFaults = ChipCommandFaults;
     // `data` has the command's transfer length: filled for data-in, read for data-out.
     ScsiReply execute(const ScsiCommand& command, std::span<std::uint8_t> data, std::uint64_t nowMs,
                       const CommandFaults& faults = {});
@@ -82,6 +86,10 @@ class BridgeChip {
     // The USB-PD controller the bridge reaches with 0xEC; none when the bridge has none.
     PdController* pd() { return m_pd.get(); }
     const PdController* pd() const { return m_pd.get(); }
+
+    // The NVMe side of a PCIe bridge with a drive; none otherwise.
+    NvmeBridge* nvme() { return m_nvme.get(); }
+    const NvmeBridge* nvme() const { return m_nvme.get(); }
 
     // Convenience views.
     std::span<const std::uint8_t> configBank(int bank) const;
@@ -122,6 +130,8 @@ class BridgeChip {
     ScsiReply pcieRead(const ScsiCommand& c, std::span<std::uint8_t> data);
     ScsiReply pcieWrite(const ScsiCommand& c);
     ScsiReply factoryWrite(const ScsiCommand& c, std::span<std::uint8_t> data);
+    // 0xEC in a 6-byte CDB on a PCIe bridge: the PCIe link's generation and width.
+    ScsiReply pcieLinkSet(const ScsiCommand& c);
 
     std::vector<std::uint8_t>& mutableMemory(Memory m) {
         m_dirty[m] = true;
@@ -135,6 +145,7 @@ class BridgeChip {
     std::array<bool, kMemoryCount> m_dirty{};
     std::map<std::uint64_t, std::size_t> m_sectorIndex;  // LBA -> offset of its record in kDriveSectors
     std::unique_ptr<PdController> m_pd;
+    std::unique_ptr<NvmeBridge> m_nvme;
 
     bool m_romCode = false;
     std::optional<SenseData> m_pendingSense;  // of the last command, until the next one

@@ -23,6 +23,7 @@ inline constexpr std::uint16_t kPackage = 0xC895;
 inline constexpr std::uint16_t kGeneration = 0xE495;
 inline constexpr std::uint16_t kRelinkSignature = 0xCA02;  // and 0xCA03
 inline constexpr std::uint16_t kCcOrientation = 0xCACB;
+inline constexpr std::uint16_t kPcieLink = 0xB4AE;  // PCIe bridges: generation in bits 5..4, lanes in 3..0
 }  // namespace reg
 
 // Fills `space` (65536 bytes): every register 0 except those derived from the description, then the raw

@@ -167,6 +167,7 @@ bool wellFormed(const ScsiCommand& c, bool pcie, bool pd) {
                 .dataOut()
                 .ok();
         case 0xEC:  // PD controller: the sub-command's own fields are the controller's to judge
+            if (pcie && c.cdbLength == 6) return r.zero(3, 6).transfer(0).ok();  // PCIe link speed
             if (!pd) return true;
             return r.cdbLength(8).ok();
         default:

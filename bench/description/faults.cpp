@@ -8,6 +8,7 @@ namespace bench::description_reader {
 namespace {
 
 constexpr std::uint8_t kPdOpcode = 0xEC;
+constexpr std::uint8_t kNvmePacketWrite = 0xEA, kNvmePacketRead = 0xEB;
 
 }  // namespace
 
@@ -22,13 +23,14 @@ void Parser::parseFault(const JsonReader& r) {
         {"readback_corrupt", FaultDescription::Kind::ReadbackCorrupt},
         {"power_loss", FaultDescription::Kind::PowerLoss},
         {"eject_veto", FaultDescription::Kind::EjectVeto},
-        {"hold", FaultDescription::Kind::Hold}};
+        {"hold", FaultDescription::Kind::Hold},
+        {"completion_lost", FaultDescription::Kind::CompletionLost}};
     const std::string kind = r.text("kind", "");
     const auto k = kKinds.find(kind);
     if (k == kKinds.end())
         r.fail(
             "\"kind\" must be command, enumeration, never_returns, readback_corrupt, power_loss, "
-            "eject_veto or hold");
+            "eject_veto, hold or completion_lost");
     f.kind = k->second;
     f.bridge = r.text("bridge", "");
     if (!f.bridge.empty() && m_out.bridgeIndex(f.bridge) < 0)
@@ -44,7 +46,8 @@ void Parser::parseFault(const JsonReader& r) {
             f.opcode = static_cast<std::uint8_t>(r.number("opcode", 0, 0xFF));
             if (r.has("register")) f.reg = static_cast<std::uint16_t>(r.number("register", 0, 0xFFFF));
             if (r.has("subcommand")) {
-                if (f.opcode != kPdOpcode) r.child("subcommand").fail("only opcode 0xEC has sub-commands");
+                if (f.opcode != kPdOpcode && f.opcode != kNvmePacketWrite && f.opcode != kNvmePacketRead)
+                    r.child("subcommand").fail("only opcodes 0xEC, 0xEA and 0xEB have sub-commands");
                 f.subcommand = static_cast<std::uint8_t>(r.number("subcommand", 0, 0xFF));
             }
             const std::string as = r.text("as", "control");

@@ -236,7 +236,7 @@ ScsiOutcome Bench::runOnBridge(int bridge, const ScsiRequest& request, std::span
         switch (f.kind) {
             case FaultDescription::Kind::Command: {
                 if (f.opcode != op) break;
-                if (f.subcommand && c.cdb[1] != *f.subcommand) break;
+                if (f.subcommand && c.cdb[op == 0xEA || op == 0xEB ? 2 : 1] != *f.subcommand) break;
                 if (f.reg) {
                     const std::uint16_t address = static_cast<std::uint16_t>((c.cdb[3] << 8) | c.cdb[4]);
                     const std::uint32_t length = op == 0xE4 ? (c.cdb[1] == 0 ? 256u : c.cdb[1]) : 1u;
@@ -265,6 +265,10 @@ ScsiOutcome Bench::runOnBridge(int bridge, const ScsiRequest& request, std::span
                 if (f.subcommand ? op != kPdOpcode || c.cdb[1] != *f.subcommand : op != 0xE2 || c.cdb[1] > 1)
                     break;
                 if (faultMatches(i, bridge) && !armed.corruptReadOffset) armed.corruptReadOffset = f.offset;
+                break;
+            case FaultDescription::Kind::CompletionLost:
+                if ((op == 0xEA || op == 0xEB) && c.cdb[2] == 0x81 && faultMatches(i, bridge))
+                    armed.loseNvmeCompletion = true;
                 break;
             case FaultDescription::Kind::PowerLoss:
                 if (op == 0xE3 && c.cdb[1] <= 1 && !m_state->faults[i].fired &&
