@@ -223,6 +223,7 @@ ScsiReply BridgeChip::dispatch(const ScsiCommand& c, std::span<std::uint8_t> dat
         return *refusal;
     }
     const bool hasDrive = m_description.drive.has_value();
+    if (hasDrive && !drivePowered() && isDriveCommand(op, isPcieFamily())) return ScsiReply::check(0x3A);
     switch (op) {
         case 0x00:
             return hasDrive ? ScsiReply::good() : ScsiReply::check(0x3A);
@@ -302,6 +303,32 @@ ScsiReply BridgeChip::dispatch(const ScsiCommand& c, std::span<std::uint8_t> dat
             break;
     }
     return ScsiReply::check(kAscInvalidOpcode);
+}
+
+bool BridgeChip::drivePowered() const {
+    const auto& r = m_memories[kRegisters];
+    return !(r[reg::kDrivePowerSelect] & 1) || (r[reg::kDrivePowerLevel] & 1);
+}
+
+bool BridgeChip::isDriveCommand(std::uint8_t op, bool pcie) {
+    switch (op) {
+        case 0x00:
+        case 0x1A:
+        case 0x25:
+        case 0x28:
+        case 0x5A:
+        case 0x85:
+        case 0x9E:
+        case 0xA1:
+        case 0xE6:
+            return true;
+        case 0xA2:
+        case kNvmePacketWrite:
+        case kNvmePacketRead:
+            return pcie;
+        default:
+            return false;
+    }
 }
 
 ScsiReply BridgeChip::pcieLinkSet(const ScsiCommand& c) {

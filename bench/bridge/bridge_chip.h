@@ -130,6 +130,10 @@ class BridgeChip {
     ScsiReply pcieRead(const ScsiCommand& c, std::span<std::uint8_t> data);
     ScsiReply pcieWrite(const ScsiCommand& c);
     ScsiReply factoryWrite(const ScsiCommand& c, std::span<std::uint8_t> data);
+    // The drive's power control: 0xCA84 bit 0 hands the drive's power to 0xCA85 bit 0. A drive switched off
+    // answers none of the commands that reach it until it is switched on again.
+    bool drivePowered() const;
+    static bool isDriveCommand(std::uint8_t op, bool pcie);
     // 0xEC in a 6-byte CDB on a PCIe bridge: the PCIe link's generation and width.
     ScsiReply pcieLinkSet(const ScsiCommand& c);
 

@@ -23,6 +23,8 @@ inline constexpr std::uint16_t kPackage = 0xC895;
 inline constexpr std::uint16_t kGeneration = 0xE495;
 inline constexpr std::uint16_t kRelinkSignature = 0xCA02;  // and 0xCA03
 inline constexpr std::uint16_t kCcOrientation = 0xCACB;
+inline constexpr std::uint16_t kDrivePowerSelect = 0xCA84;  // bit 0: the power control drives the drive
+inline constexpr std::uint16_t kDrivePowerLevel = 0xCA85;   // bit 0: on
 inline constexpr std::uint16_t kPcieLink = 0xB4AE;  // PCIe bridges: generation in bits 5..4, lanes in 3..0
 }  // namespace reg
 

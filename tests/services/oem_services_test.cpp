@@ -127,6 +127,27 @@ TEST_F(OemServicesTest, DrivePowerControlSelectsTheLineAndSetsItsLevel) {
     EXPECT_EQ(chipRegister(0xCA85), 0x10);
 }
 
+// The bench's drive follows its power control: off, it answers nothing; on again, it answers as before.
+TEST_F(OemServicesTest, DriveSwitchedOffStopsAnsweringUntilSwitchedOn) {
+    scanWith();
+    auto identifyWorks = [&] {
+        const auto disk = openDisk(1);
+        std::uint8_t identify[512] = {};
+        const bool ok = dev().ATAPassThrough_Identify(disk, identify);
+        quib::platform::get().storage.close(disk);
+        return ok;
+    };
+    ASSERT_TRUE(identifyWorks());
+    std::uint8_t off = 0, on = 1;
+    ASSERT_EQ(QuibUSBLib_K610X_OEM_SetHDDPC(0, &off), 0);
+    EXPECT_FALSE(identifyWorks());
+    EXPECT_EQ(bridgeTrace().back().scsiStatus, 2);  // the drive did not answer; the bridge did
+    std::uint8_t speed = 0;
+    EXPECT_EQ(QuibUSBLib_USB_GetSpeed(0, &speed), 0);  // the bridge itself still answers
+    ASSERT_EQ(QuibUSBLib_K610X_OEM_SetHDDPC(0, &on), 0);
+    EXPECT_TRUE(identifyWorks());
+}
+
 TEST_F(OemServicesTest, OemGpioWritesTheEnableByteAndReturnsTheInputLevels) {
     scanWith({{0xCA34, 0x5A}});
     std::uint8_t value = 0x0F;
