@@ -24,14 +24,30 @@ void putBe32(std::uint8_t* at, std::uint32_t value) {
     at[3] = static_cast<std::uint8_t>(value);
 }
 
-// A fixed data-in command: input 80 + the data length, output the whole record.
-ScsiOutcome sendFixedRead(DeviceHandle hDev, const ScsiCommand& command, std::uint8_t* pOut) {
+// A fixed data-in command (input 80 + the data length, output the whole record); its data go to pOut. 0, or
+// -1 after the failure line: Identify logs at message level, the log-page form at error level.
+enum class FailureLine { Identify, LogPage };
+int sendFixedRead(DeviceHandle hDev, const ScsiCommand& command, std::uint8_t* pOut, const char* kFn,
+                  int iLine, FailureLine line) {
     records::ScsiPassThroughWithBuffers sptwb;
     prepareRecord(sptwb, command);
     const ScsiOutcome outcome = sendRecord(hDev, sptwb, records::kSptWholeRecord,
                                            records::kSptHeaderAndSense + command.transferLength);
-    if (outcome.succeeded()) std::memcpy(pOut, sptwb.ucDataBuf, command.transferLength);
-    return outcome;
+    if (outcome.succeeded()) {
+        std::memcpy(pOut, sptwb.ucDataBuf, command.transferLength);
+        return 0;
+    }
+    const unsigned status = outcome.controlOk ? 1u : 0u;
+    if (line == FailureLine::Identify)
+        LogMessage(
+            "%s:%d: NVME_GetIdentify: (status = FAIL) hDev:%x , status:%x , ScsiStatus:%x , dwErrorCode:%x  ",
+            kFn, iLine, handleText(hDev), status, outcome.scsiStatus, outcome.errorCode);
+    else
+        LogError(
+            "%s:%d: NVME_GetLogPage: (status = FAIL) hDev:%x , status:%x , ScsiStatus:%x , dwErrorCode:0x%x "
+            " ",
+            kFn, iLine, handleText(hDev), status, outcome.scsiStatus, outcome.errorCode);
+    return -1;
 }
 
 ScsiCommand dataInCommand(std::uint8_t cdbLength, std::uint32_t transferLength) {
@@ -51,12 +67,7 @@ int CKRV850xNVME::NVME_GetIdentify(DeviceHandle hDev, std::uint8_t* pIdentify, s
     command.cdb[0] = 0xE6;
     command.cdb[1] = 0x06;
     command.cdb[3] = ucSelector;
-    const ScsiOutcome outcome = sendFixedRead(hDev, command, pIdentify);
-    if (outcome.succeeded()) return 0;
-    LogMessage(
-        "%s:%d: NVME_GetIdentify: (status = FAIL) hDev:%x , status:%x , ScsiStatus:%x , dwErrorCode:%x  ",
-        kFn, __LINE__, handleText(hDev), outcome.controlOk ? 1u : 0u, outcome.scsiStatus, outcome.errorCode);
-    return -1;
+    return sendFixedRead(hDev, command, pIdentify, kFn, __LINE__, FailureLine::Identify);
 }
 
 int CKRV850xNVME::NVME_GetLogPage(DeviceHandle hDev, std::uint8_t* pLog, std::uint32_t dwValue) {
@@ -67,12 +78,7 @@ int CKRV850xNVME::NVME_GetLogPage(DeviceHandle hDev, std::uint8_t* pLog, std::ui
     command.cdb[3] = 0x02;
     command.cdb[7] = 0x7F;
     putBe32(&command.cdb[12], dwValue);
-    const ScsiOutcome outcome = sendFixedRead(hDev, command, pLog);
-    if (outcome.succeeded()) return 0;
-    LogError(
-        "%s:%d: NVME_GetLogPage: (status = FAIL) hDev:%x , status:%x , ScsiStatus:%x , dwErrorCode:0x%x  ",
-        kFn, __LINE__, handleText(hDev), outcome.controlOk ? 1u : 0u, outcome.scsiStatus, outcome.errorCode);
-    return -1;
+    return sendFixedRead(hDev, command, pLog, kFn, __LINE__, FailureLine::LogPage);
 }
 
 int CKRV850xNVME::NVME_SecurityProtocolIN(DeviceHandle hDev, std::uint8_t* pData, std::uint32_t dwValue) {
@@ -82,12 +88,7 @@ int CKRV850xNVME::NVME_SecurityProtocolIN(DeviceHandle hDev, std::uint8_t* pData
     command.cdb[2] = 0x01;
     command.cdb[3] = 0x80;
     putBe32(&command.cdb[6], dwValue);
-    const ScsiOutcome outcome = sendFixedRead(hDev, command, pData);
-    if (outcome.succeeded()) return 0;
-    LogError(
-        "%s:%d: NVME_GetLogPage: (status = FAIL) hDev:%x , status:%x , ScsiStatus:%x , dwErrorCode:0x%x  ",
-        kFn, __LINE__, handleText(hDev), outcome.controlOk ? 1u : 0u, outcome.scsiStatus, outcome.errorCode);
-    return -1;
+    return sendFixedRead(hDev, command, pData, kFn, __LINE__, FailureLine::LogPage);
 }
 
 int CKRV850xNVME::NVMePacket_Access(DeviceHandle hDev, bool bWrite, std::uint8_t ucPhase,
