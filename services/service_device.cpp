@@ -5,18 +5,9 @@
 #include "devcore/frame/library_objects.h"
 
 namespace quib::services {
-namespace {
-
-const devcore::USBDevEntry* entryOf(std::uint8_t ucTargetNumber) {
-    devcore::USBDevList* list = devcore::libraryObjects().devList();
-    if (list == nullptr || ucTargetNumber >= devcore::kMaxDevList) return nullptr;
-    return &list->Devs[ucTargetNumber];
-}
-
-}  // namespace
 
 devcore::ScopedDevice openListEntry(const char* kFn, std::uint8_t ucTargetNumber, EntryPath which) {
-    const devcore::USBDevEntry* entry = entryOf(ucTargetNumber);
+    const devcore::USBDevEntry* entry = devcore::deviceEntry(kFn, __LINE__, ucTargetNumber);
     std::string path;
     if (entry != nullptr)
         path = which == EntryPath::Disk ? devcore::makeDevicePath(false, entry->m_ucPhysicalAddress)
@@ -26,11 +17,6 @@ devcore::ScopedDevice openListEntry(const char* kFn, std::uint8_t ucTargetNumber
     if (!device.valid())
         LogError("%s:%d: CreateFile failed, strPhysicalAddress(%s)", kFn, __LINE__, path.c_str());
     return device;
-}
-
-std::uint8_t recordedDevType(std::uint8_t ucTargetNumber) {
-    const devcore::USBDevEntry* entry = entryOf(ucTargetNumber);
-    return entry == nullptr ? 0xFF : entry->m_ucDevType;
 }
 
 }  // namespace quib::services

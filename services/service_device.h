@@ -17,7 +17,4 @@ enum class EntryPath {
 // an index outside it or a failed open log "CreateFile failed" naming kFn and give an invalid handle.
 devcore::ScopedDevice openListEntry(const char* kFn, std::uint8_t ucTargetNumber, EntryPath which);
 
-// The device type recorded for an entry; 0xFF when there is no such entry.
-std::uint8_t recordedDevType(std::uint8_t ucTargetNumber);
-
 }  // namespace quib::services

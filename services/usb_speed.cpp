@@ -48,12 +48,10 @@ int getUsbSpeed(std::uint8_t ucTargetNumber, std::uint8_t* pSpeed) {
     if (pSpeed == nullptr) return QUIB_INVALID_PARAMETER;
     devcore::ScopedDevice device = openListEntry(kFn, ucTargetNumber, EntryPath::Disk);
     if (!device.valid()) return QUIB_FILE_NOT_FOUND;
-    std::uint8_t ucSpeed = 0xFF;
-    const int iResult =
-        devcore::theDevice().ucGetUsbSpeed(device.get(), recordedDevType(ucTargetNumber), ucSpeed);
-    if (devcore::USBDevList* list = devcore::libraryObjects().devList())
-        list->Devs[ucTargetNumber].ucSpeed = ucSpeed;
-    *pSpeed = ucSpeed;
+    // The device opened, so its entry exists.
+    devcore::USBDevEntry& entry = *devcore::deviceEntry(kFn, __LINE__, ucTargetNumber);
+    const int iResult = devcore::theDevice().ucGetUsbSpeed(device.get(), entry.m_ucDevType, entry.ucSpeed);
+    *pSpeed = entry.ucSpeed;
     if (iResult != 0) LogError("%s:%d: ucGetUsbSpeed Failed", kFn, __LINE__);
     return iResult;
 }
