@@ -279,6 +279,25 @@ QUIBUSB_API int32_t QUIBUSB_CALL QuibUSBLib_NVME_SpeedMode(uint8_t ucTargetNumbe
 QUIBUSB_API int32_t QUIBUSB_CALL QuibUSBLib_NVME_LEDControl(uint8_t ucTargetNumber, uint8_t ucDirection,
                                                             uint8_t ucValue);
 
+
+/* The drive's identity and health data, on list entry ucTargetNumber's disk. SATA bridges (device type below
+ * 6) reach their drive with ATA PASS-THROUGH; PCIe bridges get log pages through the NVMe Get Log Page. */
+/* The 512-byte ATA IDENTIFY DEVICE data: 0 or -1. */
+QUIBUSB_API int32_t QUIBUSB_CALL QuibUSBLib_IdentifyDevice(uint8_t ucTargetNumber, uint8_t* pBuffer);
+/* The 512-byte SMART READ DATA answer (attribute table): 0 or -1. */
+QUIBUSB_API int32_t QUIBUSB_CALL QuibUSBLib_GetSmartAttribute(uint8_t ucTargetNumber, uint8_t* pBuffer);
+/* 512 bytes of log dwLogAddress: SMART READ LOG (an address above 0xFF is refused with -10) or, on a PCIe
+ * bridge, the NVMe Get Log Page with dwLogAddress as its value. 0, -1, -5 the disk cannot be opened. */
+QUIBUSB_API int32_t QUIBUSB_CALL QuibUSBLib_ReadSmartLog(uint8_t ucTargetNumber, uint8_t* pBuffer,
+                                                         uint32_t dwLogAddress);
+/* SMART WRITE LOG of 512 bytes: 0, -1, -5, -10 on a PCIe bridge or an address above 0xFF (nothing sent). */
+QUIBUSB_API int32_t QUIBUSB_CALL QuibUSBLib_WriteSmartLog(uint8_t ucTargetNumber, const uint8_t* pBuffer,
+                                                          uint32_t dwLogAddress);
+/* Reads (ucWrite 0) or writes (1) the sector just past the capacity the bridge reports, where a caller keeps
+ * a log page. pBuffer holds one sector as the bridge reports it (512 or 4096 bytes). 1 success, 0 failure. */
+QUIBUSB_API int32_t QUIBUSB_CALL QuibUSBLib_vReadWriteSmartLogPage_LastSector(uint8_t ucTargetNumber,
+                                                                              uint8_t ucWrite,
+                                                                              uint8_t* pBuffer);
 /* Per-drive operations: the bridge is named by its disk number n ("PHYSICALDRIVEn"); no scan is needed. */
 /* The 20 configured serial bytes: 0, -1 (not a "7120" bridge), -4 (read failed). */
 QUIBUSB_API int32_t QUIBUSB_CALL QuibUSBLib_Function_iGetSNfromPhyAddrNumber(uint8_t ucPhyAddrNumber,
