@@ -72,6 +72,8 @@ struct BridgeDescription {
     std::vector<int> romResetModes;           // restart modes that leave the chip in its ROM code
     bool readbackShift = false;               // read-back of the firmware area shifted by one byte
     std::vector<std::uint8_t> factoryConfig;  // 124 bytes (8500)
+    std::uint8_t gpioInputs = 0;              // levels driven on the GPIO pins from outside, one bit per pin
+    bool uartRx = true;                       // level of the UART receive line
     std::uint32_t maxTransfer = 2 * 1024 * 1024;
     std::size_t firmwareAreaSize = 512 * 1024;
     std::optional<PdDescription> pd;

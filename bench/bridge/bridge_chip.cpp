@@ -501,9 +501,28 @@ ScsiReply BridgeChip::registerRead(const ScsiCommand& c, std::span<std::uint8_t>
     const std::size_t length = c.cdb[1] == 0 ? 256 : c.cdb[1];
     const std::uint16_t address = be16(&c.cdb[3]);
     const std::size_t n = std::min(length, data.size());
-    const auto& regs = m_memories[kRegisters];
-    for (std::size_t i = 0; i < n; ++i) data[i] = regs[(address + i) & 0xFFFF];
+    for (std::size_t i = 0; i < n; ++i) data[i] = pinAwareRegister(static_cast<std::uint16_t>(address + i));
     return ScsiReply::good(static_cast<std::uint32_t>(n));
+}
+
+std::uint8_t BridgeChip::pinAwareRegister(std::uint16_t address) const {
+    const auto& regs = m_memories[kRegisters];
+    switch (address) {
+        case reg::kGpioInputLevel: {
+            // An output pin reads what it drives; an input pin what the outside world drives on it.
+            const std::uint8_t outputs = regs[reg::kGpioOutputEnable];
+            return static_cast<std::uint8_t>((outputs & regs[reg::kGpioOutputLevel]) |
+                                             (~outputs & m_description.gpioInputs));
+        }
+        case reg::kUartInputLevel: {
+            const std::uint8_t stored = regs[address];
+            if (regs[reg::kUartDirection] & reg::kUartRxBit) return stored;  // driven by the chip itself
+            return static_cast<std::uint8_t>((stored & ~reg::kUartRxBit) |
+                                             (m_description.uartRx ? reg::kUartRxBit : 0));
+        }
+        default:
+            return regs[address];
+    }
 }
 
 ScsiReply BridgeChip::registerWrite(const ScsiCommand& c) {

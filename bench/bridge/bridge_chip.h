@@ -116,6 +116,8 @@ class BridgeChip {
     ScsiReply inquiry(const ScsiCommand& c, std::span<std::uint8_t> data);
     ScsiReply ataPassThrough(std::uint8_t ataCommand, std::span<std::uint8_t> data);
     ScsiReply readCapacity(std::span<std::uint8_t> data);
+    // A register as a read finds it: the pin level registers follow the pins' directions.
+    std::uint8_t pinAwareRegister(std::uint16_t address) const;
     ScsiReply registerRead(const ScsiCommand& c, std::span<std::uint8_t> data);
     ScsiReply registerWrite(const ScsiCommand& c);
     ScsiReply configRead(const ScsiCommand& c, std::span<std::uint8_t> data);
