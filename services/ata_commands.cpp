@@ -79,9 +79,12 @@ bool bSendATAPassThrough16BySCSICMD(platform::DeviceHandle hDev, std::uint8_t* p
     command.senseInfoLength = kSense16;
     const auto byteOf = [&](int shift) { return static_cast<std::uint8_t>(ullLba >> shift); };
     // UDMA data-in or data-out with the extended (48-bit) registers; the LBA in the SAT register order.
+    // The count is in 512-byte blocks, unless each sector the count names is longer (a drive of 4096-byte
+    // logical sectors): then T_TYPE says so, or the bridge would move 512 bytes of the 4096.
+    const bool logicalBlocks = usSectorCount != 0 && dwLength / usSectorCount != kAtaBlock;
     command.cdb = {0x85,
                    static_cast<std::uint8_t>(write ? 0x17 : 0x15),
-                   static_cast<std::uint8_t>(write ? 0x06 : 0x0E),
+                   static_cast<std::uint8_t>((write ? 0x06 : 0x0E) | (logicalBlocks ? 0x10 : 0x00)),
                    0x00,
                    0x00,
                    static_cast<std::uint8_t>(usSectorCount >> 8),

@@ -1,8 +1,11 @@
 // The identity and SMART exports against bench bridges: the commands they send, what the drive holds
 // afterwards, and their refusals.
+#include <algorithm>
 #include <functional>
 #include <vector>
 
+#include "bench/bridge/bridge_chip.h"
+#include "bench/drive/ata_identify.h"
 #include "tests/devcore/bench_fixture.h"
 
 namespace devcore_test {
@@ -34,6 +37,121 @@ class SmartServicesTest : public ScanTest {
 
     std::size_t m_mark = 0;
 };
+
+// The SATA drive's identity, SMART table and logs through ATA PASS-THROUGH (12), exactly as the commands
+// are defined, and what the drive holds after a log write.
+TEST_F(SmartServicesTest, SataDriveAnswersIdentifySmartDataAndLogs) {
+    scanSata({{"serial", "WD-BENCH-7"}, {"model", "BENCH SATA 2TB"}, {"firmware", "BN07"}});
+    Bytes identify(512), table(512), selfTests(512, 0xEE), written(512), readBack(512);
+    for (std::size_t i = 0; i < written.size(); ++i) written[i] = static_cast<std::uint8_t>(i ^ 0x5A);
+    ASSERT_EQ(QuibUSBLib_IdentifyDevice(0, identify.data()), 0);
+    ASSERT_EQ(QuibUSBLib_GetSmartAttribute(0, table.data()), 0);
+    ASSERT_EQ(QuibUSBLib_ReadSmartLog(0, selfTests.data(), 0x06), 0);
+    ASSERT_EQ(QuibUSBLib_WriteSmartLog(0, written.data(), 0x81), 0);
+    ASSERT_EQ(QuibUSBLib_ReadSmartLog(0, readBack.data(), 0x81), 0);
+
+    const auto sent = sentSinceScan();
+    ASSERT_EQ(sent.size(), 5u);
+    const std::vector<Bytes> cdbs = {
+        {0xA1, 0x08, 0x0E, 0x00, 0x01, 0x00, 0x00, 0x00, 0x00, 0xEC, 0x00, 0x00},
+        {0xA1, 0x08, 0x0E, 0xD0, 0x00, 0x00, 0x4F, 0xC2, 0x00, 0xB0, 0x00, 0x00},
+        {0xA1, 0x08, 0x0E, 0xD5, 0x01, 0x06, 0x4F, 0xC2, 0x00, 0xB0, 0x00, 0x00},
+        {0xA1, 0x0A, 0x06, 0xD6, 0x01, 0x81, 0x4F, 0xC2, 0x00, 0xB0, 0x00, 0x00},
+        {0xA1, 0x08, 0x0E, 0xD5, 0x01, 0x81, 0x4F, 0xC2, 0x00, 0xB0, 0x00, 0x00}};
+    for (std::size_t i = 0; i < cdbs.size(); ++i) {
+        EXPECT_EQ(sent[i].cdb, cdbs[i]) << "command " << i;
+        EXPECT_EQ(sent[i].dataIn, i == 3 ? 0 : 1) << "command " << i;
+        EXPECT_EQ(sent[i].transferLength, 512u);
+        EXPECT_EQ(sent[i].timeoutSeconds, 65535u);
+        EXPECT_EQ(sent[i].header.senseInfoLength, 24);
+        EXPECT_EQ(sent[i].header.dataBufferOffset, 80u);
+        EXPECT_EQ(sent[i].header.senseInfoOffset, 48u);
+    }
+    benchRef().withChip("d", [&](bench::BridgeChip& chip) {
+        const auto& drive = *chip.description().drive;
+        const auto expected = bench::makeIdentify(drive);
+        EXPECT_TRUE(std::equal(identify.begin(), identify.end(), expected.begin()));
+        // The host log 0x81 begins one 16-sector log after 0x80.
+        const auto& logs = chip.sataDrive()->hostLogs();
+        EXPECT_TRUE(std::equal(written.begin(), written.end(), logs.begin() + 16 * 512));
+    });
+    EXPECT_EQ(readBack, written);
+    std::uint8_t sum = 0;
+    for (std::uint8_t b : table) sum = static_cast<std::uint8_t>(sum + b);
+    EXPECT_EQ(sum, 0);           // the table's checksum
+    EXPECT_EQ(selfTests[0], 1);  // the self-test log's revision
+}
+
+// The sector past the reported capacity, on a drive of 512-byte sectors, one of 4096-byte sectors, and one
+// of 512-byte sectors behind a bridge that reports 4096-byte blocks: the LBA, count and length sent, the
+// bytes the drive holds afterwards, and the read back.
+TEST_F(SmartServicesTest, SectorPastTheReportedCapacityIsWrittenAndReadWhereTheDriveKeepsIt) {
+    struct Row {
+        json drive;
+        std::uint64_t lba;
+        std::uint16_t count;
+        std::uint32_t length;
+        Bytes lbaBytes;     // CDB bytes 7..12
+        std::uint8_t unit;  // CDB byte 2's T_TYPE: the count in 4096-byte logical sectors
+    };
+    const std::vector<Row> rows = {
+        {{{"sectors", 1000215217}, {"hidden_sectors", 1}},
+         1000215216,
+         1,
+         512,
+         {0x3B, 0xB0, 0x00, 0x12, 0x00, 0x9E},
+         0x00},
+        {{{"sectors", 1000}, {"bytes_per_sector", 4096}, {"hidden_sectors", 2}},
+         998,
+         1,
+         4096,
+         {0, 0xE6, 0, 0x03, 0, 0},
+         0x10},
+        {{{"sectors", 8000}, {"reported_bytes_per_sector", 4096}, {"hidden_sectors", 1}},
+         7992,
+         8,
+         4096,
+         {0, 0x38, 0, 0x1F, 0, 0},
+         0x00},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.drive.dump());
+        scanSata(row.drive);
+        Bytes pattern(row.length), readBack(row.length, 0);
+        for (std::size_t i = 0; i < pattern.size(); ++i) pattern[i] = static_cast<std::uint8_t>(i * 13 + 7);
+        ASSERT_EQ(QuibUSBLib_vReadWriteSmartLogPage_LastSector(0, 1, pattern.data()), 1);
+        ASSERT_EQ(QuibUSBLib_vReadWriteSmartLogPage_LastSector(0, 0, readBack.data()), 1);
+        EXPECT_EQ(readBack, pattern);
+
+        std::vector<bench::TraceRecord> dma;
+        for (const auto& r : sentSinceScan())
+            if (r.cdb[0] == 0x85 && (r.cdb[14] == 0x25 || r.cdb[14] == 0x35)) dma.push_back(r);
+        ASSERT_EQ(dma.size(), 2u);
+        for (std::size_t k = 0; k < 2; ++k) {
+            const bool write = k == 0;
+            const auto& c = dma[k].cdb;
+            EXPECT_EQ(firstBytes(dma[k], 5),
+                      (Bytes{0x85, static_cast<std::uint8_t>(write ? 0x17 : 0x15),
+                             static_cast<std::uint8_t>((write ? 0x06 : 0x0E) | row.unit), 0, 0}));
+            EXPECT_EQ((c[5] << 8) | c[6], row.count);
+            EXPECT_EQ(Bytes(c.begin() + 7, c.begin() + 13), row.lbaBytes);
+            EXPECT_EQ(c[13], 0x50);
+            EXPECT_EQ(c[14], write ? 0x35 : 0x25);
+            EXPECT_EQ(dma[k].transferLength, row.length);
+            EXPECT_EQ(dma[k].header.senseInfoLength, 32);
+        }
+        // The drive keeps 512-byte units: the sector's bytes lie at its LBA in the drive's own units.
+        const std::uint64_t firstUnit = row.lba * (row.length / row.count) / 512;
+        benchRef().withChip("d", [&](bench::BridgeChip& chip) {
+            for (std::size_t u = 0; u < row.length / 512; ++u) {
+                const auto unit = chip.driveSector(firstUnit + u);
+                ASSERT_TRUE(unit.has_value());
+                EXPECT_TRUE(std::equal(unit->begin(), unit->end(),
+                                       pattern.begin() + static_cast<std::ptrdiff_t>(u * 512)));
+            }
+        });
+    }
+}
 
 // An NVMe drive's log pages come through the Get Log Page; a log write is refused before the drive is
 // opened.
