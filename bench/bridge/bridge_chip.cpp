@@ -43,8 +43,8 @@ std::vector<std::uint8_t> initialPcieSpace() {
 }  // namespace
 
 const char* BridgeChip::memoryName(Memory m) {
-    static const char* kNames[kMemoryCount] = {"registers", "config",        "oem_eeprom",      "firmware0",
-                                               "firmware1", "factory",       "pcie",            "drive_sectors",
+    static const char* kNames[kMemoryCount] = {"registers",       "config",   "oem_eeprom", "firmware0",
+                                               "firmware1",       "factory",  "pcie",       "drive_sectors",
                                                "smart_host_logs", "pd_flash", "mcu_flash"};
     return kNames[m];
 }
@@ -132,7 +132,11 @@ void BridgeChip::boot(bool forceRomCode, bool keepRelinkSignature) {
     }
     auto& regs = mutableMemory(kRegisters);
     const std::uint8_t keep0 = regs[reg::kRelinkSignature], keep1 = regs[reg::kRelinkSignature + 1];
-    deriveRegisters(m_description, version ? &*version : nullptr, regs);
+    BridgeDescription trained = m_description;
+    const UsbLink link = usbLink();
+    trained.link = link.speed;
+    trained.lanes = link.lanes;
+    deriveRegisters(trained, version ? &*version : nullptr, regs);
     // A restart keeps the signature a run left; the first boot takes what the description says.
     if (keepRelinkSignature) {
         regs[reg::kRelinkSignature] = keep0;
@@ -190,6 +194,7 @@ nlohmann::json BridgeChip::runtimeToJson() const {
                         {"write_selector", m_write.selector},
                         {"write_position", m_write.position},
                         {"write_last_ms", m_write.lastMs}};
+    if (m_linkCap) j["link_cap"] = *m_linkCap;
     if (m_pd) j["pd"] = m_pd->runtimeToJson();
     if (m_nvme) j["nvme"] = m_nvme->runtimeToJson();
     if (m_pendingSense) j["pending_sense"] = hexBytes(*m_pendingSense);
@@ -202,6 +207,9 @@ void BridgeChip::runtimeFromJson(const nlohmann::json& json) {
     m_write.selector = json.value("write_selector", -1);
     m_write.position = json.value("write_position", std::size_t{0});
     m_write.lastMs = json.value("write_last_ms", std::uint64_t{0});
+    m_linkCap.reset();
+    if (const auto it = json.find("link_cap"); it != json.end() && it->is_number_integer())
+        m_linkCap = std::clamp(it->get<int>(), 0, 5);
     if (m_pd) m_pd->runtimeFromJson(json.value("pd", nlohmann::json::object()));
     if (m_nvme) m_nvme->runtimeFromJson(json.value("nvme", nlohmann::json::object()));
     if (m_sata) m_sata->setSmartEnabled(!json.value("smart_disabled", false));
@@ -238,7 +246,8 @@ ScsiReply BridgeChip::dispatch(const ScsiCommand& c, std::span<std::uint8_t> dat
         case 0x12:
             return inquiry(c, data);
         case 0x25:
-            return hasDrive ? readCapacity10(*m_description.drive, data) : ScsiReply::check(kAscMediumNotPresent);
+            return hasDrive ? readCapacity10(*m_description.drive, data)
+                            : ScsiReply::check(kAscMediumNotPresent);
         case 0x03:
             return requestSense(c, data, pending);
         case 0x1A:
@@ -248,7 +257,8 @@ ScsiReply BridgeChip::dispatch(const ScsiCommand& c, std::span<std::uint8_t> dat
             if (!hasDrive) return ScsiReply::check(kAscMediumNotPresent);
             return read10(c, data, *m_description.drive, m_drive->medium());
         case 0x9E:
-            return hasDrive ? readCapacity16(*m_description.drive, data) : ScsiReply::check(kAscMediumNotPresent);
+            return hasDrive ? readCapacity16(*m_description.drive, data)
+                            : ScsiReply::check(kAscMediumNotPresent);
         case 0x1B:  // START STOP UNIT: the drive spins whatever is asked
         case 0x1E:  // PREVENT ALLOW MEDIUM REMOVAL: nothing to lock
             return ScsiReply::good();
@@ -288,6 +298,8 @@ ScsiReply BridgeChip::dispatch(const ScsiCommand& c, std::span<std::uint8_t> dat
             if (!m_drive) return ScsiReply::check(kAscMediumNotPresent);
             return hardDiskWrite(c, data, *m_description.drive, m_drive->medium());
         case 0xE8: {
+            // The link trains again when the chip comes back, at most at the speed the mode names.
+            m_linkCap = linkCapOfRestartMode(c.cdb[1]);
             ScsiReply r = ScsiReply::good();
             r.event = ChipEvent::Restart;
             r.restartMode = c.cdb[1];

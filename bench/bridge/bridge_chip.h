@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "bench/bridge/firmware_image.h"
+#include "bench/bridge/link_cap.h"
 #include "bench/bridge/nvme_bridge.h"
 #include "bench/description.h"
 #include "bench/drive/ata_device.h"
@@ -50,9 +51,9 @@ class BridgeChip {
         kFirmware1,
         kFactory,
         kPcie,
-        kDriveSectors,    // held by the drive; empty without one
-        kSmartHostLogs,   // held by a SATA drive: its host-specific SMART logs
-        kPdFlash,  // held by the PD controller; empty without one
+        kDriveSectors,   // held by the drive; empty without one
+        kSmartHostLogs,  // held by a SATA drive: its host-specific SMART logs
+        kPdFlash,        // held by the PD controller; empty without one
         kMcuFlash,
         kMemoryCount
     };
@@ -77,6 +78,8 @@ class BridgeChip {
     // description's.
     void boot(bool forceRomCode, bool keepRelinkSignature = true);
     bool inRomCode() const { return m_romCode; }
+    // The USB link the chip trains at (after a restart with a maximum speed, at most that).
+    UsbLink usbLink() const { return trainedLink(m_description, m_linkCap); }
     std::optional<VersionBytes> runningVersion() const;
 
     // Memories, for the bench's persistence and for tests.
@@ -132,8 +135,10 @@ class BridgeChip {
     // The drive's power control: 0xCA84 bit 0 hands the drive's power to 0xCA85 bit 0. A drive switched off
     // answers none of the commands that reach it until it is switched on again.
     bool drivePowered() const;
+
   public:
-    // Commands the bridge passes on to its drive or answers for it (a drive that hangs leaves them unanswered).
+    // Commands the bridge passes on to its drive or answers for it (a drive that hangs leaves them
+    // unanswered).
     static bool isDriveCommand(std::uint8_t op, bool pcie);
 
   private:
@@ -155,6 +160,7 @@ class BridgeChip {
     std::unique_ptr<NvmeBridge> m_nvme;
 
     bool m_romCode = false;
+    std::optional<int> m_linkCap;             // speed code the last restart capped the link at
     std::optional<SenseData> m_pendingSense;  // of the last command, until the next one
     struct WriteSession {
         int selector = -1;

@@ -177,7 +177,12 @@ std::optional<ConnectionEntry> Bench::connection(const Target& t, std::uint32_t 
             case PortSlot::Kind::Bridge: {
                 if (!bridgeReachable(slot->index)) return c;
                 const BridgeDescription& b = m_description.bridges[static_cast<std::size_t>(slot->index)];
-                return connectedDevice(b);
+                ConnectionEntry bridge = connectedDevice(b);
+                // The speed the link trained at, which a restart may have capped.
+                const LinkSpeed trained = m_chips[static_cast<std::size_t>(slot->index)]->usbLink().speed;
+                bridge.speed = speedCode(trained);
+                bridge.identity.bcdUsb = bcdUsbOf(trained);
+                return bridge;
             }
             case PortSlot::Kind::Device: {
                 if (m_state->devicesEjected[static_cast<std::size_t>(slot->index)]) return c;
@@ -290,7 +295,8 @@ std::optional<std::vector<std::uint8_t>> Bench::answerDescriptor(const Target& t
         if (type == 1 && index == 0 && request.wIndex == 0) {
             answer = deviceDescriptor(connected->connection.identity);
         } else if (type == 2 && index == 0 && request.wIndex == 0 && bridge) {
-            answer = massStorageConfiguration(bridge->uas, bridge->link);
+            answer = massStorageConfiguration(
+                bridge->uas, m_chips[static_cast<std::size_t>(slot->index)]->usbLink().speed);
         } else if (type == 3) {
             // String 0 (the language list) is asked for with language 0; the strings in the one
             // language the device lists. Anything else stalls.

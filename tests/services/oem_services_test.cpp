@@ -249,6 +249,39 @@ TEST_F(OemServicesTest, SpeedModeRestartsWithTheMappedParameter) {
     }
 }
 
+// The bridge comes back from a speed-mode restart at most at the speed the mode names, on the bus and in its
+// registers; a plain restart lifts the cap.
+TEST_F(OemServicesTest, SpeedModeRestartBringsTheBridgeBackAtThatMaximum) {
+    json description = oemBench();
+    description["controllers"][0]["ports"]["ports"][0]["bridge"]["link"] = "plus";
+    auto rescanAfterRestart = [&] {
+        benchRef().sleepMs(5000);
+        ASSERT_EQ(QuibUSBLib_Function_vScanUSBPort(m_list.get(), "0", 0), 0);
+    };
+    auto linkNow = [&] {
+        std::uint8_t speed = 0xAA;
+        EXPECT_EQ(QuibUSBLib_USB_GetSpeed(0, &speed), 0);
+        char status[128] = {};
+        EXPECT_EQ(QuibUSBLib_vShowUSBStatus(0, status), 0);
+        return std::to_string(speed) + " " + status;
+    };
+    scanDescription(description);
+    EXPECT_EQ(linkNow(), "4 PLUS");
+    for (const auto& [mode, expected] :
+         {std::pair{1u, "1 HIGH"}, std::pair{2u, "2 SUPER"}, std::pair{4u, "4 PLUS"}}) {
+        ASSERT_EQ(QuibUSBLib_USB_SetSpeedModeByVendor(0, mode), 0);
+        rescanAfterRestart();
+        EXPECT_EQ(linkNow(), expected) << "mode " << mode;
+    }
+    ASSERT_EQ(QuibUSBLib_USB_SetSpeedModeByVendor(0, 1), 0);
+    rescanAfterRestart();
+    const auto disk = openDisk(static_cast<int>(entry(0).m_ucPhysicalAddress));
+    ASSERT_EQ(dev().SCSI7120_CPURST(disk, 0), 0);  // a plain restart
+    quib::platform::get().storage.close(disk);
+    rescanAfterRestart();
+    EXPECT_EQ(linkNow(), "4 PLUS");
+}
+
 TEST_F(OemServicesTest, LinkSpeedIsReadFromTheChipsRegistersAndKeptInTheList) {
     struct Case {
         std::uint8_t speed, detail;
