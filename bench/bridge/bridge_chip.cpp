@@ -43,8 +43,8 @@ std::vector<std::uint8_t> initialPcieSpace() {
 }  // namespace
 
 const char* BridgeChip::memoryName(Memory m) {
-    static const char* kNames[kMemoryCount] = {"registers", "config",        "oem_eeprom",      "firmware0",
-                                               "firmware1", "factory",       "pcie",            "drive_sectors",
+    static const char* kNames[kMemoryCount] = {"registers",       "config",   "oem_eeprom", "firmware0",
+                                               "firmware1",       "factory",  "pcie",       "drive_sectors",
                                                "smart_host_logs", "pd_flash", "mcu_flash"};
     return kNames[m];
 }
@@ -238,7 +238,8 @@ ScsiReply BridgeChip::dispatch(const ScsiCommand& c, std::span<std::uint8_t> dat
         case 0x12:
             return inquiry(c, data);
         case 0x25:
-            return hasDrive ? readCapacity10(*m_description.drive, data) : ScsiReply::check(kAscMediumNotPresent);
+            return hasDrive ? readCapacity10(*m_description.drive, data)
+                            : ScsiReply::check(kAscMediumNotPresent);
         case 0x03:
             return requestSense(c, data, pending);
         case 0x1A:
@@ -248,7 +249,8 @@ ScsiReply BridgeChip::dispatch(const ScsiCommand& c, std::span<std::uint8_t> dat
             if (!hasDrive) return ScsiReply::check(kAscMediumNotPresent);
             return read10(c, data, *m_description.drive, m_drive->medium());
         case 0x9E:
-            return hasDrive ? readCapacity16(*m_description.drive, data) : ScsiReply::check(kAscMediumNotPresent);
+            return hasDrive ? readCapacity16(*m_description.drive, data)
+                            : ScsiReply::check(kAscMediumNotPresent);
         case 0x1B:  // START STOP UNIT: the drive spins whatever is asked
         case 0x1E:  // PREVENT ALLOW MEDIUM REMOVAL: nothing to lock
             return ScsiReply::good();
