@@ -80,7 +80,7 @@ std::vector<Malformed> malformedCases() {
     return {
         {"PIO data-out protocol for a read", with(readData, 1, 0x0A)},
         {"DMA protocol for a PIO command", with(readData, 1, 0x0C)},
-        {"T_DIR to the device on a data-in protocol", with(readData, 2, 0x06)},
+        {"T_DIR to the device on a data-in protocol", with(transfer(readData, 512, kOut), 2, 0x06)},
         {"length in a transport-specific field", with(readData, 2, 0x0F)},
         {"no length on a data protocol", with(readData, 2, 0x08)},
         {"request moves data out", transfer(readData, 512, kOut)},
