@@ -24,7 +24,7 @@ struct SmartAttribute {
 
 // One descriptor of the SMART self-test log.
 struct SelfTestEntry {
-    std::uint8_t type = 1;       // the test run (LBA low of EXECUTE OFF-LINE IMMEDIATE): 1 short, 2 extended, ...
+    std::uint8_t type = 1;  // the test run (LBA low of EXECUTE OFF-LINE IMMEDIATE): 1 short, 2 extended, ...
     std::uint8_t status = 0;     // execution status, 0 completed without error .. 15 in progress
     std::uint8_t remaining = 0;  // percent left, 0..90
     std::uint16_t hours = 0;     // power-on hours when it ran
@@ -37,7 +37,7 @@ struct ErrorLogEntry {
     std::uint8_t command = 0xC8;  // the failing ATA command (READ DMA)
     std::uint8_t features = 0;
     std::uint8_t count = 1;
-    std::uint32_t lba = 0;  // 28 bits
+    std::uint32_t lba = 0;      // 28 bits
     std::uint8_t error = 0x40;  // UNC
     std::uint8_t status = 0x51;
     std::uint8_t state = 3;  // 1 sleep, 2 standby, 3 active or idle, 4 executing an off-line or self test
@@ -47,7 +47,7 @@ struct SmartDescription {
     std::vector<SmartAttribute> attributes;  // at most 30
     std::vector<SelfTestEntry> selfTests;    // most recent first, at most 21
     std::vector<ErrorLogEntry> errors;       // most recent first, at most 5
-    std::uint16_t errorCount = 0;            // errors ever logged (at least errors.size())
+    std::uint16_t errorCount = 0;            // errors ever logged (errors.size(), or more with 5 kept)
 };
 
 struct DriveDescription {
@@ -55,7 +55,7 @@ struct DriveDescription {
     std::string serial;
     std::string model;
     std::string firmware;
-    std::uint64_t sectors = 0;  // what the drive holds, in its logical sectors
+    std::uint64_t sectors = 0;                   // what the drive holds, in its logical sectors
     std::uint32_t bytesPerSector = 512;          // the drive's logical sector
     std::uint32_t physicalBytesPerSector = 512;  // 512 or 4096, at least the logical sector
     // What the bridge reports (READ CAPACITY, the disk geometry): blocks of this size, `hiddenBlocks` of
@@ -204,16 +204,16 @@ struct FaultDescription {
     // phase (CDB byte 2); Command with opcode A1/85: the ATA command (CDB byte 9 / 14).
     std::optional<std::uint8_t> subcommand;
     std::optional<std::uint8_t> ataFeature;  // Command with opcode A1/85: the features byte (SMART's)
-    std::optional<std::uint16_t> reg;  // Command with opcode E4/E5: register address
-    std::uint32_t nth = 1;             // the n-th matching command (1-based) fails ...
-    std::uint32_t times = 1;           // ... and so do the next times-1 ones (0: all from the n-th)
-    bool asCheckCondition = false;     // else the control operation fails with `error`
-    std::uint32_t error = 1117;        // ERROR_IO_DEVICE
-    std::size_t offset = 0;            // ReadbackCorrupt: offset into the data read
-    std::size_t afterBytes = 0;        // PowerLoss: bytes of the stream that reach the chip
-    int controller = -1;               // Enumeration by location
-    std::vector<std::uint32_t> ports;  // Enumeration by location: ports from the root hub down
-    int notifyFd = -1;                 // Hold: one byte is written here before the process blocks
+    std::optional<std::uint16_t> reg;        // Command with opcode E4/E5: register address
+    std::uint32_t nth = 1;                   // the n-th matching command (1-based) fails ...
+    std::uint32_t times = 1;                 // ... and so do the next times-1 ones (0: all from the n-th)
+    bool asCheckCondition = false;           // else the control operation fails with `error`
+    std::uint32_t error = 1117;              // ERROR_IO_DEVICE
+    std::size_t offset = 0;                  // ReadbackCorrupt: offset into the data read
+    std::size_t afterBytes = 0;              // PowerLoss: bytes of the stream that reach the chip
+    int controller = -1;                     // Enumeration by location
+    std::vector<std::uint32_t> ports;        // Enumeration by location: ports from the root hub down
+    int notifyFd = -1;                       // Hold: one byte is written here before the process blocks
 };
 
 struct RegistryEntry {

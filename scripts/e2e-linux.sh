@@ -62,6 +62,21 @@ fi
 kver=$(ls "$kroot/lib/modules")
 vmlinuz=$(ls "$kroot"/boot/vmlinuz-*)
 
+# ---- smartctl: Debian's smartmontools, unpacked, never installed ------------------------------------------
+if ! ls "$cache"/smartmontools_*.deb >/dev/null 2>&1; then
+    say "downloading smartmontools"
+    (cd "$cache" && apt-get download smartmontools >/dev/null 2>&1)
+fi
+sdeb=$(ls -t "$cache"/smartmontools_*.deb 2>/dev/null | head -1 || true)
+[ -n "$sdeb" ] || { echo "e2e: no smartmontools package (apt-get download smartmontools failed)" >&2; exit 1; }
+sroot=$cache/$(basename "$sdeb" .deb)
+if [ ! -f "$sroot/.unpacked" ]; then
+    rm -rf "$sroot"
+    dpkg-deb -x "$sdeb" "$sroot"
+    touch "$sroot/.unpacked"
+fi
+smartctl=$sroot/usr/sbin/smartctl
+
 # ---- work folder, and what to stop whatever happens --------------------------------------------------------
 work=$(mktemp -d /tmp/quib-e2e.XXXXXX)
 qemu_pid=""
@@ -103,9 +118,11 @@ done | awk '!seen[$0]++' | while read -r ko; do
     [ "$(basename "$rel")" = usb-storage.ko ] && args="delay_use=0"
     echo "/$rel $args" >>"$initrd_root/etc/modules"
 done
-# The program and the shared libraries it and its library need.
+# The program, smartctl, and the shared libraries they and the program's library need.
 cp "$program" "$initrd_root/tool/"
-for binary in "$program" "$build/devcore/libquibusb.so"; do
+mkdir -p "$initrd_root/usr/sbin"
+cp "$smartctl" "$initrd_root/usr/sbin/smartctl"
+for binary in "$program" "$build/devcore/libquibusb.so" "$smartctl"; do
     ldd "$binary" | awk '{for (i = 1; i <= NF; i++) if ($i ~ /^\//) print $i}'
 done | sort -u | while read -r lib; do
     mkdir -p "$initrd_root/$(dirname "$lib")"
@@ -118,7 +135,10 @@ chmod +x "$initrd_root/init" "$initrd_root/bin/capture-sysfs.sh"
 # ---- the benches -------------------------------------------------------------------------------------------
 # Bulk-only bridges, as the guest's usb-storage driver speaks to them, at full speed: QEMU's hub is a
 # full-speed hub, and a faster device behind it would announce packet sizes the guest refuses at full speed.
+# bridge1's drive gets SMART data of its own, which smartctl reads in the guest after the program's steps.
 "$quibbench" create "$work/bench" --bridges 2 --bot --link full >/dev/null
+python3 "$repo/scripts/e2e-guest/smart_drive.py" "$work/bench/bench.json" "$work/smart-bench.json" bridge1
+"$quibbench" create "$work/bench" --from "$work/smart-bench.json" >/dev/null
 cp -a "$work/bench" "$work/host-bench"
 initial=$(python3 -c 'import json,sys; print(json.load(sys.stdin)["bridges"][0]["running_version"])' \
     < <("$quibbench" show --json "$work/bench"))
@@ -175,6 +195,11 @@ redir_pid=""
 say "guest finished"
 tr -d '\r' <"$work/console.log" >"$work/console.txt"
 grep -E '^E2E' "$work/console.txt" || true
+# smartctl's JSON answers came on the second serial port, each between its markers.
+tr -d '\r' <"$work/capture.out" | awk -v dir="$work" '
+    /^E2E-SMART-BEGIN / { file = dir "/smart-" $2 ".json"; printf "" > file; next }
+    /^E2E-SMART-END$/ { close(file); file = ""; next }
+    file != "" { print >> file }'
 
 if [ -n "$capture" ]; then
     rm -rf "$capture/sys" "$capture/dev-listing.txt"

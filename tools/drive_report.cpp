@@ -27,7 +27,8 @@ nlohmann::json smartJson(const DriveDescription& drive) {
                               {"raw", a.raw}});
     nlohmann::json selfTests = nlohmann::json::array();
     for (const auto& t : s.selfTests) {
-        nlohmann::json e = {{"type", t.type}, {"status", t.status}, {"remaining", t.remaining}, {"hours", t.hours}};
+        nlohmann::json e = {
+            {"type", t.type}, {"status", t.status}, {"remaining", t.remaining}, {"hours", t.hours}};
         if (t.failingLba) e["lba"] = *t.failingLba;
         selfTests.push_back(e);
     }

@@ -97,6 +97,10 @@ class BridgeChip {
     NvmeBridge* nvme() { return m_nvme.get(); }
     const NvmeBridge* nvme() const { return m_nvme.get(); }
 
+    // Commands the bridge passes on to its drive or answers for it (a drive that hangs leaves them
+    // unanswered).
+    static bool isDriveCommand(std::uint8_t op, bool pcie);
+
     // The SATA drive behind a 7120 bridge; none otherwise.
     SataDrive* sataDrive() { return m_sata; }
     const SataDrive* sataDrive() const { return m_sata; }
@@ -135,13 +139,6 @@ class BridgeChip {
     // The drive's power control: 0xCA84 bit 0 hands the drive's power to 0xCA85 bit 0. A drive switched off
     // answers none of the commands that reach it until it is switched on again.
     bool drivePowered() const;
-
-  public:
-    // Commands the bridge passes on to its drive or answers for it (a drive that hangs leaves them
-    // unanswered).
-    static bool isDriveCommand(std::uint8_t op, bool pcie);
-
-  private:
     // 0xEC in a 6-byte CDB on a PCIe bridge: the PCIe link's generation and width.
     ScsiReply pcieLinkSet(const ScsiCommand& c);
 

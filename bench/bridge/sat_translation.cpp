@@ -28,9 +28,11 @@ bool protocolFits(const PassThroughCdb& p, AtaTransfer::Phase phase) {
         case Phase::PioOut:
             return p.protocol == PassThroughCdb::kPioOut;
         case Phase::DmaIn:
-            return p.protocol == PassThroughCdb::kUdmaIn || (p.protocol == PassThroughCdb::kDma && p.fromDevice);
+            return p.protocol == PassThroughCdb::kUdmaIn ||
+                   (p.protocol == PassThroughCdb::kDma && p.fromDevice);
         case Phase::DmaOut:
-            return p.protocol == PassThroughCdb::kUdmaOut || (p.protocol == PassThroughCdb::kDma && !p.fromDevice);
+            return p.protocol == PassThroughCdb::kUdmaOut ||
+                   (p.protocol == PassThroughCdb::kDma && !p.fromDevice);
     }
     return false;
 }
@@ -42,7 +44,9 @@ std::uint32_t announcedBytes(const PassThroughCdb& p, std::uint32_t logicalSize)
     return field * (p.logicalBlocks ? logicalSize : kSatBlock);
 }
 
-ScsiReply invalidField() { return ScsiReply::check(kAscInvalidFieldInCdb); }
+ScsiReply invalidField() {
+    return ScsiReply::check(kAscInvalidFieldInCdb);
+}
 
 }  // namespace
 
@@ -74,13 +78,14 @@ std::optional<PassThroughCdb> decodePassThrough(const ScsiCommand& c) {
     return p;
 }
 
-SenseData ataStatusSense(std::uint8_t key, std::uint8_t asc, std::uint8_t ascq, const AtaResult& r, bool extend) {
+SenseData ataStatusSense(std::uint8_t key, std::uint8_t asc, std::uint8_t ascq, const AtaResult& r,
+                         bool extend) {
     const auto lba = [&](int shift) { return static_cast<std::uint8_t>(r.lba >> shift); };
     return SenseData{0x72, key, asc, ascq, 0, 0, 0, 14,
                      // ATA Status Return descriptor: registers in the order of the 16-byte CDB.
                      0x09, 0x0C, static_cast<std::uint8_t>(extend ? 1 : 0), r.error,
-                     static_cast<std::uint8_t>(r.count >> 8), static_cast<std::uint8_t>(r.count), lba(24), lba(0),
-                     lba(32), lba(8), lba(40), lba(16), r.device, r.status};
+                     static_cast<std::uint8_t>(r.count >> 8), static_cast<std::uint8_t>(r.count), lba(24),
+                     lba(0), lba(32), lba(8), lba(40), lba(16), r.device, r.status};
 }
 
 ScsiReply ataPassThrough(const ScsiCommand& c, std::span<std::uint8_t> data, AtaDevice& device) {
@@ -91,7 +96,8 @@ ScsiReply ataPassThrough(const ScsiCommand& c, std::span<std::uint8_t> data, Ata
     // The CDB's own fields: a data protocol names where its length is and which way the data go.
     const bool moves = p.protocol != PassThroughCdb::kNonData;
     if (moves != (p.lengthField != 0)) return invalidField();
-    if ((isDataIn(p.protocol) && !p.fromDevice) || (isDataOut(p.protocol) && p.fromDevice)) return invalidField();
+    if ((isDataIn(p.protocol) && !p.fromDevice) || (isDataOut(p.protocol) && p.fromDevice))
+        return invalidField();
     // ... and the host's request agrees with them.
     if (moves && c.transferLength > 0 && c.dataIn != (p.fromDevice ? 1 : 0)) return invalidField();
     std::uint32_t expected = moves ? announcedBytes(p, device.logicalSectorSize()) : 0;
@@ -114,7 +120,8 @@ ScsiReply ataPassThrough(const ScsiCommand& c, std::span<std::uint8_t> data, Ata
         // The drive refused the command: its registers come back with the sense data, no data moved.
         ScsiReply r;
         r.status = kStatusCheckCondition;
-        const std::uint8_t key = result.error & kAtaErrorIdNotFound ? kSenseIllegalRequest : kSenseAbortedCommand;
+        const std::uint8_t key =
+            result.error & kAtaErrorIdNotFound ? kSenseIllegalRequest : kSenseAbortedCommand;
         const std::uint8_t asc = result.error & kAtaErrorIdNotFound ? kAscLbaOutOfRange : 0x00;
         r.sense = ataStatusSense(key, asc, 0x00, result, p.extend);
         return r;
@@ -123,8 +130,8 @@ ScsiReply ataPassThrough(const ScsiCommand& c, std::span<std::uint8_t> data, Ata
         ScsiReply r;
         r.status = kStatusCheckCondition;
         r.bytesMoved = result.bytesMoved;
-        r.sense = ataStatusSense(kSenseRecoveredError, kAscAtaInformationAvailable, kAscqAtaInformationAvailable,
-                                 result, p.extend);
+        r.sense = ataStatusSense(kSenseRecoveredError, kAscAtaInformationAvailable,
+                                 kAscqAtaInformationAvailable, result, p.extend);
         return r;
     }
     return ScsiReply::good(result.bytesMoved);

@@ -29,10 +29,10 @@ struct PassThroughCdb {
     AtaRegisters registers;
     std::uint8_t protocol = 0;
     bool extend = false;
-    bool checkCondition = false;  // CK_COND: answer the registers even on success
-    bool lengthInBlocks = false;  // BYT_BLOK
-    bool fromDevice = false;      // T_DIR
-    bool logicalBlocks = false;   // T_TYPE: blocks of the logical sector rather than 512 bytes
+    bool checkCondition = false;   // CK_COND: answer the registers even on success
+    bool lengthInBlocks = false;   // BYT_BLOK
+    bool fromDevice = false;       // T_DIR
+    bool logicalBlocks = false;    // T_TYPE: blocks of the logical sector rather than 512 bytes
     std::uint8_t lengthField = 0;  // T_LENGTH: 0 none, 1 features, 2 count, 3 transport-specific
 };
 

@@ -24,8 +24,8 @@ DriveDescription Parser::parseDrive(const JsonReader& bridge, bool pcie, int ind
     if (!bridge.has("drive")) return d;
     const JsonReader dr = bridge.child("drive");
     dr.requireObject({"kind", "serial", "model", "firmware", "sectors", "bytes_per_sector",
-                      "physical_bytes_per_sector", "reported_bytes_per_sector", "hidden_sectors", "power_mode",
-                      "smart"});
+                      "physical_bytes_per_sector", "reported_bytes_per_sector", "hidden_sectors",
+                      "power_mode", "smart"});
     d.kind = dr.text("kind", d.kind);
     if (d.kind != "sata" && d.kind != "nvme") dr.child("kind").fail("expected \"sata\" or \"nvme\"");
     d.serial = dr.text("serial", d.serial);

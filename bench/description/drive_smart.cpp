@@ -20,7 +20,8 @@ std::uint8_t selfTestType(const JsonReader& r) {
     const JsonReader t = r.child("type");
     if (t.value().is_string() && t.value().get<std::string>().rfind("0x", 0) != 0) {
         const auto it = kNames.find(t.value().get<std::string>());
-        if (it == kNames.end()) t.fail("expected offline, short, extended, conveyance, selective or a number");
+        if (it == kNames.end())
+            t.fail("expected offline, short, extended, conveyance, selective or a number");
         return it->second;
     }
     return static_cast<std::uint8_t>(t.asNumber(0xFF));
@@ -28,7 +29,7 @@ std::uint8_t selfTestType(const JsonReader& r) {
 
 std::uint8_t selfTestStatus(const JsonReader& r) {
     static const std::map<std::string, std::uint8_t> kNames = {
-        {"completed", 0},       {"aborted_by_host", 1},    {"interrupted", 2},  {"fatal", 3},
+        {"completed", 0},       {"aborted_by_host", 1},    {"interrupted", 2},   {"fatal", 3},
         {"unknown_failure", 4}, {"electrical_failure", 5}, {"servo_failure", 6}, {"read_failure", 7},
         {"handling_damage", 8}, {"in_progress", 15}};
     if (!r.has("status")) return 0;
@@ -37,7 +38,8 @@ std::uint8_t selfTestStatus(const JsonReader& r) {
         const auto it = kNames.find(s.value().get<std::string>());
         if (it == kNames.end())
             s.fail(
-                "expected completed, aborted_by_host, interrupted, fatal, unknown_failure, electrical_failure, "
+                "expected completed, aborted_by_host, interrupted, fatal, unknown_failure, "
+                "electrical_failure, "
                 "servo_failure, read_failure, handling_damage, in_progress or a number 0..15");
         return it->second;
     }
@@ -75,12 +77,14 @@ SmartDescription Parser::parseSmart(const JsonReader& r) {
             SmartAttribute at;
             at.id = static_cast<std::uint8_t>(a.number("id", 0, 0xFF));
             if (at.id == 0) a.child("id").fail("attribute id 0 marks an unused entry");
-            if (!seen.insert(at.id).second) a.child("id").fail("attribute " + std::to_string(at.id) + " twice");
+            if (!seen.insert(at.id).second)
+                a.child("id").fail("attribute " + std::to_string(at.id) + " twice");
             at.flags = static_cast<std::uint16_t>(a.number("flags", 0x0032, 0xFFFF));
             // Normalized values run 1..253; the worst is the lowest value ever seen.
             at.value = static_cast<std::uint8_t>(a.integer("value", 100, 1, 253));
             at.worst = static_cast<std::uint8_t>(a.integer("worst", at.value, 1, 253));
-            if (at.worst > at.value) a.child("worst").fail("the worst value is the lowest seen: at most \"value\"");
+            if (at.worst > at.value)
+                a.child("worst").fail("the worst value is the lowest seen: at most \"value\"");
             at.threshold = static_cast<std::uint8_t>(a.number("threshold", 0, 0xFF));
             at.raw = a.number("raw", 0, kRawLimit);
             s.attributes.push_back(at);
@@ -97,7 +101,8 @@ SmartDescription Parser::parseSmart(const JsonReader& r) {
             e.type = selfTestType(t);
             e.status = selfTestStatus(t);
             const auto remaining = t.integer("remaining", 0, 0, 90);
-            if (remaining % 10) t.child("remaining").fail("the drive reports the rest in steps of 10 percent");
+            if (remaining % 10)
+                t.child("remaining").fail("the drive reports the rest in steps of 10 percent");
             e.remaining = static_cast<std::uint8_t>(remaining);
             e.hours = static_cast<std::uint16_t>(t.integer("hours", 0, 0, 0xFFFF));
             if (t.has("lba")) e.failingLba = static_cast<std::uint32_t>(t.number("lba", 0, 0xFFFFFFFF));
@@ -124,9 +129,14 @@ SmartDescription Parser::parseSmart(const JsonReader& r) {
             s.errors.push_back(x);
         }
     }
-    s.errorCount = static_cast<std::uint16_t>(r.integer("error_count", static_cast<std::int64_t>(s.errors.size()),
-                                                        0, 0xFFFF));
+    s.errorCount = static_cast<std::uint16_t>(
+        r.integer("error_count", static_cast<std::int64_t>(s.errors.size()), 0, 0xFFFF));
+    // The log keeps the last five errors: fewer entries mean no more errors happened.
     if (s.errorCount < s.errors.size()) r.child("error_count").fail("fewer errors counted than logged");
+    if (s.errors.size() < kMaxErrors && s.errorCount != s.errors.size())
+        r.child("error_count")
+            .fail("the log keeps the last 5 errors: with " + std::to_string(s.errors.size()) +
+                  " logged, exactly " + std::to_string(s.errors.size()) + " happened");
     return s;
 }
 

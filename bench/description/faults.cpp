@@ -10,7 +10,9 @@ namespace {
 constexpr std::uint8_t kPdOpcode = 0xEC;
 constexpr std::uint8_t kNvmePacketWrite = 0xEA, kNvmePacketRead = 0xEB;
 
-bool isAtaPassThrough(std::uint8_t opcode) { return opcode == 0xA1 || opcode == 0x85; }
+bool isAtaPassThrough(std::uint8_t opcode) {
+    return opcode == 0xA1 || opcode == 0x85;
+}
 
 }  // namespace
 
@@ -55,12 +57,14 @@ void Parser::parseFault(const JsonReader& r) {
             if (r.has("subcommand")) {
                 if (f.opcode != kPdOpcode && f.opcode != kNvmePacketWrite && f.opcode != kNvmePacketRead &&
                     !isAtaPassThrough(*f.opcode))
-                    r.child("subcommand").fail("only opcodes 0xEC, 0xEA, 0xEB, 0xA1 and 0x85 have sub-commands");
+                    r.child("subcommand")
+                        .fail("only opcodes 0xEC, 0xEA, 0xEB, 0xA1 and 0x85 have sub-commands");
                 f.subcommand = static_cast<std::uint8_t>(r.number("subcommand", 0, 0xFF));
             }
             if (r.has("feature")) {
                 if (!isAtaPassThrough(*f.opcode))
-                    r.child("feature").fail("only the ATA pass-through opcodes 0xA1 and 0x85 carry a feature");
+                    r.child("feature").fail(
+                        "only the ATA pass-through opcodes 0xA1 and 0x85 carry a feature");
                 f.ataFeature = static_cast<std::uint8_t>(r.number("feature", 0, 0xFF));
             }
             const std::string as = r.text("as", "control");

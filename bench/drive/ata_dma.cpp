@@ -3,7 +3,9 @@
 namespace bench {
 namespace {
 
-std::uint64_t sectorCount(const AtaRegisters& in) { return in.count == 0 ? 65536 : in.count; }
+std::uint64_t sectorCount(const AtaRegisters& in) {
+    return in.count == 0 ? 65536 : in.count;
+}
 
 }  // namespace
 

@@ -285,8 +285,8 @@ ScsiOutcome Bench::runOnBridge(int bridge, const ScsiRequest& request, std::span
                 if (faultMatches(i, bridge) && !armed.corruptReadOffset) armed.corruptReadOffset = f.offset;
                 break;
             case FaultDescription::Kind::DriveHang:
-                if (BridgeChip::isDriveCommand(op, m_description.bridges[static_cast<std::size_t>(bridge)].family ==
-                                                       "8500") &&
+                if (BridgeChip::isDriveCommand(
+                        op, m_description.bridges[static_cast<std::size_t>(bridge)].family == "8500") &&
                     faultMatches(i, bridge) && !firing && !hung)
                     hung = i;
                 break;
@@ -466,8 +466,9 @@ std::optional<std::vector<ExtentInfo>> Bench::diskExtents(const Target& t, std::
         if (vol.bridge && !m_description.bridges[static_cast<std::size_t>(*vol.bridge)].cdrom) {
             const auto& d = m_description.bridges[static_cast<std::size_t>(*vol.bridge)];
             const std::int64_t size =
-                d.drive ? static_cast<std::int64_t>(d.drive->reportedBlocks() * d.drive->reportedBytesPerSector)
-                        : 0;
+                d.drive
+                    ? static_cast<std::int64_t>(d.drive->reportedBlocks() * d.drive->reportedBytesPerSector)
+                    : 0;
             return std::vector<ExtentInfo>{
                 {static_cast<std::uint32_t>(
                      m_state->bridges[static_cast<std::size_t>(*vol.bridge)].diskNumber),

@@ -11,9 +11,15 @@ namespace {
 
 constexpr std::uint32_t kSector = 512;
 
-std::uint16_t smartSignatureOf(const AtaRegisters& in) { return static_cast<std::uint16_t>(in.lba >> 8); }
-std::uint8_t logAddressOf(const AtaRegisters& in) { return static_cast<std::uint8_t>(in.lba); }
-std::uint8_t featureOf(const AtaRegisters& in) { return static_cast<std::uint8_t>(in.features); }
+std::uint16_t smartSignatureOf(const AtaRegisters& in) {
+    return static_cast<std::uint16_t>(in.lba >> 8);
+}
+std::uint8_t logAddressOf(const AtaRegisters& in) {
+    return static_cast<std::uint8_t>(in.lba);
+}
+std::uint8_t featureOf(const AtaRegisters& in) {
+    return static_cast<std::uint8_t>(in.features);
+}
 
 // CHECK POWER MODE's answer in the count register.
 std::uint16_t powerModeCount(DriveDescription::PowerMode mode) {
@@ -122,7 +128,8 @@ AtaResult SataDrive::smart(const AtaRegisters& in, std::span<std::uint8_t> data)
                                                                           : AtaResult::aborted(in);
         case smart_op::kReturnStatus: {
             AtaResult r = AtaResult::done(in);
-            const std::uint16_t signature = m_description.smartHealthy() ? kSmartSignature : kSmartThresholdExceeded;
+            const std::uint16_t signature =
+                m_description.smartHealthy() ? kSmartSignature : kSmartThresholdExceeded;
             r.lba = (in.lba & ~std::uint64_t{0xFFFF00}) | (std::uint64_t{signature} << 8);
             return r;
         }

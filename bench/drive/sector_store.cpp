@@ -24,7 +24,8 @@ void SectorStore::write(std::uint64_t first, std::span<const std::uint8_t> in) {
         if (it == m_index.end()) {
             const std::size_t offset = m_records.size();
             m_records.resize(offset + kRecord);
-            for (std::size_t i = 0; i < 8; ++i) m_records[offset + i] = static_cast<std::uint8_t>(number >> (8 * i));
+            for (std::size_t i = 0; i < 8; ++i)
+                m_records[offset + i] = static_cast<std::uint8_t>(number >> (8 * i));
             it = m_index.emplace(number, offset).first;
         }
         std::copy_n(in.begin() + static_cast<std::ptrdiff_t>(at), kUnit,

@@ -42,8 +42,8 @@ AtaSector smartReadData(const SmartDescription& smart) {
     s[kOfflineStatus] = 0x02;  // off-line data collection completed without error
     // The last self-test's status and the tenths still to run, as its log entry says.
     if (!smart.selfTests.empty())
-        s[kSelfTestStatus] =
-            static_cast<std::uint8_t>(smart.selfTests.front().status << 4 | smart.selfTests.front().remaining / 10);
+        s[kSelfTestStatus] = static_cast<std::uint8_t>(smart.selfTests.front().status << 4 |
+                                                       smart.selfTests.front().remaining / 10);
     putWord(s, kOfflineSeconds, 120);
     // EXECUTE OFF-LINE IMMEDIATE (bit 0) and the short and extended self-tests (bit 4).
     s[kOfflineCapability] = 0x11;

@@ -12,9 +12,9 @@ using AtaSector = std::array<std::uint8_t, 512>;
 
 // Byte layout of a READ DATA page.
 namespace smart_page {
-inline constexpr std::size_t kRevision = 0;          // word, 0x0010
-inline constexpr std::size_t kAttributes = 2;        // 30 entries of 12 bytes
-inline constexpr std::size_t kAttributeSize = 12;    // id, flags (word), value, worst, raw (6), reserved
+inline constexpr std::size_t kRevision = 0;        // word, 0x0010
+inline constexpr std::size_t kAttributes = 2;      // 30 entries of 12 bytes
+inline constexpr std::size_t kAttributeSize = 12;  // id, flags (word), value, worst, raw (6), reserved
 inline constexpr std::size_t kAttributeCount = 30;
 inline constexpr std::size_t kOfflineStatus = 362;
 inline constexpr std::size_t kSelfTestStatus = 363;

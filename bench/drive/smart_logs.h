@@ -29,12 +29,12 @@ AtaSector selfTestLog(const SmartDescription& smart);
 
 // Byte layout of the summary error log.
 namespace error_log {
-inline constexpr std::size_t kIndex = 1;           // the most recent entry, 1..5; 0 for none
-inline constexpr std::size_t kEntries = 2;         // 5 entries of 90 bytes
-inline constexpr std::size_t kEntrySize = 90;      // 5 commands of 12 bytes, then the error of 30
+inline constexpr std::size_t kIndex = 1;       // the most recent entry, 1..5; 0 for none
+inline constexpr std::size_t kEntries = 2;     // 5 entries of 90 bytes
+inline constexpr std::size_t kEntrySize = 90;  // 5 commands of 12 bytes, then the error of 30
 inline constexpr std::size_t kCommandSize = 12;
-inline constexpr std::size_t kErrorData = 60;      // within an entry
-inline constexpr std::size_t kErrorCount = 452;    // word
+inline constexpr std::size_t kErrorData = 60;    // within an entry
+inline constexpr std::size_t kErrorCount = 452;  // word
 static_assert(kEntries + 5 * kEntrySize == kErrorCount);
 }  // namespace error_log
 

@@ -61,14 +61,16 @@ def steps_of(text):
     return {m.group(1): int(m.group(2)) for m in re.finditer(r"^E2E-STEP (\S+) exit=(-?\d+)$", text, re.M)}
 
 
-def compare_traces(guest, host):
+def compare_traces(guest, host, smart_device=None):
     """Per bridge: the host's commands, in order, must be the guest's once the kernel's own are set aside.
 
     Host records the bench refused before any device saw them (control_ok false: a request sent to a disk
     that had gone, or refused by the pass-through rules) cannot reach a device over USB and are left out.
-    Returns (problems, counts)."""
+    On `smart_device`, what follows the host's last command is smartctl's, run after the program's steps:
+    it is returned apart. Returns (problems, counts, smartctl's records)."""
     problems = []
     counts = {}
+    tail = []
     devices = sorted({r["device"] for r in guest} | {r["device"] for r in host})
     for device in devices:
         g = [r for r in guest if r["device"] == device]
@@ -83,7 +85,10 @@ def compare_traces(guest, host):
         kernel = 0
         repeats = 0
         i = 0
-        for record in g:
+        for n, record in enumerate(g):
+            if device == smart_device and i == len(h):
+                tail = g[n:]
+                break
             if i < len(h) and essence(record) == essence(h[i]):
                 i += 1
             elif is_poll(record) and i > 0 and essence(record) == essence(h[i - 1]):
@@ -99,8 +104,77 @@ def compare_traces(guest, host):
                 problems.append(f"{device}: the guest never received the host's command #{i + 1} "
                                 f"{json.dumps(essence(h[i]))} ({len(h) - i} missing)")
         counts[device] = {"guest": len(g), "host": len(h), "matched": i, "kernel": kernel,
-                          "repeats": repeats, "host_refused": refused}
-    return problems, counts
+                          "repeats": repeats, "host_refused": refused,
+                          "smartctl": len(tail) if device == smart_device else 0}
+    return problems, counts, tail
+
+
+SMART_RUNS = ["sat16-a", "sat12-a", "sat16-x"]
+
+
+def refused(record):
+    """A command the bench refused: anything but GOOD and the CHECK CONDITION that carries the ATA
+    registers a pass-through command asked for (RECOVERED ERROR, ATA PASS THROUGH INFORMATION AVAILABLE)."""
+    if record["scsi_status"] == 0 and record.get("error", 0) == 0:
+        return False
+    sense = bytes.fromhex(record.get("sense", ""))
+    return not (len(sense) >= 4 and sense[0] == 0x72 and sense[1] == 0x01 and sense[2:4] == b"\x00\x1d")
+
+
+def smart_checks(work, console, drive, tail, check):
+    """smartctl's reading of the drive against what the bench description says it holds."""
+    smart = drive["smart"]
+    for name in SMART_RUNS:
+        m = re.search(rf"^E2E-SMART {name} exit=(\d+) disk=(\S*)$", console, re.M)
+        path = work / f"smart-{name}.json"
+        if not m or not path.exists():
+            check(f"smartctl {name} ran", False, "no exit code or no output")
+            continue
+        code = int(m.group(1))
+        try:
+            j = json.loads(path.read_text())
+        except ValueError as e:
+            check(f"smartctl {name} answered JSON", False, str(e))
+            continue
+        # Exit bits 0-2: command line, open, a SMART command failed; 3: failing; 6: errors logged.
+        want_bits = (0 if smart["healthy"] else 8) | (64 if smart["error_count"] else 0)
+        check(f"smartctl {name} on {m.group(2)}: exit {code} (no command failed, health and error log as described)",
+              code & 0x4F == want_bits, json.dumps(j.get("smartctl", {}).get("messages", [])))
+        problems = []
+
+        def same(what, got, want):
+            if got != want:
+                problems.append(f"{what}: smartctl {got!r}, bench {want!r}")
+
+        same("model", j.get("model_name"), drive["model"])
+        same("serial", j.get("serial_number"), drive["serial"])
+        same("firmware", j.get("firmware_version"), drive["firmware"])
+        same("capacity (blocks)", j.get("user_capacity", {}).get("blocks"), drive["sectors"])
+        same("logical sector", j.get("logical_block_size"), drive["logical_bytes_per_sector"])
+        same("physical sector", j.get("physical_block_size"), drive["physical_bytes_per_sector"])
+        same("health", j.get("smart_status", {}).get("passed"), smart["healthy"])
+        same("attributes",
+             [(a["id"], a["value"], a["worst"], a["thresh"], a["raw"]["value"])
+              for a in j.get("ata_smart_attributes", {}).get("table", [])],
+             [(a["id"], a["value"], a["worst"], a["threshold"], a["raw"]) for a in smart["attributes"]])
+        errors = j.get("ata_smart_error_log", {}).get("summary", {})
+        same("error count", errors.get("count"), smart["error_count"])
+        # The 28-bit LBA: the low 24 bits in the LBA registers, the rest in the device register.
+        same("logged errors",
+             [(e["lifetime_hours"], e["completion_registers"]["error"], e["completion_registers"]["status"],
+               e["completion_registers"]["lba"] | (e["completion_registers"]["device"] & 0x0F) << 24,
+               e["completion_registers"]["count"]) for e in errors.get("table", [])],
+             [(e["hours"], e["error"], e["status"], e["lba"], e["count"]) for e in smart["errors"]])
+        tests = j.get("ata_smart_self_test_log", {}).get("standard", {})
+        same("self-tests",
+             [(t["type"]["value"], t["status"]["value"] >> 4, t["lifetime_hours"], t.get("lba"))
+              for t in tests.get("table", [])],
+             [(t["type"], t["status"], t["hours"], t.get("lba") if 3 <= t["status"] <= 8 else None)
+              for t in smart["self_tests"]])
+        check(f"smartctl {name} reads what the bench describes", not problems, "; ".join(problems))
+    refusals = [r for r in tail if refused(r)]
+    check(f"the bench answered every one of smartctl's {len(tail)} commands",
+          bool(tail) and not refusals, "; ".join(f"{r['cdb']} -> {r.get('sense', r.get('error'))}" for r in refusals))
 
 
 def main():
@@ -156,13 +230,15 @@ def main():
                   and b["on_bus"])
             check(f"{b['id']} restarted exactly once (guest {b['restarts']}, host {hb.get('restarts')})",
                   b["restarts"] == 1 and hb.get("restarts") == 1)
-        problems, counts = compare_traces(guest_trace, read_trace(work / "host-bench"))
+        problems, counts, tail = compare_traces(guest_trace, read_trace(work / "host-bench"), "bridge1")
         for device, c in counts.items():
             print(f"     {device}: guest {c['guest']} commands = {c['matched']} as on the host + {c['kernel']} "
-                  f"from the guest kernel + {c['repeats']} repeated relink polls; host records refused before "
-                  f"any device: {c['host_refused']}")
+                  f"from the guest kernel + {c['repeats']} repeated relink polls + {c['smartctl']} from smartctl; "
+                  f"host records refused before any device: {c['host_refused']}")
         check("traces agree command for command (kernel's own commands set aside)", not problems,
               "; ".join(problems))
+        drive = next(b for b in guest_state["bridges"] if b["id"] == "bridge1")["drive"]
+        smart_checks(work, console, drive, tail, check)
     passed = all(results)
     print(f"e2e summary: {sum(results)} of {len(results)} checks passed -> {'PASSED' if passed else 'FAILED'}")
     return 0 if passed else 1
