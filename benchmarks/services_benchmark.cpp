@@ -1,5 +1,6 @@
 // Speed of the service entry points on an in-memory bench: an NVMe data-in packet command of 4096 bytes and
-// one of 64 MiB (carried by the direct request), with the system's share beside the bench's.
+// one of 64 MiB (carried by the direct request), and a SMART attribute read, with the system's share beside
+// the bench's.
 #include <benchmark/benchmark.h>
 
 #include <vector>
@@ -50,6 +51,30 @@ void BM_NvmeDataInPacket(benchmark::State& state) {
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) * state.range(0));
 }
 BENCHMARK(BM_NvmeDataInPacket)->Arg(4096)->Arg(64 << 20)->Unit(benchmark::kMicrosecond);
+
+json sataBench() {
+    json bridge = {{"id", "s"}, {"serial", "SN-S"}, {"family", "7120"}, {"drive", {{"kind", "sata"}}}};
+    return {
+        {"system_disks", 1},
+        {"controllers",
+         json::array({{{"ports", {{"port_count", 4}, {"ports", {{{"port", 1}, {"bridge", bridge}}}}}}}})}};
+}
+
+void BM_SmartAttributeRead(benchmark::State& state) {
+    Setup setup(sataBench());
+    if (QuibUSBLib_Function_vScanUSBPort(setup.list.get(), "0", 0) != 0) state.SkipWithError("scan failed");
+    std::vector<std::uint8_t> table(512);
+    g_benchNs = 0;
+    std::int64_t totalNs = 0;
+    for (auto _ : state) {
+        const auto start = Clock::now();
+        const int r = QuibUSBLib_GetSmartAttribute(0, table.data());
+        totalNs += std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now() - start).count();
+        if (r != 0) state.SkipWithError("SMART READ DATA failed");
+    }
+    reportShares(state, totalNs);
+}
+BENCHMARK(BM_SmartAttributeRead)->Unit(benchmark::kMicrosecond);
 
 }  // namespace
 

@@ -67,6 +67,12 @@ class TimedStorage final : public quib::platform::Storage {
         Timed t;
         return m.driveGeometry(h);
     }
+    quib::platform::ScsiResult ataPassThroughDirect(quib::platform::DeviceHandle h,
+                                                    quib::platform::AtaRequest& request,
+                                                    std::span<std::uint8_t> data) override {
+        Timed t;
+        return m.ataPassThroughDirect(h, request, data);
+    }
 
   private:
     quib::platform::Storage& m;

@@ -238,6 +238,20 @@ struct ScsiResult {
     std::uint32_t bytesReturned = 0;  // bytes of the output buffer written
 };
 
+// IOCTL_ATA_PASS_THROUGH_DIRECT: one 28-bit ATA command. The task file holds the registers of its
+// CurrentTaskFile; after the call the device's error register is in `features` and its status register in
+// `command` (an ATA error is a completed call with the ERR bit set, not a failed call).
+struct AtaTaskFile {
+    std::uint8_t features = 0, sectorCount = 0, lbaLow = 0, lbaMid = 0, lbaHigh = 0, device = 0, command = 0;
+};
+inline constexpr std::uint8_t kAtaStatusError = 0x01;
+
+struct AtaRequest {
+    bool dataIn = true;
+    std::uint32_t timeOutSeconds = 10;
+    AtaTaskFile taskFile;
+};
+
 class Storage {
   public:
     virtual ~Storage() = default;
@@ -254,6 +268,9 @@ class Storage {
     virtual std::optional<StorageDeviceNumber> deviceNumber(DeviceHandle handle) = 0;
     virtual std::optional<StorageDescriptor> storageDescriptor(DeviceHandle handle) = 0;
     virtual std::optional<DriveGeometry> driveGeometry(DeviceHandle handle) = 0;
+    // The data travel in `data` (its size is the transfer length).
+    virtual ScsiResult ataPassThroughDirect(DeviceHandle handle, AtaRequest& request,
+                                            std::span<std::uint8_t> data) = 0;
 };
 
 // ---- USB tree --------------------------------------------------------------------------------------------

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <exception>
+#include <utility>
 
 #include "common/log/debug_log.h"
 #include "devcore/frame/library_objects.h"
@@ -12,8 +13,9 @@
 
 namespace quib::devcore {
 
+// `failure` is what the export gives when its body throws.
 template <typename Body>
-std::int32_t guardedExport(const char* kFn, int iLine, Body&& body) noexcept {
+std::int32_t guardedExport(const char* kFn, int iLine, std::int32_t failure, Body&& body) noexcept {
     try {
         libraryObjects();
         return body();
@@ -22,7 +24,12 @@ std::int32_t guardedExport(const char* kFn, int iLine, Body&& body) noexcept {
     } catch (...) {
         LogError("%s:%d: catch(...): dwErrorCode %d", kFn, iLine, platform::lastErrorCode());
     }
-    return QUIB_FAIL;
+    return failure;
+}
+
+template <typename Body>
+std::int32_t guardedExport(const char* kFn, int iLine, Body&& body) noexcept {
+    return guardedExport(kFn, iLine, QUIB_FAIL, std::forward<Body>(body));
 }
 
 }  // namespace quib::devcore

@@ -9,7 +9,7 @@ namespace {
 void fillHeader(records::ScsiPassThrough& spt, const ScsiCommand& command) {
     spt.Length = sizeof(records::ScsiPassThrough);
     spt.CdbLength = command.cdbLength;
-    spt.SenseInfoLength = records::kSenseInfoLength;
+    spt.SenseInfoLength = command.senseInfoLength;
     spt.DataIn = command.dataIn;
     spt.DataTransferLength = command.transferLength;
     spt.TimeOutValue = command.timeOutSeconds;

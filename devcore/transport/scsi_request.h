@@ -21,6 +21,7 @@ struct ScsiCommand {
     std::uint8_t dataIn = records::kScsiDataOut;
     std::uint32_t transferLength = 0;
     std::uint32_t timeOutSeconds = kReadTimeOut;
+    std::uint8_t senseInfoLength = records::kSenseInfoLength;  // at most the record's 32-byte sense area
 };
 
 struct ScsiOutcome {

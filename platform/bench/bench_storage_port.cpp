@@ -4,6 +4,7 @@
 #include <cstring>
 #include <vector>
 
+#include "platform/ata_translation.h"
 #include "platform/bench/bench_backend.h"
 #include "platform/pass_through_rules.h"
 
@@ -155,6 +156,13 @@ ScsiResult BenchStorage::scsiPassThroughDirect(DeviceHandle handle, records::Scs
     answerInto(reinterpret_cast<std::uint8_t*>(&record), sizeof record, outcome);
     setLastError(kErrorSuccess);
     return {true, static_cast<std::uint32_t>(sizeof record)};
+}
+
+ScsiResult BenchStorage::ataPassThroughDirect(DeviceHandle handle, AtaRequest& request,
+                                              std::span<std::uint8_t> data) {
+    return ata::carryOverSat(request, data, [&](records::ScsiPassThroughDirect& record, auto bytes) {
+        return scsiPassThroughDirect(handle, record, bytes);
+    });
 }
 
 std::optional<StorageDeviceNumber> BenchStorage::deviceNumber(DeviceHandle handle) {

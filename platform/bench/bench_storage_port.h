@@ -22,6 +22,9 @@ class BenchStorage final : public Storage {
     std::optional<StorageDeviceNumber> deviceNumber(DeviceHandle handle) override;
     std::optional<StorageDescriptor> storageDescriptor(DeviceHandle handle) override;
     std::optional<DriveGeometry> driveGeometry(DeviceHandle handle) override;
+    // As the system's port driver does for a USB disk: the command reaches the bridge as SAT.
+    ScsiResult ataPassThroughDirect(DeviceHandle handle, AtaRequest& request,
+                                    std::span<std::uint8_t> data) override;
 
     // Opens minus closes through this object: a test can see handles left open.
     int openHandles() const { return m_open.load(); }

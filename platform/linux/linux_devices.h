@@ -36,6 +36,9 @@ class LinuxDevices final : public Storage, public UsbTree, public Devices, publi
     std::optional<StorageDeviceNumber> deviceNumber(DeviceHandle handle) override;
     std::optional<StorageDescriptor> storageDescriptor(DeviceHandle handle) override;
     std::optional<DriveGeometry> driveGeometry(DeviceHandle handle) override;
+    // The kernel has no ATA pass-through for a USB disk: the command goes to the bridge as SAT.
+    ScsiResult ataPassThroughDirect(DeviceHandle handle, AtaRequest& request,
+                                    std::span<std::uint8_t> data) override;
 
     std::optional<std::string> hcdDriverKeyName(DeviceHandle controller) override;
     std::optional<std::string> rootHubName(DeviceHandle controller) override;

@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "common/log/debug_log.h"
+#include "platform/ata_translation.h"
 #include "platform/linux/linux_devices.h"
 #include "platform/linux/linux_sg_io.h"
 #include "platform/linux/terminal_screen.h"
@@ -214,6 +215,13 @@ ScsiResult LinuxDevices::scsiPassThroughDirect(DeviceHandle handle, records::Scs
     const auto target = passThroughTarget(handle);
     if (!target) return {};
     return sent(*target, sgio::passThroughDirect(target->fd, record, data));
+}
+
+ScsiResult LinuxDevices::ataPassThroughDirect(DeviceHandle handle, AtaRequest& request,
+                                              std::span<std::uint8_t> data) {
+    return ata::carryOverSat(request, data, [&](records::ScsiPassThroughDirect& record, auto bytes) {
+        return scsiPassThroughDirect(handle, record, bytes);
+    });
 }
 
 std::optional<StorageDeviceNumber> LinuxDevices::deviceNumber(DeviceHandle handle) {

@@ -137,6 +137,35 @@ ScsiResult Win32Storage::scsiPassThroughDirect(DeviceHandle handle, records::Scs
     return {true, back};
 }
 
+ScsiResult Win32Storage::ataPassThroughDirect(DeviceHandle handle, AtaRequest& request,
+                                              std::span<std::uint8_t> data) {
+    ATA_PASS_THROUGH_DIRECT apt{};
+    apt.Length = sizeof apt;
+    apt.AtaFlags = ATA_FLAGS_DRDY_REQUIRED;
+    if (!data.empty()) apt.AtaFlags |= request.dataIn ? ATA_FLAGS_DATA_IN : ATA_FLAGS_DATA_OUT;
+    apt.DataTransferLength = static_cast<ULONG>(data.size());
+    apt.TimeOutValue = request.timeOutSeconds;
+    apt.DataBuffer = data.data();
+    const AtaTaskFile& t = request.taskFile;
+    const UCHAR registers[8] = {t.features, t.sectorCount, t.lbaLow,  t.lbaMid,
+                                t.lbaHigh,  t.device,      t.command, 0};
+    std::memcpy(apt.CurrentTaskFile, registers, sizeof registers);
+    DWORD returned = 0;
+    if (!ioControl(handle, IOCTL_ATA_PASS_THROUGH_DIRECT, &apt, sizeof apt, &apt, sizeof apt, returned))
+        return sent(handle, {});
+    // Error and status come back where features and command went.
+    AtaTaskFile& out = request.taskFile;
+    out.features = apt.CurrentTaskFile[0];
+    out.sectorCount = apt.CurrentTaskFile[1];
+    out.lbaLow = apt.CurrentTaskFile[2];
+    out.lbaMid = apt.CurrentTaskFile[3];
+    out.lbaHigh = apt.CurrentTaskFile[4];
+    out.device = apt.CurrentTaskFile[5];
+    out.command = apt.CurrentTaskFile[6];
+    setLastError(kErrorSuccess);
+    return {true, static_cast<std::uint32_t>(std::min<DWORD>(returned, sizeof apt))};
+}
+
 std::optional<StorageDeviceNumber> Win32Storage::deviceNumber(DeviceHandle handle) {
     STORAGE_DEVICE_NUMBER number{};
     DWORD returned = 0;

@@ -24,6 +24,8 @@ class Win32Storage final : public Storage {
     std::optional<StorageDeviceNumber> deviceNumber(DeviceHandle handle) override;
     std::optional<StorageDescriptor> storageDescriptor(DeviceHandle handle) override;
     std::optional<DriveGeometry> driveGeometry(DeviceHandle handle) override;
+    ScsiResult ataPassThroughDirect(DeviceHandle handle, AtaRequest& request,
+                                    std::span<std::uint8_t> data) override;
 
   private:
     // A request the system refused for want of rights names the device and says what to do, once for

@@ -84,6 +84,11 @@ class ThrowingStorage : public quib::platform::Storage {
     std::optional<quib::platform::DriveGeometry> driveGeometry(quib::platform::DeviceHandle h) override {
         return m_inner.driveGeometry(h);
     }
+    quib::platform::ScsiResult ataPassThroughDirect(quib::platform::DeviceHandle h,
+                                                    quib::platform::AtaRequest& request,
+                                                    std::span<std::uint8_t> data) override {
+        return m_inner.ataPassThroughDirect(h, request, data);
+    }
 
     int m_throws = 0;
 

@@ -1,12 +1,6 @@
 // The built library, loaded like its callers load it: by file name over a bench folder, entry points
 // bound by name.
 #include <gtest/gtest.h>
-#include <stdlib.h>
-#ifdef _WIN32
-#include <windows.h>
-#else
-#include <dlfcn.h>
-#endif
 
 #include <cstdio>
 #include <cstring>
@@ -22,6 +16,7 @@
 
 #include "include/quibusb.h"
 #include "platform/backends.h"
+#include "tests/common/loaded_library.h"
 #include "tests/common/temp_path.h"
 
 namespace {
@@ -68,46 +63,14 @@ json benchDescription() {
                                           {"ports", {{"port_count", 4}, {"ports", ports}}}}})}};
 }
 
-// The library file as its callers open it, on each system.
-#ifdef _WIN32
+using quib::testing::clearBenchFolder;
+using quib::testing::closeLibrary;
+using quib::testing::openError;
+using quib::testing::setBenchFolder;
+using quib::testing::symbol;
 void* openLibrary() {
-    return ::LoadLibraryA(QUIBUSB_PATH);
+    return quib::testing::openLibrary(QUIBUSB_PATH);
 }
-std::string openError() {
-    return "error " + std::to_string(::GetLastError());
-}
-void* symbol(void* library, const char* name) {
-    return reinterpret_cast<void*>(::GetProcAddress(static_cast<HMODULE>(library), name));
-}
-void closeLibrary(void* library) {
-    ::FreeLibrary(static_cast<HMODULE>(library));
-}
-void setBenchFolder(const fs::path& folder) {
-    ::_putenv_s("QUIB_BENCH", folder.string().c_str());
-}
-void clearBenchFolder() {
-    ::_putenv_s("QUIB_BENCH", "");
-}
-#else
-void* openLibrary() {
-    return ::dlopen(QUIBUSB_PATH, RTLD_NOW | RTLD_LOCAL);
-}
-std::string openError() {
-    return ::dlerror();
-}
-void* symbol(void* library, const char* name) {
-    return ::dlsym(library, name);
-}
-void closeLibrary(void* library) {
-    ::dlclose(library);
-}
-void setBenchFolder(const fs::path& folder) {
-    ::setenv("QUIB_BENCH", folder.c_str(), 1);
-}
-void clearBenchFolder() {
-    ::unsetenv("QUIB_BENCH");
-}
-#endif
 
 // Reads a value at a byte offset of a record, as a caller in another language would.
 template <typename T>
