@@ -191,6 +191,37 @@ TEST_F(QuibdiagRunTest, NvmePacketReadRunsTheEntryAndSavesTheData) {
     EXPECT_EQ(cdbs[cdbs.size() - 1].substr(0, 6), "eb5a82");
 }
 
+#ifdef QUIBDIAG_DRIVE_COMMANDS
+TEST_F(QuibdiagRunTest, IdentifyDecodesTheDrivesAnswer) {
+    const json id = ok({"identify", "-b", "0"}).json()["identify"];
+    EXPECT_EQ(id["model"], "Bench SATA");
+    EXPECT_EQ(id["serial"], "ATA-SERIAL");
+    EXPECT_EQ(id["firmware"], "F1");
+    EXPECT_EQ(id["sectors"], 1000000);
+    EXPECT_EQ(id["capacity_bytes"], 512000000);
+    EXPECT_EQ(id["logical_sector_size"], 512);
+    EXPECT_EQ(id["smart_supported"], true);
+    EXPECT_EQ(id["checksum_valid"], true);
+}
+
+TEST_F(QuibdiagRunTest, LastSectorWriteOfTheWrongSizeSendsNothingToTheDrive) {
+    m_bench.writeFile("sector4k.bin", pattern(4096, 1));
+    const DiagRun r = m_bench.run({"last-sector", "write", "-b", "0", "--in", m_bench.path("sector4k.bin")});
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_NE(r.err.find("the bridge's sectors are 512"), std::string::npos) << r.err;
+    for (const std::string& cdb : m_bench.tracedCdbs()) EXPECT_NE(cdb.substr(0, 2), "85") << cdb;
+}
+
+// The bench's bridge reports its drive's whole capacity, so the drive refuses the sector past it: a
+// failure, not a success with a buffer of nothing.
+TEST_F(QuibdiagRunTest, LastSectorTheDriveRefusesIsAFailure) {
+    const DiagRun r = m_bench.run({"last-sector", "read", "-b", "0", "--out", m_bench.path("sector.bin")});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_TRUE(r.out.empty());
+    EXPECT_TRUE(m_bench.readFile("sector.bin").empty());
+}
+#endif
+
 // Refusals: the plain one-line message, the exit code, and what reached the bench.
 struct Refusal {
     const char* name;
