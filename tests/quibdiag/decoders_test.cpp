@@ -92,7 +92,7 @@ TEST(AtaIdentify, TextsSmartBitsAndChecksum) {
     EXPECT_TRUE(id.checksumValid);
 
     b.bytes[100] ^= 1;
-    b.word(85, 0).word(82, 0xFFFF);
+    b.word(82, 0xFFFF);  // word 82 not valid: SMART unknown, whatever word 85 says
     id = decodeAtaIdentity(b.bytes);
     EXPECT_FALSE(id.checksumValid);
     EXPECT_TRUE(id.checksumPresent);
@@ -106,9 +106,10 @@ TEST(SmartData, AttributeTableAndChecksum) {
     // Slot 0: id 5, flags 0x0033, value 100, worst 99, raw 0x010203040506.
     b.bytes[2] = 5;
     b.le(3, 0x0033, 2).le(5, 100, 1).le(6, 99, 1).le(7, 0x010203040506, 6);
-    // Slot 2 (slot 1 left empty): id 194, old-age, offline.
+    b.bytes[13] = 0xEE;  // the slot's reserved byte is not part of the raw value
+    // Slot 2 (slot 1 left empty): id 194, old-age, always updated.
     b.bytes[26] = 194;
-    b.le(27, 0x0000, 2).le(29, 35, 1).le(30, 20, 1).le(31, 35, 6);
+    b.le(27, 0x0002, 2).le(29, 35, 1).le(30, 20, 1).le(31, 35, 6);
     b.bytes[363] = 0x39;
     b.checksum();
     SmartData s = decodeSmartData(b.bytes);
@@ -122,6 +123,7 @@ TEST(SmartData, AttributeTableAndChecksum) {
     EXPECT_EQ(s.attributes[0].raw, 0x010203040506u);
     EXPECT_EQ(s.attributes[1].id, 194);
     EXPECT_FALSE(s.attributes[1].prefailure);
+    EXPECT_TRUE(s.attributes[1].online);
     EXPECT_EQ(s.attributes[1].raw, 35u);
     EXPECT_EQ(selfTestResultText(s.selfTestStatus), "fatal error");
     EXPECT_TRUE(s.checksumValid);
@@ -143,7 +145,7 @@ TEST(SmartLogs, DirectoryListsAddressesWithPages) {
 TEST(SmartLogs, SummaryErrorLogWalksBackFromTheLatestSlot) {
     Block b;
     b.bytes[0] = 1;
-    b.bytes[1] = 1;  // the latest is slot 1, the one before it slot 5
+    b.bytes[1] = 2;  // the latest is slot 2, before it slots 1 and 5
     auto slot = [&](std::size_t n, std::uint8_t command, std::uint8_t error, std::uint32_t lba,
                     std::uint16_t hours) {
         const std::size_t at = 2 + (n - 1) * 90;
@@ -154,18 +156,21 @@ TEST(SmartLogs, SummaryErrorLogWalksBackFromTheLatestSlot) {
         b.bytes[at + 60 + 7] = 0x51;
         b.le(at + 60 + 28, hours, 2);
     };
-    slot(1, 0x25, 0x40, 0x0ABCDEF1, 300);
+    slot(2, 0x25, 0x40, 0x0ABCDEF1, 300);
+    slot(1, 0x35, 0x10, 9, 250);
     slot(5, 0xC8, 0x04, 7, 200);
     b.le(452, 9, 2).checksum();
     const SummaryErrorLog log = decodeSummaryErrorLog(b.bytes);
     EXPECT_EQ(log.errorCount, 9);
-    ASSERT_EQ(log.entries.size(), 2u);
-    EXPECT_EQ(log.entries[0].slot, 1);
+    ASSERT_EQ(log.entries.size(), 3u);
+    EXPECT_EQ(log.entries[0].slot, 2);
     EXPECT_EQ(log.entries[0].command, 0x25);
     EXPECT_EQ(log.entries[0].lba, 0x0ABCDEF1u);
     EXPECT_EQ(log.entries[0].lifetimeHours, 300);
-    EXPECT_EQ(log.entries[1].slot, 5);
-    EXPECT_EQ(log.entries[1].error, 0x04);
+    EXPECT_EQ(log.entries[1].slot, 1);
+    EXPECT_EQ(log.entries[1].command, 0x35);
+    EXPECT_EQ(log.entries[2].slot, 5);
+    EXPECT_EQ(log.entries[2].error, 0x04);
     EXPECT_TRUE(log.checksumValid);
 
     b.bytes[1] = 6;  // no such slot: nothing is read
@@ -183,17 +188,19 @@ TEST(SmartLogs, SelfTestLogMostRecentFirst) {
         b.le(at + 2, hours, 2).le(at + 5, lba, 4);
     };
     entry(21, 0x01, 0x00, 10, 0);
-    entry(1, 0x02, 0x73, 12, 123456);
-    b.bytes[508] = 1;
+    entry(1, 0x81, 0x00, 11, 0);
+    entry(2, 0x02, 0x73, 12, 123456);
+    b.bytes[508] = 2;  // slot 2 is the latest, before it slots 1 and 21
     b.checksum();
     const SelfTestLog log = decodeSelfTestLog(b.bytes);
-    ASSERT_EQ(log.entries.size(), 2u);
+    ASSERT_EQ(log.entries.size(), 3u);
     EXPECT_EQ(log.entries[0].testName, "extended off-line");
     EXPECT_EQ(log.entries[0].result, "read failure");
     EXPECT_EQ(log.entries[0].remainingPercent, 30);
     EXPECT_EQ(log.entries[0].failingLba, 123456u);
-    EXPECT_EQ(log.entries[1].testName, "short off-line");
-    EXPECT_EQ(log.entries[1].result, "completed without error");
+    EXPECT_EQ(log.entries[1].testName, "short captive");
+    EXPECT_EQ(log.entries[2].testName, "short off-line");
+    EXPECT_EQ(log.entries[2].result, "completed without error");
     EXPECT_TRUE(log.checksumValid);
 }
 
@@ -242,6 +249,25 @@ INSTANTIATE_TEST_SUITE_P(
                       NamespaceCase{"format17_high_bits", 0x21, 196, 12, 4096, "75557863725914323415040"},
                       NamespaceCase{"size_out_of_range", 0x00, 128, 40, 0, "0"}),
     [](const auto& info) { return std::string(info.param.name); });
+
+struct ProductCase {
+    std::uint64_t a;
+    std::uint32_t b;
+    const char* decimal;
+};
+
+class WideCounterTest : public ::testing::TestWithParam<ProductCase> {};
+
+TEST_P(WideCounterTest, ProductInDecimal) {
+    const ProductCase& c = GetParam();
+    EXPECT_EQ(WideCounter::product(c.a, c.b).decimal(), c.decimal);
+}
+
+INSTANTIATE_TEST_SUITE_P(Products, WideCounterTest,
+                         ::testing::Values(ProductCase{0, 0, "0"}, ProductCase{7, 1, "7"},
+                                           ProductCase{0x1FFFFFFFFull, 0xFFFFFFFFu, "36893488134534201345"},
+                                           ProductCase{UINT64_MAX, 0xFFFFFFFFu,
+                                                       "79228162495817593515539431425"}));
 
 TEST(NvmeLogs, HealthInformation) {
     Block b;
@@ -365,6 +391,7 @@ struct EntryCase {
     const char* name;
     std::string text;
     bool accepted;
+    const char* fault = "";  // part of the refusal's reason
 };
 
 class SubmissionEntryTest : public ::testing::TestWithParam<EntryCase> {};
@@ -385,7 +412,7 @@ TEST_P(SubmissionEntryTest, OnlySixtyFourHexBytes) {
         EXPECT_EQ((*entry)[0], 0x00);
         EXPECT_EQ((*entry)[63], 63);
     } else {
-        EXPECT_FALSE(fault.empty());
+        EXPECT_NE(fault.find(c.fault), std::string::npos) << fault;
     }
 }
 
@@ -393,11 +420,12 @@ INSTANTIATE_TEST_SUITE_P(
     Files, SubmissionEntryTest,
     ::testing::Values(EntryCase{"sixty_four", hexPairs(64), true},
                       EntryCase{"with_comments", "# Identify\n" + hexPairs(64) + "# end\n", true},
-                      EntryCase{"sixty_three", hexPairs(63), false},
-                      EntryCase{"sixty_five", hexPairs(65), false},
-                      EntryCase{"binary", std::string(64, '\x01'), false},
+                      EntryCase{"sixty_three", hexPairs(63), false, "holds 63 bytes"},
+                      EntryCase{"sixty_five", hexPairs(65), false, "holds 65 bytes"},
+                      EntryCase{"binary", std::string(64, '\x01'), false, "binary"},
                       EntryCase{"binary_looking_like_text",
-                                std::string("06") + std::string(1, '\0') + hexPairs(63), false}),
+                                std::string("06") + std::string(1, '\0') + hexPairs(63), false, "binary"},
+                      EntryCase{"not_hex", "06 zz", false, "line 1, byte 2"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

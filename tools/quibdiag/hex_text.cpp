@@ -42,10 +42,6 @@ std::optional<std::vector<std::uint8_t>> parseHexBytes(std::string_view text, st
         }
         bytes.push_back(static_cast<std::uint8_t>(high << 4 | low));
         i += 2;
-        if (i < text.size() && !isSeparator(text[i]) && text[i] != '#' && hexDigit(text[i]) < 0) {
-            fault = "line " + std::to_string(line) + ": '" + std::string(1, text[i]) + "' is not a hex digit";
-            return std::nullopt;
-        }
     }
     return bytes;
 }
