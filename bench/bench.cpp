@@ -111,7 +111,7 @@ TraceRecord traceFromJson(const nlohmann::json& j) {
     r.scsiStatus = j.value("scsi_status", std::uint8_t{0});
     r.bytesMoved = j.value("bytes", 0u);
     if (const auto sense = parseHexBytes(j.value("sense", std::string())); sense)
-        std::copy_n(sense->begin(), std::min(sense->size(), r.sense.size()), r.sense.begin());
+        r.sense = SenseData::fromBytes(sense->data(), sense->size());
     return r;
 }
 

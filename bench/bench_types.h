@@ -19,6 +19,7 @@ inline constexpr std::uint32_t kFileNotFound = 2;
 inline constexpr std::uint32_t kInvalidHandle = 6;
 inline constexpr std::uint32_t kGenFailure = 31;  // the device does not function (a stalled request)
 inline constexpr std::uint32_t kInvalidParameter = 87;
+inline constexpr std::uint32_t kSemTimeout = 121;  // a request its device never finished: it timed out
 inline constexpr std::uint32_t kIoDevice = 1117;
 inline constexpr std::uint32_t kDeviceNotConnected = 1167;
 }  // namespace err

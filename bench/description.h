@@ -14,13 +14,66 @@ namespace bench {
 
 enum class LinkSpeed { Full, High, Super, Plus };
 
+// One attribute of a SATA drive's SMART data: its entry in READ DATA and its threshold.
+struct SmartAttribute {
+    std::uint8_t id = 0;
+    std::uint16_t flags = 0;  // bit 0: pre-failure (a value at or below the threshold fails the drive)
+    std::uint8_t value = 100, worst = 100, threshold = 0;
+    std::uint64_t raw = 0;  // 48 bits
+};
+
+// One descriptor of the SMART self-test log.
+struct SelfTestEntry {
+    std::uint8_t type = 1;       // the test run (LBA low of EXECUTE OFF-LINE IMMEDIATE): 1 short, 2 extended, ...
+    std::uint8_t status = 0;     // execution status, 0 completed without error .. 15 in progress
+    std::uint8_t remaining = 0;  // percent left, 0..90
+    std::uint16_t hours = 0;     // power-on hours when it ran
+    std::optional<std::uint32_t> failingLba;
+};
+
+// One entry of the SMART summary error log: the command that failed and the registers it ended with.
+struct ErrorLogEntry {
+    std::uint16_t hours = 0;
+    std::uint8_t command = 0xC8;  // the failing ATA command (READ DMA)
+    std::uint8_t features = 0;
+    std::uint8_t count = 1;
+    std::uint32_t lba = 0;  // 28 bits
+    std::uint8_t error = 0x40;  // UNC
+    std::uint8_t status = 0x51;
+    std::uint8_t state = 3;  // 1 sleep, 2 standby, 3 active or idle, 4 executing an off-line or self test
+};
+
+struct SmartDescription {
+    std::vector<SmartAttribute> attributes;  // at most 30
+    std::vector<SelfTestEntry> selfTests;    // most recent first, at most 21
+    std::vector<ErrorLogEntry> errors;       // most recent first, at most 5
+    std::uint16_t errorCount = 0;            // errors ever logged (at least errors.size())
+};
+
 struct DriveDescription {
     std::string kind;  // "sata" or "nvme"
     std::string serial;
     std::string model;
     std::string firmware;
-    std::uint64_t sectors = 0;
-    std::uint32_t bytesPerSector = 512;
+    std::uint64_t sectors = 0;  // what the drive holds, in its logical sectors
+    std::uint32_t bytesPerSector = 512;          // the drive's logical sector
+    std::uint32_t physicalBytesPerSector = 512;  // 512 or 4096, at least the logical sector
+    // What the bridge reports (READ CAPACITY, the disk geometry): blocks of this size, `hiddenBlocks` of
+    // them fewer than the drive holds. The sectors past the reported end exist and are reachable through
+    // ATA pass-through.
+    std::uint32_t reportedBytesPerSector = 512;
+    std::uint64_t hiddenBlocks = 0;
+    enum class PowerMode { Active, Idle, Standby };
+    PowerMode powerMode = PowerMode::Active;
+    SmartDescription smart;
+
+    // The drive's whole size in the bridge's blocks, and what the bridge reports.
+    std::uint64_t blocksHeld() const { return sectors * bytesPerSector / reportedBytesPerSector; }
+    std::uint64_t reportedBlocks() const { return blocksHeld() - hiddenBlocks; }
+    // The drive's store keeps 512-byte units.
+    std::uint64_t unitsHeld() const { return sectors * (bytesPerSector / 512); }
+    // SMART health as RETURN STATUS reports it: no pre-failure attribute at or below its threshold.
+    bool smartHealthy() const;
 };
 
 // A USB-PD controller (and optionally an ST microcontroller) the bridge reaches over its I2C bus.
@@ -72,6 +125,8 @@ struct BridgeDescription {
     std::vector<int> romResetModes;           // restart modes that leave the chip in its ROM code
     bool readbackShift = false;               // read-back of the firmware area shifted by one byte
     std::vector<std::uint8_t> factoryConfig;  // 124 bytes (8500)
+    std::uint8_t gpioInputs = 0;              // levels driven on the GPIO pins from outside, one bit per pin
+    bool uartRx = true;                       // level of the UART receive line
     std::uint32_t maxTransfer = 2 * 1024 * 1024;
     std::size_t firmwareAreaSize = 512 * 1024;
     std::optional<PdDescription> pd;
@@ -139,14 +194,16 @@ struct FaultDescription {
         PowerLoss,
         EjectVeto,
         Hold,
-        CompletionLost
+        CompletionLost,
+        DriveHang
     };
     Kind kind = Kind::Command;
     std::string bridge;                  // empty: any bridge
     std::optional<std::uint8_t> opcode;  // Command
     // Command with opcode EC, ReadbackCorrupt: CDB byte 1 of 0xEC; Command with opcode EA/EB: the packet
-    // phase (CDB byte 2).
+    // phase (CDB byte 2); Command with opcode A1/85: the ATA command (CDB byte 9 / 14).
     std::optional<std::uint8_t> subcommand;
+    std::optional<std::uint8_t> ataFeature;  // Command with opcode A1/85: the features byte (SMART's)
     std::optional<std::uint16_t> reg;  // Command with opcode E4/E5: register address
     std::uint32_t nth = 1;             // the n-th matching command (1-based) fails ...
     std::uint32_t times = 1;           // ... and so do the next times-1 ones (0: all from the n-th)

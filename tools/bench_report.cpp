@@ -4,6 +4,7 @@
 #include <sstream>
 
 #include "bench/hex_text.h"
+#include "tools/drive_report.h"
 
 namespace bench::tool {
 namespace {
@@ -51,14 +52,19 @@ std::string chipTypeText(int deviceType) {
 
 nlohmann::json stateJson(Bench& bench) {
     nlohmann::json bridges = nlohmann::json::array();
-    for (const auto& s : bench.bridgeStatus())
-        bridges.push_back({{"id", s.id},
-                           {"on_bus", s.onBus},
-                           {"disk_number", s.diskNumber},
-                           {"cdrom_number", s.cdromNumber},
-                           {"running_version", s.runningVersion},
-                           {"rom_code", s.romCode},
-                           {"restarts", s.restarts}});
+    const auto& d = bench.description();
+    for (const auto& s : bench.bridgeStatus()) {
+        nlohmann::json b = {{"id", s.id},
+                            {"on_bus", s.onBus},
+                            {"disk_number", s.diskNumber},
+                            {"cdrom_number", s.cdromNumber},
+                            {"running_version", s.runningVersion},
+                            {"rom_code", s.romCode},
+                            {"restarts", s.restarts}};
+        const auto& drive = d.bridges[static_cast<std::size_t>(d.bridgeIndex(s.id))].drive;
+        if (drive) b["drive"] = driveJson(*drive);
+        bridges.push_back(b);
+    }
     return {{"clock_ms", bench.nowMs()}, {"bridges", bridges}, {"trace_records", bench.traceAll().size()}};
 }
 

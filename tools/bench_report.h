@@ -12,7 +12,7 @@ namespace bench::tool {
 // message boxes shown.
 std::string describeState(Bench& bench);
 // The same as JSON for scripts: {"clock_ms", "bridges": [{"id", "on_bus", "disk_number", "cdrom_number",
-// "running_version", "rom_code", "restarts"}], "trace_records"}.
+// "running_version", "rom_code", "restarts", "drive"}], "trace_records"}; "drive" as driveJson gives it.
 nlohmann::json stateJson(Bench& bench);
 
 // The PD side of a bridge: kind, device mode, running version, MCU, power cycles.

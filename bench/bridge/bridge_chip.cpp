@@ -7,16 +7,15 @@
 #include "bench/bridge/bridge_registers.h"
 #include "bench/bridge/command_rules.h"
 #include "bench/bridge/image_files.h"
+#include "bench/bridge/nvme_ata_view.h"
+#include "bench/bridge/sat_translation.h"
 #include "bench/byte_order.h"
-#include "bench/drive/ata_identify.h"
+#include "bench/drive/scsi_disk.h"
 #include "bench/hex_text.h"
 
 namespace bench {
 namespace {
 
-constexpr std::size_t kSectorSize = 512;
-constexpr std::size_t kSectorRecord = 8 + kSectorSize;  // LBA (little-endian) and the sector
-constexpr std::size_t kHardDiskWriteLimit = 32768;
 constexpr std::size_t kInquiryLength = 38;
 
 void putText(std::span<std::uint8_t> field, const std::string& text, std::uint8_t pad) {
@@ -44,9 +43,9 @@ std::vector<std::uint8_t> initialPcieSpace() {
 }  // namespace
 
 const char* BridgeChip::memoryName(Memory m) {
-    static const char* kNames[kMemoryCount] = {"registers", "config",   "oem_eeprom", "firmware0",
-                                               "firmware1", "factory",  "pcie",       "drive_sectors",
-                                               "pd_flash",  "mcu_flash"};
+    static const char* kNames[kMemoryCount] = {"registers", "config",        "oem_eeprom",      "firmware0",
+                                               "firmware1", "factory",       "pcie",            "drive_sectors",
+                                               "smart_host_logs", "pd_flash", "mcu_flash"};
     return kNames[m];
 }
 
@@ -54,24 +53,32 @@ const std::vector<std::uint8_t>& BridgeChip::memory(Memory m) const {
     static const std::vector<std::uint8_t> kNone;
     if (m == kPdFlash) return m_pd ? m_pd->flash() : kNone;
     if (m == kMcuFlash) return m_pd ? m_pd->mcuFlash() : kNone;
+    if (m == kDriveSectors) return m_drive ? m_drive->medium().records() : kNone;
+    if (m == kSmartHostLogs) return m_sata ? m_sata->hostLogs() : kNone;
     return m_memories[m];
 }
 
 bool BridgeChip::isDirty(Memory m) const {
     if (m == kPdFlash) return m_pd && m_pd->flashDirty();
     if (m == kMcuFlash) return m_pd && m_pd->mcuFlashDirty();
+    if (m == kDriveSectors) return m_drive && m_drive->medium().dirty();
+    if (m == kSmartHostLogs) return m_sata && m_sata->hostLogsDirty();
     return m_dirty[m];
 }
 
 void BridgeChip::clearDirty(Memory m) {
     if (m == kPdFlash && m_pd) m_pd->clearFlashDirty();
     if (m == kMcuFlash && m_pd) m_pd->clearMcuFlashDirty();
+    if (m == kDriveSectors && m_drive) m_drive->medium().setDirty(false);
+    if (m == kSmartHostLogs && m_sata) m_sata->setHostLogsDirty(false);
     m_dirty[m] = false;
 }
 
 void BridgeChip::markAllDirty() {
     m_dirty.fill(true);
     if (m_pd) m_pd->markDirty();
+    if (m_drive) m_drive->medium().setDirty(true);
+    if (m_sata) m_sata->setHostLogsDirty(true);
 }
 
 std::array<std::uint8_t, kConfigBlockSize> makeConfigBlock(const BridgeDescription& b) {
@@ -81,7 +88,14 @@ std::array<std::uint8_t, kConfigBlockSize> makeConfigBlock(const BridgeDescripti
 
 BridgeChip::BridgeChip(const BridgeDescription& description) : m_description(description) {
     if (description.pd) m_pd = std::make_unique<PdController>(*description.pd);
-    if (isPcieFamily() && description.drive) m_nvme = std::make_unique<NvmeBridge>(*description.drive);
+    if (isPcieFamily() && description.drive) {
+        m_nvme = std::make_unique<NvmeBridge>(*description.drive);
+        m_drive = std::make_unique<NvmeAtaView>(*description.drive);
+    } else if (description.drive) {
+        auto sata = std::make_unique<SataDrive>(*description.drive);
+        m_sata = sata.get();
+        m_drive = std::move(sata);
+    }
     m_memories[kRegisters].assign(kRegisterSpace, 0);
     const auto block = makeConfigBlock(description);
     m_memories[kConfig].clear();
@@ -145,9 +159,16 @@ void BridgeChip::replaceMemory(Memory m, std::vector<std::uint8_t> bytes) {
             m_pd->replaceMcuFlash(std::move(bytes));
         return;
     }
+    if (m == kDriveSectors) {
+        if (m_drive) m_drive->medium().replaceRecords(std::move(bytes));
+        return;
+    }
+    if (m == kSmartHostLogs) {
+        if (m_sata) m_sata->replaceHostLogs(std::move(bytes));
+        return;
+    }
     m_memories[m] = std::move(bytes);
     m_dirty[m] = false;
-    if (m == kDriveSectors) rebuildSectorIndex();
 }
 
 std::span<const std::uint8_t> BridgeChip::configBank(int bank) const {
@@ -160,21 +181,8 @@ void BridgeChip::setRegister(std::uint16_t address, std::uint8_t value) {
 }
 
 std::optional<std::vector<std::uint8_t>> BridgeChip::driveSector(std::uint64_t lba) const {
-    const auto it = m_sectorIndex.find(lba);
-    if (it == m_sectorIndex.end()) return std::nullopt;
-    const auto& store = m_memories[kDriveSectors];
-    return std::vector<std::uint8_t>(store.begin() + static_cast<std::ptrdiff_t>(it->second + 8),
-                                     store.begin() + static_cast<std::ptrdiff_t>(it->second + kSectorRecord));
-}
-
-void BridgeChip::rebuildSectorIndex() {
-    m_sectorIndex.clear();
-    const auto& store = m_memories[kDriveSectors];
-    for (std::size_t at = 0; at + kSectorRecord <= store.size(); at += kSectorRecord) {
-        std::uint64_t lba = 0;
-        for (int i = 7; i >= 0; --i) lba = (lba << 8) | store[at + static_cast<std::size_t>(i)];
-        m_sectorIndex[lba] = at;
-    }
+    if (!m_drive) return std::nullopt;
+    return m_drive->medium().unit(lba);
 }
 
 nlohmann::json BridgeChip::runtimeToJson() const {
@@ -185,6 +193,7 @@ nlohmann::json BridgeChip::runtimeToJson() const {
     if (m_pd) j["pd"] = m_pd->runtimeToJson();
     if (m_nvme) j["nvme"] = m_nvme->runtimeToJson();
     if (m_pendingSense) j["pending_sense"] = hexBytes(*m_pendingSense);
+    if (m_sata && !m_sata->smartEnabled()) j["smart_disabled"] = true;
     return j;
 }
 
@@ -195,13 +204,12 @@ void BridgeChip::runtimeFromJson(const nlohmann::json& json) {
     m_write.lastMs = json.value("write_last_ms", std::uint64_t{0});
     if (m_pd) m_pd->runtimeFromJson(json.value("pd", nlohmann::json::object()));
     if (m_nvme) m_nvme->runtimeFromJson(json.value("nvme", nlohmann::json::object()));
+    if (m_sata) m_sata->setSmartEnabled(!json.value("smart_disabled", false));
     m_pendingSense.reset();
     if (const auto it = json.find("pending_sense"); it != json.end() && it->is_string()) {
         const auto bytes = parseHexBytes(it->get<std::string>());
-        if (bytes && bytes->size() == SenseData{}.size()) {
-            m_pendingSense.emplace();
-            std::copy(bytes->begin(), bytes->end(), m_pendingSense->begin());
-        }
+        if (bytes && !bytes->empty() && bytes->size() <= SenseData::kMaxSenseLength)
+            m_pendingSense = SenseData::fromBytes(bytes->data(), bytes->size());
     }
 }
 
@@ -230,28 +238,26 @@ ScsiReply BridgeChip::dispatch(const ScsiCommand& c, std::span<std::uint8_t> dat
         case 0x12:
             return inquiry(c, data);
         case 0x25:
-            return readCapacity(data);
+            return hasDrive ? readCapacity10(*m_description.drive, data) : ScsiReply::check(kAscMediumNotPresent);
         case 0x03:
             return requestSense(c, data, pending);
         case 0x1A:
         case 0x5A:
-            return hasDrive ? modeSense(c, data) : ScsiReply::check(0x3A);
+            return hasDrive ? modeSense(c, data) : ScsiReply::check(kAscMediumNotPresent);
         case 0x28:
-            return read10(c, data);
+            if (!hasDrive) return ScsiReply::check(kAscMediumNotPresent);
+            return read10(c, data, *m_description.drive, m_drive->medium());
         case 0x9E:
-            return readCapacity16(data);
+            return hasDrive ? readCapacity16(*m_description.drive, data) : ScsiReply::check(kAscMediumNotPresent);
         case 0x1B:  // START STOP UNIT: the drive spins whatever is asked
         case 0x1E:  // PREVENT ALLOW MEDIUM REMOVAL: nothing to lock
             return ScsiReply::good();
         case 0x35:
             return ScsiReply::good();  // SYNCHRONIZE CACHE(10): the drive has nothing cached
-        case 0xA1:
-            if (!directionFits(c, true) && c.cdb[9] == 0xEC) return ScsiReply::check(kAscInvalidFieldInCdb);
-            return ataPassThrough(c.cdb[9], data);
-        case 0x85:
-            if (c.cdb[14] == 0x25 || c.cdb[14] == 0x35) return ataDmaExt(c, data);
-            if (!directionFits(c, true) && c.cdb[14] == 0xEC) return ScsiReply::check(kAscInvalidFieldInCdb);
-            return ataPassThrough(c.cdb[14], data);
+        case kAtaPassThrough12:
+        case kAtaPassThrough16:
+            if (!m_drive) return ScsiReply::check(kAscMediumNotPresent);
+            return ataPassThrough(c, data, *m_drive);
         case 0xE0:
             return directionFits(c, true) ? configRead(c, data) : ScsiReply::check(kAscInvalidFieldInCdb);
         case 0xE1:
@@ -279,7 +285,8 @@ ScsiReply BridgeChip::dispatch(const ScsiCommand& c, std::span<std::uint8_t> dat
                 return *m_nvme->execute(c, data);
             }
             if (op != 0xE6) break;
-            return directionFits(c, false) ? hardDiskWrite(c, data) : ScsiReply::check(kAscInvalidFieldInCdb);
+            if (!m_drive) return ScsiReply::check(kAscMediumNotPresent);
+            return hardDiskWrite(c, data, *m_description.drive, m_drive->medium());
         case 0xE8: {
             ScsiReply r = ScsiReply::good();
             r.event = ChipEvent::Restart;
@@ -391,34 +398,6 @@ ScsiReply BridgeChip::inquiry(const ScsiCommand& c, std::span<std::uint8_t> data
     return ScsiReply::good(static_cast<std::uint32_t>(n));
 }
 
-ScsiReply BridgeChip::ataPassThrough(std::uint8_t ataCommand, std::span<std::uint8_t> data) {
-    if (!m_description.drive || ataCommand != 0xEC) return ScsiReply::check(kAscInvalidFieldInCdb);
-    // An 8500 bridge translates IDENTIFY DEVICE for its NVMe drive: the NVMe serial and model come back in
-    // the ATA fields.
-    const IdentifyData identify = makeIdentify(*m_description.drive);
-    const std::size_t n = std::min(data.size(), identify.size());
-    std::copy_n(identify.begin(), n, data.begin());
-    return ScsiReply::good(static_cast<std::uint32_t>(n));
-}
-
-ScsiReply BridgeChip::readCapacity(std::span<std::uint8_t> data) {
-    if (!m_description.drive) return ScsiReply::check(0x3A);
-    const auto& d = *m_description.drive;
-    const std::uint64_t last = d.sectors ? d.sectors - 1 : 0;
-    const std::uint32_t shown = last > 0xFFFFFFFFull ? 0xFFFFFFFFu : static_cast<std::uint32_t>(last);
-    const std::uint8_t answer[8] = {static_cast<std::uint8_t>(shown >> 24),
-                                    static_cast<std::uint8_t>(shown >> 16),
-                                    static_cast<std::uint8_t>(shown >> 8),
-                                    static_cast<std::uint8_t>(shown),
-                                    static_cast<std::uint8_t>(d.bytesPerSector >> 24),
-                                    static_cast<std::uint8_t>(d.bytesPerSector >> 16),
-                                    static_cast<std::uint8_t>(d.bytesPerSector >> 8),
-                                    static_cast<std::uint8_t>(d.bytesPerSector)};
-    const std::size_t n = std::min(data.size(), sizeof answer);
-    std::copy_n(answer, n, data.begin());
-    return ScsiReply::good(static_cast<std::uint32_t>(n));
-}
-
 ScsiReply BridgeChip::requestSense(const ScsiCommand& c, std::span<std::uint8_t> data,
                                    const std::optional<SenseData>& pending) {
     const SenseData sense = pending.value_or(makeSense(0x00, 0x00));  // NO SENSE when nothing is pending
@@ -427,83 +406,32 @@ ScsiReply BridgeChip::requestSense(const ScsiCommand& c, std::span<std::uint8_t>
     return ScsiReply::good(static_cast<std::uint32_t>(n));
 }
 
-ScsiReply BridgeChip::modeSense(const ScsiCommand& c, std::span<std::uint8_t> data) {
-    const bool ten = c.cdb[0] == 0x5A;
-    const std::uint8_t control = c.cdb[2] >> 6;  // 0 current, 1 changeable, 2 default, 3 saved
-    const std::uint8_t page = c.cdb[2] & 0x3F;
-    if (control == 3) return ScsiReply::check(0x39);  // SAVING PARAMETERS NOT SUPPORTED
-    if (page != 0x08 && page != 0x0A && page != 0x3F) return ScsiReply::check(kAscInvalidFieldInCdb);
-    // No block descriptors; the caching page (write cache off, so a host never needs to flush) and the
-    // control page; nothing is changeable.
-    std::vector<std::uint8_t> answer(ten ? 8 : 4, 0);
-    const bool current = control != 1;
-    if (page == 0x08 || page == 0x3F) {
-        std::vector<std::uint8_t> caching(20, 0);
-        caching[0] = 0x08;
-        caching[1] = 0x12;
-        if (current) caching[2] = 0x00;  // WCE 0, RCD 0: reads cached, writes through
-        answer.insert(answer.end(), caching.begin(), caching.end());
-    }
-    if (page == 0x0A || page == 0x3F) {
-        std::vector<std::uint8_t> controlPage(12, 0);
-        controlPage[0] = 0x0A;
-        controlPage[1] = 0x0A;
-        answer.insert(answer.end(), controlPage.begin(), controlPage.end());
-    }
-    if (ten) {
-        const std::size_t length = answer.size() - 2;
-        answer[0] = static_cast<std::uint8_t>(length >> 8);
-        answer[1] = static_cast<std::uint8_t>(length);
-    } else {
-        answer[0] = static_cast<std::uint8_t>(answer.size() - 1);
-    }
-    const std::size_t n = std::min(answer.size(), data.size());
-    std::copy_n(answer.begin(), n, data.begin());
-    return ScsiReply::good(static_cast<std::uint32_t>(n));
-}
-
-ScsiReply BridgeChip::read10(const ScsiCommand& c, std::span<std::uint8_t> data) {
-    if (!m_description.drive) return ScsiReply::check(0x3A);
-    const auto& drive = *m_description.drive;
-    const std::uint64_t lba = be32(&c.cdb[2]);
-    const std::uint64_t blocks = be16(&c.cdb[7]);
-    if (blocks * drive.bytesPerSector != data.size() || !directionFits(c, true))
-        return ScsiReply::check(kAscInvalidFieldInCdb);
-    if (lba + blocks > drive.sectors) return ScsiReply::check(kAscLbaOutOfRange);
-    // The drive keeps 512-byte sectors; a block of another size spans several of them.
-    const std::uint64_t first = lba * drive.bytesPerSector / kSectorSize;
-    for (std::size_t s = 0; s * kSectorSize < data.size(); ++s) {
-        const auto sector = driveSector(first + s);
-        auto out = data.subspan(s * kSectorSize, std::min(kSectorSize, data.size() - s * kSectorSize));
-        if (sector)
-            std::copy_n(sector->begin(), out.size(), out.begin());
-        else
-            std::fill(out.begin(), out.end(), 0);
-    }
-    return ScsiReply::good(static_cast<std::uint32_t>(data.size()));
-}
-
-ScsiReply BridgeChip::readCapacity16(std::span<std::uint8_t> data) {
-    if (!m_description.drive) return ScsiReply::check(0x3A);
-    const auto& d = *m_description.drive;
-    const std::uint64_t last = d.sectors ? d.sectors - 1 : 0;
-    std::array<std::uint8_t, 32> answer{};
-    for (int i = 0; i < 8; ++i)
-        answer[static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(last >> (56 - 8 * i));
-    for (int i = 0; i < 4; ++i)
-        answer[8 + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(d.bytesPerSector >> (24 - 8 * i));
-    const std::size_t n = std::min(data.size(), answer.size());
-    std::copy_n(answer.begin(), n, data.begin());
-    return ScsiReply::good(static_cast<std::uint32_t>(n));
-}
-
 ScsiReply BridgeChip::registerRead(const ScsiCommand& c, std::span<std::uint8_t> data) {
     const std::size_t length = c.cdb[1] == 0 ? 256 : c.cdb[1];
     const std::uint16_t address = be16(&c.cdb[3]);
     const std::size_t n = std::min(length, data.size());
-    const auto& regs = m_memories[kRegisters];
-    for (std::size_t i = 0; i < n; ++i) data[i] = regs[(address + i) & 0xFFFF];
+    for (std::size_t i = 0; i < n; ++i) data[i] = pinAwareRegister(static_cast<std::uint16_t>(address + i));
     return ScsiReply::good(static_cast<std::uint32_t>(n));
+}
+
+std::uint8_t BridgeChip::pinAwareRegister(std::uint16_t address) const {
+    const auto& regs = m_memories[kRegisters];
+    switch (address) {
+        case reg::kGpioInputLevel: {
+            // An output pin reads what it drives; an input pin what the outside world drives on it.
+            const std::uint8_t outputs = regs[reg::kGpioOutputEnable];
+            return static_cast<std::uint8_t>((outputs & regs[reg::kGpioOutputLevel]) |
+                                             (~outputs & m_description.gpioInputs));
+        }
+        case reg::kUartInputLevel: {
+            const std::uint8_t stored = regs[address];
+            if (regs[reg::kUartDirection] & reg::kUartRxBit) return stored;  // driven by the chip itself
+            return static_cast<std::uint8_t>((stored & ~reg::kUartRxBit) |
+                                             (m_description.uartRx ? reg::kUartRxBit : 0));
+        }
+        default:
+            return regs[address];
+    }
 }
 
 ScsiReply BridgeChip::registerWrite(const ScsiCommand& c) {
@@ -606,64 +534,6 @@ ScsiReply BridgeChip::firmwareWrite(const ScsiCommand& c, std::span<std::uint8_t
     m_write.position += length;
     m_write.lastMs = nowMs;
     return ScsiReply::good(static_cast<std::uint32_t>(length));
-}
-
-ScsiReply BridgeChip::hardDiskWrite(const ScsiCommand& c, std::span<std::uint8_t> data) {
-    if (!m_description.drive) return ScsiReply::check(0x3A);
-    if (c.cdbLength != 16 || c.cdb[4] != 0x35) return ScsiReply::check(kAscInvalidFieldInCdb);
-    const std::size_t count = c.cdb[14] | (c.cdb[15] << 8);
-    const std::uint64_t lba = std::uint64_t{c.cdb[6]} | (std::uint64_t{c.cdb[7]} << 8) |
-                              (std::uint64_t{c.cdb[8]} << 16) | (std::uint64_t{c.cdb[10]} << 24) |
-                              (std::uint64_t{c.cdb[11]} << 32) | (std::uint64_t{c.cdb[12]} << 40);
-    if (count * kSectorSize != data.size() || data.size() > kHardDiskWriteLimit)
-        return ScsiReply::check(kAscInvalidFieldInCdb);
-    if (lba + count > m_description.drive->sectors) return ScsiReply::check(kAscLbaOutOfRange);
-    storeSectors(lba, data);
-    return ScsiReply::good(static_cast<std::uint32_t>(data.size()));
-}
-
-ScsiReply BridgeChip::ataDmaExt(const ScsiCommand& c, std::span<std::uint8_t> data) {
-    if (!m_description.drive) return ScsiReply::check(0x3A);
-    const bool write = c.cdb[14] == 0x35;
-    // SAT layout: count in bytes 5 (high) and 6, the LBA spread over bytes 7..12.
-    const std::size_t count = static_cast<std::size_t>((c.cdb[5] << 8) | c.cdb[6]);
-    const std::uint64_t lba = std::uint64_t{c.cdb[8]} | (std::uint64_t{c.cdb[10]} << 8) |
-                              (std::uint64_t{c.cdb[12]} << 16) | (std::uint64_t{c.cdb[7]} << 24) |
-                              (std::uint64_t{c.cdb[9]} << 32) | (std::uint64_t{c.cdb[11]} << 40);
-    if (c.cdb[1] != (write ? 0x17 : 0x15) || c.cdb[2] != (write ? 0x06 : 0x0E) || !(c.cdb[13] & 0x40) ||
-        count * kSectorSize != data.size() || c.dataIn != (write ? 0 : 1))
-        return ScsiReply::check(kAscInvalidFieldInCdb);
-    if (lba + count > m_description.drive->sectors) return ScsiReply::check(kAscLbaOutOfRange);
-    if (write) {
-        storeSectors(lba, data);
-    } else {
-        for (std::size_t s = 0; s < count; ++s) {
-            const auto sector = driveSector(lba + s);
-            auto out = data.subspan(s * kSectorSize, kSectorSize);
-            if (sector)
-                std::copy(sector->begin(), sector->end(), out.begin());
-            else
-                std::fill(out.begin(), out.end(), 0);  // never written: reads as zeros
-        }
-    }
-    return ScsiReply::good(static_cast<std::uint32_t>(data.size()));
-}
-
-void BridgeChip::storeSectors(std::uint64_t lba, std::span<const std::uint8_t> data) {
-    auto& store = mutableMemory(kDriveSectors);
-    for (std::size_t s = 0; s * kSectorSize < data.size(); ++s) {
-        const std::uint64_t at = lba + s;
-        auto it = m_sectorIndex.find(at);
-        if (it == m_sectorIndex.end()) {
-            const std::size_t offset = store.size();
-            store.resize(offset + kSectorRecord);
-            for (int i = 0; i < 8; ++i)
-                store[offset + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(at >> (8 * i));
-            it = m_sectorIndex.emplace(at, offset).first;
-        }
-        std::copy_n(data.begin() + static_cast<std::ptrdiff_t>(s * kSectorSize), kSectorSize,
-                    store.begin() + static_cast<std::ptrdiff_t>(it->second + 8));
-    }
 }
 
 ScsiReply BridgeChip::pcieRead(const ScsiCommand& c, std::span<std::uint8_t> data) {

@@ -19,6 +19,8 @@
 #include "bench/bridge/firmware_image.h"
 #include "bench/bridge/nvme_bridge.h"
 #include "bench/description.h"
+#include "bench/drive/ata_device.h"
+#include "bench/drive/sata_drive.h"
 #include "bench/pd/pd_controller.h"
 #include "bench/scsi_types.h"
 
@@ -48,7 +50,8 @@ class BridgeChip {
         kFirmware1,
         kFactory,
         kPcie,
-        kDriveSectors,
+        kDriveSectors,    // held by the drive; empty without one
+        kSmartHostLogs,   // held by a SATA drive: its host-specific SMART logs
         kPdFlash,  // held by the PD controller; empty without one
         kMcuFlash,
         kMemoryCount
@@ -91,6 +94,10 @@ class BridgeChip {
     NvmeBridge* nvme() { return m_nvme.get(); }
     const NvmeBridge* nvme() const { return m_nvme.get(); }
 
+    // The SATA drive behind a 7120 bridge; none otherwise.
+    SataDrive* sataDrive() { return m_sata; }
+    const SataDrive* sataDrive() const { return m_sata; }
+
     // Convenience views.
     std::span<const std::uint8_t> configBank(int bank) const;
     const std::vector<std::uint8_t>& firmwareBank(int bank) const {
@@ -107,15 +114,11 @@ class BridgeChip {
   private:
     ScsiReply dispatch(const ScsiCommand& c, std::span<std::uint8_t> data, std::uint64_t nowMs,
                        const CommandFaults& faults, const std::optional<SenseData>& pending);
-    // What a host's disk driver sends on its own while it probes and reads the disk.
     ScsiReply requestSense(const ScsiCommand& c, std::span<std::uint8_t> data,
                            const std::optional<SenseData>& pending);
-    ScsiReply modeSense(const ScsiCommand& c, std::span<std::uint8_t> data);
-    ScsiReply read10(const ScsiCommand& c, std::span<std::uint8_t> data);
-    ScsiReply readCapacity16(std::span<std::uint8_t> data);
     ScsiReply inquiry(const ScsiCommand& c, std::span<std::uint8_t> data);
-    ScsiReply ataPassThrough(std::uint8_t ataCommand, std::span<std::uint8_t> data);
-    ScsiReply readCapacity(std::span<std::uint8_t> data);
+    // A register as a read finds it: the pin level registers follow the pins' directions.
+    std::uint8_t pinAwareRegister(std::uint16_t address) const;
     ScsiReply registerRead(const ScsiCommand& c, std::span<std::uint8_t> data);
     ScsiReply registerWrite(const ScsiCommand& c);
     ScsiReply configRead(const ScsiCommand& c, std::span<std::uint8_t> data);
@@ -123,17 +126,17 @@ class BridgeChip {
     ScsiReply firmwareRead(const ScsiCommand& c, std::span<std::uint8_t> data, const CommandFaults& faults);
     ScsiReply firmwareWrite(const ScsiCommand& c, std::span<std::uint8_t> data, std::uint64_t nowMs,
                             const CommandFaults& faults);
-    ScsiReply hardDiskWrite(const ScsiCommand& c, std::span<std::uint8_t> data);
-    // ATA PASS-THROUGH(16) READ DMA EXT (0x25) and WRITE DMA EXT (0x35) on the drive's 512-byte sectors.
-    ScsiReply ataDmaExt(const ScsiCommand& c, std::span<std::uint8_t> data);
-    void storeSectors(std::uint64_t lba, std::span<const std::uint8_t> data);
     ScsiReply pcieRead(const ScsiCommand& c, std::span<std::uint8_t> data);
     ScsiReply pcieWrite(const ScsiCommand& c);
     ScsiReply factoryWrite(const ScsiCommand& c, std::span<std::uint8_t> data);
     // The drive's power control: 0xCA84 bit 0 hands the drive's power to 0xCA85 bit 0. A drive switched off
     // answers none of the commands that reach it until it is switched on again.
     bool drivePowered() const;
+  public:
+    // Commands the bridge passes on to its drive or answers for it (a drive that hangs leaves them unanswered).
     static bool isDriveCommand(std::uint8_t op, bool pcie);
+
+  private:
     // 0xEC in a 6-byte CDB on a PCIe bridge: the PCIe link's generation and width.
     ScsiReply pcieLinkSet(const ScsiCommand& c);
 
@@ -141,13 +144,13 @@ class BridgeChip {
         m_dirty[m] = true;
         return m_memories[m];
     }
-    void rebuildSectorIndex();
     bool isPcieFamily() const { return m_description.family == "8500"; }
 
     BridgeDescription m_description;
     std::array<std::vector<std::uint8_t>, kMemoryCount> m_memories;
     std::array<bool, kMemoryCount> m_dirty{};
-    std::map<std::uint64_t, std::size_t> m_sectorIndex;  // LBA -> offset of its record in kDriveSectors
+    std::unique_ptr<AtaDevice> m_drive;  // what the ATA pass-through reaches; owns the medium
+    SataDrive* m_sata = nullptr;         // m_drive, when it is a SATA drive
     std::unique_ptr<PdController> m_pd;
     std::unique_ptr<NvmeBridge> m_nvme;
 

@@ -25,6 +25,12 @@ inline constexpr std::uint16_t kRelinkSignature = 0xCA02;  // and 0xCA03
 inline constexpr std::uint16_t kCcOrientation = 0xCACB;
 inline constexpr std::uint16_t kDrivePowerSelect = 0xCA84;  // bit 0: the power control drives the drive
 inline constexpr std::uint16_t kDrivePowerLevel = 0xCA85;   // bit 0: on
+inline constexpr std::uint16_t kGpioOutputEnable = 0xCA30;  // one bit per pin: an output
+inline constexpr std::uint16_t kGpioOutputLevel = 0xCA32;
+inline constexpr std::uint16_t kGpioInputLevel = 0xCA34;  // the pins' levels as read
+inline constexpr std::uint16_t kUartDirection = 0xCA88;   // bit 3 set: the receive pin is driven
+inline constexpr std::uint16_t kUartInputLevel = 0xCA8A;  // bit 3: the receive line
+inline constexpr std::uint8_t kUartRxBit = 0x08;
 inline constexpr std::uint16_t kPcieLink = 0xB4AE;  // PCIe bridges: generation in bits 5..4, lanes in 3..0
 }  // namespace reg
 

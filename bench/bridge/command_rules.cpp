@@ -9,7 +9,7 @@ namespace {
 
 constexpr std::uint32_t kConfigAreaSize = 128;
 constexpr std::uint32_t kFactoryBlockLength = 124;
-constexpr std::uint32_t kSectorSize = 512;
+constexpr std::uint32_t kSectorSize = 512;  // of the 7120's sector write
 constexpr std::uint32_t kReadCapacityLength = 8;
 
 // Checks of one command, each adding to `ok`.
@@ -111,19 +111,10 @@ bool wellFormed(const ScsiCommand& c, bool pcie, bool pd) {
             return r.cdbLength(10).zero(1, 10).transfer(kReadCapacityLength).dataIn().ok();
         case 0x35:  // SYNCHRONIZE CACHE(10)
             return r.cdbLength(10).zero(1, 10).transfer(0).ok();
-        case 0xA1:  // ATA PASS-THROUGH(12)
-            r.cdbLength(12).zero(10, 12);
-            if (b[9] == 0xEC)  // IDENTIFY DEVICE: PIO data-in, one block of 512 bytes
-                r.byte(1, 0x08).byte(2, 0x0E).byte(4, 1).transfer(kSectorSize).dataIn();
-            return r.ok();
-        case 0x85: {  // ATA PASS-THROUGH(16)
-            r.cdbLength(16).zero(15, 16);
-            const std::uint32_t sectors = be16(&b[5]);
-            if (b[14] == 0xEC) r.transfer(kSectorSize).dataIn();
-            if (b[14] == 0x25) r.zero(3, 5).transfer(sectors * kSectorSize).dataIn();   // READ DMA EXT
-            if (b[14] == 0x35) r.zero(3, 5).transfer(sectors * kSectorSize).dataOut();  // WRITE DMA EXT
-            return r.ok();
-        }
+        case 0xA1:  // ATA PASS-THROUGH(12): the SAT fields are the translation's to judge
+            return r.cdbLength(12).when((b[1] & 0x01) == 0).zero(10, 12).ok();
+        case 0x85:  // ATA PASS-THROUGH(16)
+            return r.cdbLength(16).zero(15, 16).ok();
         case 0xE0:  // configuration area read
             return r.cdbLength(6).zero(2, 6).transfer(kConfigAreaSize).dataIn().ok();
         case 0xE1:  // configuration area write

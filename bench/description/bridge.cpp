@@ -3,6 +3,7 @@
 #include <set>
 
 #include "bench/bench_error.h"
+#include "bench/bridge/bridge_registers.h"
 #include "bench/bridge/firmware_image.h"
 #include "bench/description/parser.h"
 #include "bench/hex_text.h"
@@ -58,6 +59,8 @@ int Parser::parseBridge(const JsonReader& r, int hub, std::uint32_t port) {
                      "factory_config",
                      "max_transfer",
                      "firmware_area_size",
+                     "gpio_inputs",
+                     "uart_rx",
                      "pd"});
     const int index = static_cast<int>(m_out.bridges.size());
     BridgeDescription b;
@@ -150,6 +153,17 @@ int Parser::parseBridge(const JsonReader& r, int hub, std::uint32_t port) {
                 static_cast<std::uint8_t>(noise.child(key).asNumber(0xFF));
         }
     }
+    // What the outside world drives on the input pins. A raw value of the level registers serves as the
+    // level when the key is absent; an idle UART line is high.
+    const auto rawRegister = [&](std::uint16_t address) -> std::optional<std::uint8_t> {
+        const auto it = b.registers.find(address);
+        if (it == b.registers.end()) return std::nullopt;
+        return it->second.front();
+    };
+    b.gpioInputs = static_cast<std::uint8_t>(
+        r.integer("gpio_inputs", rawRegister(reg::kGpioInputLevel).value_or(0), 0, 255));
+    const auto rawUart = rawRegister(reg::kUartInputLevel);
+    b.uartRx = r.flag("uart_rx", rawUart ? (*rawUart & reg::kUartRxBit) != 0 : true);
     if (r.has("reported_device_number"))
         b.reportedDeviceNumber = static_cast<int>(r.integer("reported_device_number", 0, 0, 255));
     if (r.has("otb_status")) {

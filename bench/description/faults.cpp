@@ -10,11 +10,13 @@ namespace {
 constexpr std::uint8_t kPdOpcode = 0xEC;
 constexpr std::uint8_t kNvmePacketWrite = 0xEA, kNvmePacketRead = 0xEB;
 
+bool isAtaPassThrough(std::uint8_t opcode) { return opcode == 0xA1 || opcode == 0x85; }
+
 }  // namespace
 
 void Parser::parseFault(const JsonReader& r) {
-    r.requireObject({"kind", "bridge", "opcode", "subcommand", "register", "nth", "times", "as", "error",
-                     "offset", "after_bytes", "controller", "ports", "notify_fd"});
+    r.requireObject({"kind", "bridge", "opcode", "subcommand", "feature", "register", "nth", "times", "as",
+                     "error", "offset", "after_bytes", "controller", "ports", "notify_fd"});
     FaultDescription f;
     static const std::map<std::string, FaultDescription::Kind> kKinds = {
         {"command", FaultDescription::Kind::Command},
@@ -24,19 +26,24 @@ void Parser::parseFault(const JsonReader& r) {
         {"power_loss", FaultDescription::Kind::PowerLoss},
         {"eject_veto", FaultDescription::Kind::EjectVeto},
         {"hold", FaultDescription::Kind::Hold},
-        {"completion_lost", FaultDescription::Kind::CompletionLost}};
+        {"completion_lost", FaultDescription::Kind::CompletionLost},
+        {"drive_hang", FaultDescription::Kind::DriveHang}};
     const std::string kind = r.text("kind", "");
     const auto k = kKinds.find(kind);
     if (k == kKinds.end())
         r.fail(
             "\"kind\" must be command, enumeration, never_returns, readback_corrupt, power_loss, "
-            "eject_veto, hold or completion_lost");
+            "eject_veto, hold, completion_lost or drive_hang");
     f.kind = k->second;
     f.bridge = r.text("bridge", "");
     if (!f.bridge.empty() && m_out.bridgeIndex(f.bridge) < 0)
         r.child("bridge").fail("there is no bridge \"" + f.bridge + "\"");
     f.nth = static_cast<std::uint32_t>(r.integer("nth", 1, 1, 1 << 30));
-    f.times = static_cast<std::uint32_t>(r.integer("times", 1, 0, 1 << 30));
+    // A drive that hangs stays hung unless told otherwise.
+    const bool hang = f.kind == FaultDescription::Kind::DriveHang;
+    f.times = static_cast<std::uint32_t>(r.integer("times", hang ? 0 : 1, 0, 1 << 30));
+    if (r.has("feature") && f.kind != FaultDescription::Kind::Command)
+        r.child("feature").fail("only command faults name a feature");
     if (r.has("subcommand") && f.kind != FaultDescription::Kind::Command &&
         f.kind != FaultDescription::Kind::ReadbackCorrupt)
         r.child("subcommand").fail("only command and readback_corrupt faults name a sub-command");
@@ -46,9 +53,15 @@ void Parser::parseFault(const JsonReader& r) {
             f.opcode = static_cast<std::uint8_t>(r.number("opcode", 0, 0xFF));
             if (r.has("register")) f.reg = static_cast<std::uint16_t>(r.number("register", 0, 0xFFFF));
             if (r.has("subcommand")) {
-                if (f.opcode != kPdOpcode && f.opcode != kNvmePacketWrite && f.opcode != kNvmePacketRead)
-                    r.child("subcommand").fail("only opcodes 0xEC, 0xEA and 0xEB have sub-commands");
+                if (f.opcode != kPdOpcode && f.opcode != kNvmePacketWrite && f.opcode != kNvmePacketRead &&
+                    !isAtaPassThrough(*f.opcode))
+                    r.child("subcommand").fail("only opcodes 0xEC, 0xEA, 0xEB, 0xA1 and 0x85 have sub-commands");
                 f.subcommand = static_cast<std::uint8_t>(r.number("subcommand", 0, 0xFF));
+            }
+            if (r.has("feature")) {
+                if (!isAtaPassThrough(*f.opcode))
+                    r.child("feature").fail("only the ATA pass-through opcodes 0xA1 and 0x85 carry a feature");
+                f.ataFeature = static_cast<std::uint8_t>(r.number("feature", 0, 0xFF));
             }
             const std::string as = r.text("as", "control");
             if (as != "control" && as != "check_condition")

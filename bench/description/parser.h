@@ -1,7 +1,7 @@
 // The reader of bench.json, private to bench/description/. One class whose members are defined in one
 // file per section of the description: top_level.cpp (the order of the sections and the small top-level
 // settings), system.cpp (system disks, volumes), usb_tree.cpp (controllers, hubs, ports, other USB
-// devices), bridge.cpp, drive.cpp, pd.cpp, registry.cpp and faults.cpp; values.cpp has the value readers
+// devices), bridge.cpp, drive.cpp, drive_smart.cpp, pd.cpp, registry.cpp and faults.cpp; values.cpp has the value readers
 // they share.
 #pragma once
 
@@ -50,6 +50,9 @@ class Parser {
     void checkBridgeNumbers();
     // drive.cpp: the family's default drive, then the bridge's "drive" object when given.
     static DriveDescription parseDrive(const JsonReader& bridge, bool pcie, int index);
+    // drive_smart.cpp: a SATA drive's SMART attributes and logs.
+    static SmartDescription defaultSmart();
+    static SmartDescription parseSmart(const JsonReader& r);
     // pd.cpp
     static PdDescription parsePd(const JsonReader& r);
     // registry.cpp

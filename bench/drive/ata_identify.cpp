@@ -21,6 +21,7 @@ void putString(IdentifyData& d, int first, int words, const std::string& text) {
 
 IdentifyData makeIdentify(const DriveDescription& drive) {
     IdentifyData d{};
+    const bool sata = drive.kind == "sata";
     putWord(d, 0, 0x0040);  // fixed device
     putString(d, 10, 10, drive.serial);
     putString(d, 23, 4, drive.firmware);
@@ -32,20 +33,33 @@ IdentifyData makeIdentify(const DriveDescription& drive) {
     putWord(d, 60, static_cast<std::uint16_t>(lba28));
     putWord(d, 61, static_cast<std::uint16_t>(lba28 >> 16));
     putWord(d, 80, 0x07F0);  // ATA8-ACS and earlier
-    putWord(d, 82, 0x346B);
-    putWord(d, 83, 0x7D09);  // 48-bit addressing
-    putWord(d, 84, 0x6063);
-    putWord(d, 85, 0x3469);
+    // Words 82-87: supported, then enabled. SMART (82 bit 0, 85 bit 0), SMART error logging and self-test
+    // (84/87 bits 0 and 1) on a SATA drive; the general purpose logging feature set (bit 5) is not offered,
+    // so the logs are read with SMART READ LOG only. 48-bit addressing (83/86 bit 10).
+    putWord(d, 82, sata ? 0x346B : 0x346A);
+    putWord(d, 83, 0x7D09);
+    putWord(d, 84, sata ? 0x6043 : 0x6040);
+    putWord(d, 85, sata ? 0x3469 : 0x3468);
     putWord(d, 86, 0xBC09);
-    putWord(d, 87, 0x6063);
+    putWord(d, 87, sata ? 0x6043 : 0x6040);
     for (int i = 0; i < 4; ++i) putWord(d, 100 + i, static_cast<std::uint16_t>(drive.sectors >> (16 * i)));
-    if (drive.bytesPerSector == 4096) {
-        putWord(d, 106, 0x5000);  // logical sector longer than 256 words
-        putWord(d, 117, 2048);
-        putWord(d, 118, 0);
-    } else {
-        putWord(d, 106, 0x4000);
+    // Word 106: valid (bits 15-14 = 01); bit 13 with bits 3-0 = log2 of the logical sectors per physical
+    // sector; bit 12 with words 117-118 = a logical sector longer than 256 words.
+    std::uint16_t sectorSizes = 0x4000;
+    const std::uint32_t perPhysical = drive.physicalBytesPerSector / drive.bytesPerSector;
+    if (perPhysical > 1) {
+        std::uint16_t log2 = 0;
+        while ((1u << log2) < perPhysical) ++log2;
+        sectorSizes |= static_cast<std::uint16_t>(0x2000 | log2);
+        putWord(d, 209, 0x4000);  // logical sector 0 starts a physical sector
     }
+    if (drive.bytesPerSector > 512) {
+        sectorSizes |= 0x1000;
+        const std::uint32_t words = drive.bytesPerSector / 2;
+        putWord(d, 117, static_cast<std::uint16_t>(words));
+        putWord(d, 118, static_cast<std::uint16_t>(words >> 16));
+    }
+    putWord(d, 106, sectorSizes);
     putWord(d, 217, 1);  // non-rotating medium
     // Integrity word: signature 0xA5 and a checksum that makes all 512 bytes sum to 0.
     d[510] = 0xA5;

@@ -18,6 +18,22 @@ namespace {
 
 constexpr std::uint32_t kUsbDeviceOfDevice = 0x4000;  // UsbDevice target indices: bridges, devices, hubs
 constexpr std::uint32_t kUsbDeviceOfHub = 0x8000;
+
+// The CDB byte a command fault's "subcommand" names: the NVMe packet phase of 0xEA/0xEB, the ATA command of
+// an ATA pass-through, else byte 1 (the PD controller's sub-command of 0xEC).
+std::size_t subcommandByte(std::uint8_t op) {
+    switch (op) {
+        case 0xEA:
+        case 0xEB:
+            return 2;
+        case 0xA1:
+            return 9;
+        case 0x85:
+            return 14;
+        default:
+            return 1;
+    }
+}
 constexpr std::int64_t kPartitionOffset = 1048576;
 
 std::optional<std::uint32_t> numberAfter(const std::string& text, const std::string& prefix) {
@@ -230,13 +246,15 @@ ScsiOutcome Bench::runOnBridge(int bridge, const ScsiRequest& request, std::span
 
     // Command faults: every matching fault counts the command; the first that fires decides.
     std::optional<std::size_t> firing;
+    std::optional<std::size_t> hung;  // the drive never answers: the request times out
     BridgeChip::CommandFaults armed;
     for (std::size_t i = 0; i < m_description.faults.size(); ++i) {
         const FaultDescription& f = m_description.faults[i];
         switch (f.kind) {
             case FaultDescription::Kind::Command: {
                 if (f.opcode != op) break;
-                if (f.subcommand && c.cdb[op == 0xEA || op == 0xEB ? 2 : 1] != *f.subcommand) break;
+                if (f.subcommand && c.cdb[subcommandByte(op)] != *f.subcommand) break;
+                if (f.ataFeature && c.cdb[op == 0x85 ? 4 : 3] != *f.ataFeature) break;
                 if (f.reg) {
                     const std::uint16_t address = static_cast<std::uint16_t>((c.cdb[3] << 8) | c.cdb[4]);
                     const std::uint32_t length = op == 0xE4 ? (c.cdb[1] == 0 ? 256u : c.cdb[1]) : 1u;
@@ -266,6 +284,12 @@ ScsiOutcome Bench::runOnBridge(int bridge, const ScsiRequest& request, std::span
                     break;
                 if (faultMatches(i, bridge) && !armed.corruptReadOffset) armed.corruptReadOffset = f.offset;
                 break;
+            case FaultDescription::Kind::DriveHang:
+                if (BridgeChip::isDriveCommand(op, m_description.bridges[static_cast<std::size_t>(bridge)].family ==
+                                                       "8500") &&
+                    faultMatches(i, bridge) && !firing && !hung)
+                    hung = i;
+                break;
             case FaultDescription::Kind::CompletionLost:
                 if ((op == 0xEA || op == 0xEB) && c.cdb[2] == 0x81 && faultMatches(i, bridge))
                     armed.loseNvmeCompletion = true;
@@ -291,6 +315,13 @@ ScsiOutcome Bench::runOnBridge(int bridge, const ScsiRequest& request, std::span
         } else {
             outcome.systemError = f.error;
         }
+        return outcome;
+    }
+
+    if (hung) {
+        // The host waits the whole time-out it gave, then gives up on the request.
+        m_state->clockMs += std::uint64_t{c.timeoutSeconds} * 1000;
+        outcome.systemError = err::kSemTimeout;
         return outcome;
     }
 
@@ -384,9 +415,10 @@ std::optional<GeometryInfo> Bench::geometry(const Target& t, std::uint32_t& erro
         } else if (t.kind == Target::Kind::Disk) {
             const auto& d =
                 m_description.bridges[static_cast<std::size_t>(bridgeOnDisk(static_cast<int>(t.index)))];
+            // What the bridge reports of its drive, as the disk driver reads it with READ CAPACITY.
             if (d.drive) {
-                sectors = d.drive->sectors;
-                bytesPerSector = d.drive->bytesPerSector;
+                sectors = d.drive->reportedBlocks();
+                bytesPerSector = d.drive->reportedBytesPerSector;
             }
         } else if (t.kind == Target::Kind::Cdrom) {
             bytesPerSector = 2048;
@@ -434,7 +466,8 @@ std::optional<std::vector<ExtentInfo>> Bench::diskExtents(const Target& t, std::
         if (vol.bridge && !m_description.bridges[static_cast<std::size_t>(*vol.bridge)].cdrom) {
             const auto& d = m_description.bridges[static_cast<std::size_t>(*vol.bridge)];
             const std::int64_t size =
-                d.drive ? static_cast<std::int64_t>(d.drive->sectors * d.drive->bytesPerSector) : 0;
+                d.drive ? static_cast<std::int64_t>(d.drive->reportedBlocks() * d.drive->reportedBytesPerSector)
+                        : 0;
             return std::vector<ExtentInfo>{
                 {static_cast<std::uint32_t>(
                      m_state->bridges[static_cast<std::size_t>(*vol.bridge)].diskNumber),

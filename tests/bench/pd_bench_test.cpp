@@ -249,7 +249,8 @@ TEST(PdDescription, WrongEntriesAreRefusedNamingTheKey) {
     EXPECT_NE(refusalOf({{"kind", 1}, {"colour", 1}}).find("colour"), std::string::npos);
     EXPECT_NE(refusalOf({{"marker", "no"}}).find("pd.marker"), std::string::npos);
     EXPECT_EQ(refusalOf({{"kind", 1}}, {{{"kind", "command"}, {"opcode", "0xE4"}, {"subcommand", 1}}}),
-              "bench description: faults[0].subcommand: only opcodes 0xEC, 0xEA and 0xEB have sub-commands");
+              "bench description: faults[0].subcommand: only opcodes 0xEC, 0xEA, 0xEB, 0xA1 and 0x85 have "
+              "sub-commands");
     EXPECT_EQ(refusalOf({{"kind", 1}}, {{{"kind", "readback_corrupt"}, {"subcommand", 7}}}),
               "bench description: faults[0].subcommand: expected a PD or MCU read: 0x06, 0x24, 0x2A or 0x35");
     EXPECT_EQ(refusalOf({{"kind", 1}}, {{{"kind", "never_returns"}, {"subcommand", 1}}}),

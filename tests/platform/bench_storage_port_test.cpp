@@ -5,6 +5,7 @@
 
 #include "bench_test_support.h"
 #include "common/records/scsi_pass_through.h"
+#include "platform/ata_translation.h"
 #include "platform/bench/bench_backend.h"
 
 namespace quib::platform {
@@ -270,6 +271,68 @@ TEST_F(StoragePort, DescriptorAndGeometryOfABridgeDisk) {
     EXPECT_EQ(d->serial, "KRVB00000001");
     EXPECT_EQ(storage->driveGeometry(h)->bytesPerSector, 512u);
     EXPECT_EQ(storage->storageDescriptor(storage->open("\\\\.\\PHYSICALDRIVE0", 0))->busType, 11u);
+}
+
+}  // namespace
+}  // namespace quib::platform
+
+namespace quib::platform {
+namespace {
+
+// The system's ATA pass-through reaches the bridge as ATA PASS-THROUGH (16) with the task file in the SAT
+// register order, and the drive's refusal comes back as ERR and ABRT in a completed request.
+TEST_F(StoragePort, AtaPassThroughGoesToTheBridgeAsSat) {
+    const DeviceHandle h = storage->open("\\\\.\\PHYSICALDRIVE1", kReadWrite);
+    std::vector<std::uint8_t> identify(512, 0);
+    AtaRequest request;
+    request.timeOutSeconds = 7;
+    request.taskFile = {0x11, 0x01, 0x22, 0x33, 0x44, 0xA0, 0xEC};
+    ASSERT_TRUE(storage->ataPassThroughDirect(h, request, identify).ok);
+    EXPECT_EQ(request.taskFile.command, 0x50);
+    EXPECT_EQ(identify[510], 0xA5);
+    const bench::TraceRecord& sent = bench->trace().back();
+    EXPECT_EQ(sent.cdb, (std::vector<std::uint8_t>{0x85, 0x08, 0x0E, 0, 0x11, 0, 0x01, 0, 0x22, 0, 0x33, 0,
+                                                   0x44, 0xA0, 0xEC, 0}));
+    EXPECT_TRUE(sent.direct);
+    EXPECT_EQ(sent.dataIn, records::kScsiDataIn);
+    EXPECT_EQ(sent.timeoutSeconds, 7u);
+
+    AtaRequest refused;
+    refused.taskFile.command = 0x01;
+    ASSERT_TRUE(storage->ataPassThroughDirect(h, refused, identify).ok);
+    EXPECT_EQ(refused.taskFile.command, 0x51);
+    EXPECT_EQ(refused.taskFile.features, 0x04);
+    storage->close(h);
+}
+
+// The ATA Status Return descriptor of descriptor-format sense gives the registers; anything else, or a
+// descriptor cut short, is a plain abort.
+TEST(AtaTaskFileReadBack, FromTheStatusReturnDescriptorOrAnAbort) {
+    struct Row {
+        std::vector<std::uint8_t> sense;
+        std::uint8_t error, status, lbaMid;
+    };
+    const std::vector<std::uint8_t> descriptor = {0x72, 0x01, 0x00, 0x1D, 0, 0, 0,    0x0E, 0x09, 0x0C, 0x00,
+                                                  0x00, 0,    0x80, 0,    0, 0, 0xF4, 0,    0x2C, 0x40, 0x50};
+    std::vector<std::uint8_t> cut = descriptor;
+    cut[7] = 0x0A;  // the list ends inside the descriptor
+    const std::vector<Row> rows = {
+        {descriptor, 0x00, 0x50, 0xF4},
+        {cut, 0x04, 0x51, 0x00},
+        {{0x70, 0, 0x05, 0, 0, 0, 0, 0x0A, 0, 0, 0, 0, 0x24, 0}, 0x04, 0x51, 0x00},
+        {{}, 0x04, 0x51, 0x00},
+    };
+    for (const Row& row : rows) {
+        records::ScsiPassThroughDirect answered{};
+        answered.spt.ScsiStatus = 2;
+        answered.spt.SenseInfoLength = static_cast<std::uint8_t>(row.sense.size());
+        std::copy(row.sense.begin(), row.sense.end(), answered.ucSenseBuf);
+        AtaTaskFile t;
+        ata::readBackTaskFile(answered, t);
+        EXPECT_EQ(t.features, row.error);
+        EXPECT_EQ(t.command, row.status);
+        EXPECT_EQ(t.lbaMid, row.lbaMid);
+    }
 }
 
 }  // namespace

@@ -149,12 +149,36 @@ TEST_F(OemServicesTest, DriveSwitchedOffStopsAnsweringUntilSwitchedOn) {
 }
 
 TEST_F(OemServicesTest, OemGpioWritesTheEnableByteAndReturnsTheInputLevels) {
-    scanWith({{0xCA34, 0x5A}});
+    scanWith({{0xCA34, 0x5A}, {0xCA32, 0x03}});
     std::uint8_t value = 0x0F;
     EXPECT_EQ(QuibUSBLib_K610X_OEM_ControlGPIO(0, &value), 0);
-    EXPECT_EQ(value, 0x5A);
+    // The four output pins read what they drive (0x03), the inputs what is driven on them (0x5A).
+    EXPECT_EQ(value, 0x53);
     EXPECT_EQ(chipRegister(0xCA30), 0x0F);
-    EXPECT_TRUE(debugContains("Read value for GPI, value[5a]"));
+    EXPECT_TRUE(debugContains("Read value for GPI, value[53]"));
+}
+
+// The pins as the bench holds them: an output reads back the level it drives, an input the level the
+// description drives on it; the UART line reads its described level only while it is an input.
+TEST_F(OemServicesTest, PinsReadWhatDrivesThem) {
+    json description = oemBench();
+    description["controllers"][0]["ports"]["ports"][0]["bridge"]["gpio_inputs"] = 0x40;
+    description["controllers"][0]["ports"]["ports"][0]["bridge"]["uart_rx"] = false;
+    scanDescription(description);
+    std::uint8_t value = 0;
+    ASSERT_EQ(QuibUSBLib_K610X_ControlGPIO(0, 0, 0x40, &value), 0);  // an input: high from outside
+    EXPECT_EQ(value, 1);
+    value = 0;
+    ASSERT_EQ(QuibUSBLib_K610X_ControlGPIO(0, 1, 0x40, &value), 0);  // an output driven low
+    value = 0x40;
+    ASSERT_EQ(QuibUSBLib_K610X_OEM_ControlGPIO(0, &value), 0);
+    EXPECT_EQ(value, 0x00);
+    value = 0x00;  // every pin an input again
+    ASSERT_EQ(QuibUSBLib_K610X_OEM_ControlGPIO(0, &value), 0);
+    EXPECT_EQ(value, 0x40);
+    ASSERT_EQ(QuibUSBLib_K610X_OEM_GetUartRX(0, &value), 0);
+    EXPECT_EQ(value, 0);
+    EXPECT_EQ(chipRegister(0xCA88) & 0x08, 0);
 }
 
 TEST_F(OemServicesTest, RegisterFailureEndsTheSequenceWithItsCode) {

@@ -187,6 +187,8 @@ BenchDeviceCalls::Answer BenchDeviceCalls::control(qp::DeviceHandle device, DWOR
             return passThrough(device, in, inSize, out, outSize);
         case IOCTL_SCSI_PASS_THROUGH_DIRECT:
             return passThroughDirect(device, in, inSize, out, outSize);
+        case IOCTL_ATA_PASS_THROUGH_DIRECT:
+            return ataPassThroughDirect(device, in, inSize, out, outSize);
         case IOCTL_STORAGE_GET_DEVICE_NUMBER: {
             if (outSize < sizeof(STORAGE_DEVICE_NUMBER)) return tooSmall();
             const auto n = os.storage.deviceNumber(device);
@@ -311,6 +313,33 @@ BenchDeviceCalls::Answer BenchDeviceCalls::passThrough(qp::DeviceHandle device, 
                     reinterpret_cast<std::uint8_t*>(record.get()) + kSystemHeader,
                     std::min<DWORD>(returned, outSize) - sizeof(SCSI_PASS_THROUGH));
     return {true, returned, 0};
+}
+
+BenchDeviceCalls::Answer BenchDeviceCalls::ataPassThroughDirect(qp::DeviceHandle device,
+                                                                const std::uint8_t* in, DWORD inSize,
+                                                                std::uint8_t* out, DWORD outSize) {
+    ATA_PASS_THROUGH_DIRECT apt;
+    if (inSize < sizeof apt || outSize < sizeof apt) return {false, 0, ERROR_INVALID_PARAMETER};
+    std::memcpy(&apt, in, sizeof apt);
+    const bool dataIn = apt.AtaFlags & ATA_FLAGS_DATA_IN, dataOut = apt.AtaFlags & ATA_FLAGS_DATA_OUT;
+    // One direction at most, and a buffer exactly when data move.
+    if (apt.Length != sizeof apt || (dataIn && dataOut) ||
+        ((dataIn || dataOut) != (apt.DataTransferLength > 0)) ||
+        (apt.DataTransferLength > 0 && apt.DataBuffer == nullptr))
+        return {false, 0, ERROR_INVALID_PARAMETER};
+    qp::AtaRequest request;
+    request.dataIn = dataIn;
+    request.timeOutSeconds = apt.TimeOutValue;
+    const UCHAR* t = apt.CurrentTaskFile;
+    request.taskFile = {t[0], t[1], t[2], t[3], t[4], t[5], t[6]};
+    const std::span<std::uint8_t> data(static_cast<std::uint8_t*>(apt.DataBuffer), apt.DataTransferLength);
+    const qp::ScsiResult result = benchPorts().storage.ataPassThroughDirect(device, request, data);
+    if (!result.ok) return {false, 0, qp::lastError()};
+    const qp::AtaTaskFile& r = request.taskFile;
+    const UCHAR back[8] = {r.features, r.sectorCount, r.lbaLow, r.lbaMid, r.lbaHigh, r.device, r.command, 0};
+    std::memcpy(apt.CurrentTaskFile, back, sizeof back);
+    std::memcpy(out, &apt, sizeof apt);
+    return {true, sizeof apt, 0};
 }
 
 BenchDeviceCalls::Answer BenchDeviceCalls::passThroughDirect(qp::DeviceHandle device, const std::uint8_t* in,

@@ -97,6 +97,9 @@ class BenchDeviceCalls : public quib::platform::DeviceCalls {
                        std::uint8_t* out, DWORD outSize);
     Answer passThroughDirect(quib::platform::DeviceHandle device, const std::uint8_t* in, DWORD inSize,
                              std::uint8_t* out, DWORD outSize);
+    // IOCTL_ATA_PASS_THROUGH_DIRECT: the request read from Windows' record, the task file written back.
+    Answer ataPassThroughDirect(quib::platform::DeviceHandle device, const std::uint8_t* in, DWORD inSize,
+                                std::uint8_t* out, DWORD outSize);
     Answer nodeInformation(quib::platform::DeviceHandle hub, DWORD outSize, std::uint8_t* out);
     Answer storageQuery(quib::platform::DeviceHandle device, const std::uint8_t* in, DWORD inSize,
                         std::uint8_t* out, DWORD outSize);

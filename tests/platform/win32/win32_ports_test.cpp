@@ -289,6 +289,25 @@ TEST_F(Win32PortsTest, DirectPassThroughMovesTheDataThroughTheCallersBuffer) {
     m_storage.close(h);
 }
 
+// The system's ATA pass-through: the bench drive's IDENTIFY page, and the drive's refusal as an error in the
+// task file of a completed request.
+TEST_F(Win32PortsTest, AtaPassThroughCarriesTheTaskFileBothWays) {
+    const qp::DeviceHandle h = open("\\\\.\\PHYSICALDRIVE1");
+    std::vector<std::uint8_t> identify(512, 0);
+    qp::AtaRequest request;
+    request.taskFile.command = 0xEC;
+    ASSERT_TRUE(m_storage.ataPassThroughDirect(h, request, identify).ok);
+    EXPECT_EQ(request.taskFile.command & qp::kAtaStatusError, 0);
+    EXPECT_EQ(identify[510], 0xA5);  // the integrity word's signature
+    EXPECT_EQ(m_table->controlCalls[IOCTL_ATA_PASS_THROUGH_DIRECT], 1);
+
+    qp::AtaRequest refused;
+    refused.taskFile.command = 0x01;  // no such command
+    ASSERT_TRUE(m_storage.ataPassThroughDirect(h, refused, identify).ok);
+    EXPECT_EQ(refused.taskFile.command & qp::kAtaStatusError, qp::kAtaStatusError);
+    m_storage.close(h);
+}
+
 // ---- USB tree --------------------------------------------------------------------------------------
 
 TEST_F(Win32PortsTest, NamesAreTheBenchsAndAskedAgainWithTheLengthTheyNeed) {

@@ -1,0 +1,23 @@
+// The SCSI block commands a bridge answers for its drive's disk: READ CAPACITY (10)/(16), READ(10), MODE
+// SENSE (6)/(10), and the 7120's sector write (0xE6). Capacity and blocks are what the bridge reports:
+// blocks of `reported_bytes_per_sector`, the hidden ones left out.
+#pragma once
+
+#include <span>
+
+#include "bench/description.h"
+#include "bench/drive/sector_store.h"
+#include "bench/scsi_types.h"
+
+namespace bench {
+
+ScsiReply readCapacity10(const DriveDescription& drive, std::span<std::uint8_t> data);
+ScsiReply readCapacity16(const DriveDescription& drive, std::span<std::uint8_t> data);
+ScsiReply read10(const ScsiCommand& c, std::span<std::uint8_t> data, const DriveDescription& drive,
+                 const SectorStore& medium);
+ScsiReply modeSense(const ScsiCommand& c, std::span<std::uint8_t> data);
+// 0xE6: an ATA WRITE DMA EXT wrapper of the 7120, in 512-byte sectors (at most 32768 bytes).
+ScsiReply hardDiskWrite(const ScsiCommand& c, std::span<std::uint8_t> data, const DriveDescription& drive,
+                        SectorStore& medium);
+
+}  // namespace bench
