@@ -14,20 +14,34 @@ namespace {
 using nlohmann::json;
 using Bytes = std::vector<std::uint8_t>;
 
-constexpr int kSata = 0, kPcie = 1;  // quibdiag's indices: SATA bridges first
+constexpr std::uint64_t kHiddenSectors = 8;  // the SATA bridge reports its drive this much smaller
 
 json mixedBench() {
-    json sata = {{"id", "sata"},
-                 {"serial", "SN-SATA"},
-                 {"family", "7120"},
-                 {"device_type", 1},
-                 {"registers", {{"0xCA34", "0x20"}}},
-                 {"drive",
-                  {{"kind", "sata"},
-                   {"serial", "ATA-SERIAL"},
-                   {"model", "Bench SATA"},
-                   {"firmware", "F1"},
-                   {"sectors", 1000000}}}};
+    json sata = {
+        {"id", "sata"},
+        {"serial", "SN-SATA"},
+        {"family", "7120"},
+        {"device_type", 1},
+        {"registers", {{"0xCA34", "0x20"}}},
+        {"drive",
+         {{"kind", "sata"},
+          {"serial", "ATA-SERIAL"},
+          {"model", "Bench SATA"},
+          {"firmware", "F1"},
+          {"sectors", 1000000},
+          {"hidden_sectors", kHiddenSectors},
+          {"smart",
+           {{"attributes",
+             {{{"id", 5}, {"flags", 0x33}, {"value", 100}, {"worst", 99}, {"threshold", 36}, {"raw", 12}},
+              {{"id", 194}, {"flags", 0x22}, {"value", 113}, {"worst", 98}, {"raw", 37}}}},
+            {"self_tests",
+             {{{"type", "extended"},
+               {"status", "read_failure"},
+               {"remaining", 30},
+               {"hours", 1200},
+               {"lba", 123456}},
+              {{"type", "short"}, {"status", "completed"}, {"hours", 1100}}}},
+            {"errors", {{{"hours", 1190}, {"command", 0x25}, {"lba", 4096}, {"error", 0x40}}}}}}}}};
     json pcie = {{"id", "pcie"},
                  {"serial", "SN-PCIE"},
                  {"family", "8500"},
@@ -95,6 +109,9 @@ TEST_F(QuibdiagRunTest, GpioWriteDrivesOnlyThatPin) {
     EXPECT_EQ(reg("sata", 0xCA30), 0x04);
     EXPECT_EQ(reg("sata", 0xCA32), 0x04);
     EXPECT_EQ(reg("pcie", 0xCA30), 0x00);
+    ok({"gpio", "write", "-b", "0", "--pin", "7", "--level", "1"});
+    EXPECT_EQ(reg("sata", 0xCA30), 0x84);
+    EXPECT_EQ(reg("sata", 0xCA32), 0x84);
 }
 
 TEST_F(QuibdiagRunTest, GpioReadGivesThePinsInputLevel) {
@@ -112,7 +129,7 @@ TEST_F(QuibdiagRunTest, PowerOffSwitchesTheDriveAndStateSeesIt) {
     EXPECT_EQ(reg("sata", 0xCA85) & 1, 1);
     const json state = ok({"power", "state", "-b", "0"}).json();
     EXPECT_EQ(state["drive_answers"], true);
-    EXPECT_EQ(state["sectors"], 1000000);
+    EXPECT_EQ(state["sectors"], 1000000 - kHiddenSectors);
 }
 
 TEST_F(QuibdiagRunTest, EepromWriteThenDumpRoundTrips) {
@@ -144,7 +161,7 @@ TEST_F(QuibdiagRunTest, VendorReadShowsTheAnswer) {
                        .json();
     EXPECT_EQ(r["cdb"], "9e100000000000000000000000200000");
     EXPECT_EQ(r["data"].get<std::string>().substr(0, 24),
-              "00000000000f423f00000200");  // last LBA 999999, 512 bytes
+              "00000000000f423700000200");  // last LBA 999991, 512 bytes
 }
 
 TEST_F(QuibdiagRunTest, PcieLinkIsReadAndSet) {
@@ -212,13 +229,69 @@ TEST_F(QuibdiagRunTest, LastSectorWriteOfTheWrongSizeSendsNothingToTheDrive) {
     for (const std::string& cdb : m_bench.tracedCdbs()) EXPECT_NE(cdb.substr(0, 2), "85") << cdb;
 }
 
-// The bench's bridge reports its drive's whole capacity, so the drive refuses the sector past it: a
-// failure, not a success with a buffer of nothing.
-TEST_F(QuibdiagRunTest, LastSectorTheDriveRefusesIsAFailure) {
-    const DiagRun r = m_bench.run({"last-sector", "read", "-b", "0", "--out", m_bench.path("sector.bin")});
-    EXPECT_EQ(r.exitCode, 1);
-    EXPECT_TRUE(r.out.empty());
-    EXPECT_TRUE(m_bench.readFile("sector.bin").empty());
+TEST_F(QuibdiagRunTest, LastSectorWriteThenReadRoundTrips) {
+    const Bytes sector = pattern(512, 0x5A);
+    m_bench.writeFile("sector.bin", sector);
+    const json written = ok({"last-sector", "write", "-b", "0", "--in", m_bench.path("sector.bin")}).json();
+    EXPECT_EQ(written["lba"], 1000000 - kHiddenSectors);
+    std::optional<Bytes> stored;
+    m_bench.open()->withChip("sata",
+                             [&](bench::BridgeChip& c) { stored = c.driveSector(1000000 - kHiddenSectors); });
+    ASSERT_TRUE(stored.has_value());
+    EXPECT_EQ(*stored, sector);
+    ok({"last-sector", "read", "-b", "0", "--out", m_bench.path("back.bin")});
+    EXPECT_EQ(m_bench.readFile("back.bin"), sector);
+}
+
+TEST_F(QuibdiagRunTest, SmartAttributesAreDecoded) {
+    const json smart = ok({"smart", "-b", "0"}).json()["smart"];
+    EXPECT_EQ(smart["checksum_valid"], true);
+    EXPECT_EQ(smart["thresholds_available"], false);
+    const json& a = smart["attributes"];
+    ASSERT_EQ(a.size(), 2u);
+    EXPECT_EQ(a[0]["id"], 5);
+    EXPECT_EQ(a[0]["name"], "Reallocated_Sector_Ct");
+    EXPECT_EQ(a[0]["prefailure"], true);
+    EXPECT_EQ(a[0]["value"], 100);
+    EXPECT_EQ(a[0]["worst"], 99);
+    EXPECT_EQ(a[0]["raw"], 12);
+    EXPECT_EQ(a[1]["name"], "Temperature_Celsius");
+    EXPECT_EQ(a[1]["prefailure"], false);
+    EXPECT_EQ(a[1]["raw"], 37);
+}
+
+TEST_F(QuibdiagRunTest, SmartLogsAreDecoded) {
+    const json tests = ok({"log", "read", "-b", "0", "--address", "6"}).json()["decoded"];
+    EXPECT_EQ(tests["kind"], "self_test_log");
+    EXPECT_EQ(tests["checksum_valid"], true);
+    ASSERT_EQ(tests["entries"].size(), 2u);
+    EXPECT_EQ(tests["entries"][0]["test_name"], "extended off-line");
+    EXPECT_EQ(tests["entries"][0]["result"], "read failure");
+    EXPECT_EQ(tests["entries"][0]["remaining_percent"], 30);
+    EXPECT_EQ(tests["entries"][0]["failing_lba"], 123456);
+    EXPECT_EQ(tests["entries"][1]["lifetime_hours"], 1100);
+    const json errors = ok({"log", "read", "-b", "0", "--address", "1"}).json()["decoded"];
+    EXPECT_EQ(errors["error_count"], 1);
+    ASSERT_EQ(errors["entries"].size(), 1u);
+    EXPECT_EQ(errors["entries"][0]["command_name"], "READ DMA EXT");
+    EXPECT_EQ(errors["entries"][0]["lba"], 4096);
+    EXPECT_EQ(errors["entries"][0]["lifetime_hours"], 1190);
+    const json directory = ok({"log", "read", "-b", "0", "--address", "0"}).json()["decoded"];
+    std::set<int> addresses;
+    for (const json& log : directory["logs"]) addresses.insert(log["address"].get<int>());
+    EXPECT_TRUE(addresses.count(0x01) && addresses.count(0x06) && addresses.count(0x80)) << directory.dump();
+}
+
+TEST_F(QuibdiagRunTest, SmartLogWriteLandsInTheHostLog) {
+    const Bytes page = pattern(512, 0x21);
+    m_bench.writeFile("page.bin", page);
+    ok({"log", "write", "-b", "0", "--address", "0x81", "--in", m_bench.path("page.bin")});
+    const Bytes held = memory("sata", bench::BridgeChip::kSmartHostLogs);
+    constexpr std::size_t kLogBytes = 16 * 512;  // each host log holds 16 sectors
+    ASSERT_GE(held.size(), 2 * kLogBytes);
+    EXPECT_TRUE(std::equal(page.begin(), page.end(), held.begin() + kLogBytes));
+    ok({"log", "read", "-b", "0", "--address", "0x81", "--out", m_bench.path("back.bin")});
+    EXPECT_EQ(m_bench.readFile("back.bin"), page);
 }
 #endif
 
