@@ -208,7 +208,6 @@ TEST_F(QuibdiagRunTest, NvmePacketReadRunsTheEntryAndSavesTheData) {
     EXPECT_EQ(cdbs[cdbs.size() - 1].substr(0, 6), "eb5a82");
 }
 
-#ifdef QUIBDIAG_DRIVE_COMMANDS
 TEST_F(QuibdiagRunTest, IdentifyDecodesTheDrivesAnswer) {
     const json id = ok({"identify", "-b", "0"}).json()["identify"];
     EXPECT_EQ(id["model"], "Bench SATA");
@@ -293,7 +292,6 @@ TEST_F(QuibdiagRunTest, SmartLogWriteLandsInTheHostLog) {
     ok({"log", "read", "-b", "0", "--address", "0x81", "--out", m_bench.path("back.bin")});
     EXPECT_EQ(m_bench.readFile("back.bin"), page);
 }
-#endif
 
 // Refusals: the plain one-line message, the exit code, and what reached the bench.
 struct Refusal {
@@ -383,7 +381,6 @@ INSTANTIATE_TEST_SUITE_P(
                 true}),
     [](const auto& info) { return std::string(info.param.name); });
 
-#ifdef QUIBDIAG_DRIVE_COMMANDS
 INSTANTIATE_TEST_SUITE_P(
     DriveCases, QuibdiagRefusalTest,
     ::testing::Values(Refusal{"log_file_short",
@@ -397,7 +394,6 @@ INSTANTIATE_TEST_SUITE_P(
                               "--address",
                               false}),
     [](const auto& info) { return std::string(info.param.name); });
-#endif
 
 }  // namespace
 }  // namespace quibdiag_test

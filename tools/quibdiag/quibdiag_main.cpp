@@ -29,9 +29,7 @@ int main(int argc, char** argv) {
     app.add_option("--debug-level", debugLevel, "the library's log level 0..3");
     quibdiag::Action action;
     quibdiag::addBridgeCommands({app, action});
-#ifdef QUIBDIAG_DRIVE_COMMANDS
     quibdiag::addDriveCommands({app, action});
-#endif
     quibdiag::addNvmeCommands({app, action});
 
     try {
