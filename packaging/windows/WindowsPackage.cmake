@@ -1,12 +1,12 @@
-# The Windows zip (cpack): the program, the library with its import library and .def, the public header
-# and a short read-me, per architecture.
+# The Windows zip (cpack): the program, quibdiag, the library with its import library and .def, the public
+# header and a short read-me, per architecture.
 if(CMAKE_SIZEOF_VOID_P EQUAL 8)
     set(QUIB_WINDOWS_ARCH x64)
 else()
     set(QUIB_WINDOWS_ARCH x86)
 endif()
 
-install(PROGRAMS $<TARGET_FILE:KRV610xFWUpg> $<TARGET_FILE:quibusb> DESTINATION .)
+install(PROGRAMS $<TARGET_FILE:KRV610xFWUpg> $<TARGET_FILE:quibusb> $<TARGET_FILE:quibdiag> DESTINATION .)
 install(FILES $<TARGET_LINKER_FILE:quibusb> ${PROJECT_BINARY_DIR}/devcore/quibusb.def DESTINATION lib)
 install(FILES ${PROJECT_SOURCE_DIR}/include/quibusb.h DESTINATION include)
 install(FILES ${CMAKE_CURRENT_LIST_DIR}/README-Windows.txt DESTINATION .)

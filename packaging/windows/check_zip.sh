@@ -1,12 +1,12 @@
 #!/usr/bin/env bash
-# The Windows zip holds the program, the library, its import library and .def, the header and the read-me,
-# and each program file stays under 4 MB.
+# The Windows zip holds the program, quibdiag, the library, its import library and .def, the header and the
+# read-me, and each program file stays under 4 MB.
 set -euo pipefail
 zip=$1
 listing=$(unzip -l "$zip")
 echo "$listing"
 fail=0
-for f in KRV610xFWUpg.exe quibusb.dll lib/quibusb.lib lib/quibusb.def include/quibusb.h README-Windows.txt; do
+for f in KRV610xFWUpg.exe quibdiag.exe quibusb.dll lib/quibusb.lib lib/quibusb.def include/quibusb.h README-Windows.txt; do
     grep -q "/$f\$" <<<"$listing" || { echo "missing from the zip: $f"; fail=1; }
 done
 while read -r size name; do

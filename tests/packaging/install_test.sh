@@ -11,15 +11,19 @@ prefix=/usr/local
 DESTDIR=$stage cmake --install "$build" --prefix "$prefix" >/dev/null
 
 fail() { echo "FAIL: $*" >&2; exit 1; }
-for f in bin/KRV610xFWUpg lib/libquibusb.so include/quibusb.h lib/pkgconfig/quibusb.pc \
+for f in bin/KRV610xFWUpg bin/quibdiag lib/libquibusb.so include/quibusb.h lib/pkgconfig/quibusb.pc \
          lib/cmake/quibusb/quibusbConfig.cmake lib/cmake/quibusb/quibusbConfigVersion.cmake; do
     [ -f "$stage$prefix/$f" ] || fail "$prefix/$f not installed"
 done
 [ -f "$stage/etc/udev/rules.d/70-quibusb.rules" ] || fail "udev rule not installed"
 [ -x "$stage$prefix/bin/KRV610xFWUpg" ] || fail "program not executable"
-for f in bin/KRV610xFWUpg lib/libquibusb.so; do
+for f in bin/KRV610xFWUpg bin/quibdiag lib/libquibusb.so; do
     if readelf -S "$stage$prefix/$f" | grep -q '\.debug_info'; then fail "$f carries debug information"; fi
 done
+
+# quibdiag finds the installed library through its run path, not through the build tree.
+readelf -d "$stage$prefix/bin/quibdiag" | grep -q 'R.*PATH.*\[\$ORIGIN/../lib\]' || fail "quibdiag's run path is not \$ORIGIN/../lib"
+"$stage$prefix/bin/quibdiag" --help >/dev/null || fail "installed quibdiag does not start"
 
 # A consumer built through pkg-config.
 cat >"$work/use.c" <<'C'
