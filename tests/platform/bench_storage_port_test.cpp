@@ -290,7 +290,7 @@ TEST_F(StoragePort, AtaPassThroughGoesToTheBridgeAsSat) {
     ASSERT_TRUE(storage->ataPassThroughDirect(h, request, identify).ok);
     EXPECT_EQ(request.taskFile.command, 0x50);
     EXPECT_EQ(identify[510], 0xA5);
-    const bench::TraceRecord& sent = bench->trace().back();
+    const bench::TraceRecord sent = bench->trace().back();
     EXPECT_EQ(sent.cdb, (std::vector<std::uint8_t>{0x85, 0x08, 0x0E, 0, 0x11, 0, 0x01, 0, 0x22, 0, 0x33, 0,
                                                    0x44, 0xA0, 0xEC, 0}));
     EXPECT_TRUE(sent.direct);
