@@ -33,13 +33,14 @@ say() { echo "e2e [$((SECONDS - started))s] $*"; }
 bash scripts/install-deps.sh qemu-system-x86 libusbredirparser-dev busybox-static kmod pkg-config cpio python3
 
 # ---- build (release preset) ---------------------------------------------------------------------------
-say "building KRV610xFWUpg, quibbench, quibredir"
+say "building KRV610xFWUpg, quibdiag, quibbench, quibredir"
 cmake --preset default >/dev/null
-cmake --build --preset default --target KRV610xFWUpg quibbench quibredir >/dev/null
+cmake --build --preset default --target KRV610xFWUpg quibdiag quibbench quibredir >/dev/null
 build=$repo/build/default
 program=$build/frontend/KRV610xFWUpg
 quibbench=$build/tools/quibbench
 quibredir=$build/tools/usbredir/quibredir
+quibdiag=$build/tools/quibdiag/quibdiag
 
 # ---- the kernel: Debian's linux-image-amd64, unpacked, never installed ------------------------------------
 cache=$repo/build/e2e-cache
@@ -118,11 +119,12 @@ done | awk '!seen[$0]++' | while read -r ko; do
     [ "$(basename "$rel")" = usb-storage.ko ] && args="delay_use=0"
     echo "/$rel $args" >>"$initrd_root/etc/modules"
 done
-# The program, smartctl, and the shared libraries they and the program's library need.
-cp "$program" "$initrd_root/tool/"
+# The program, quibdiag, smartctl, and the shared libraries they and the program's library need (quibdiag
+# finds the built library at its absolute path in the build folder, copied to the same path).
+cp "$program" "$quibdiag" "$initrd_root/tool/"
 mkdir -p "$initrd_root/usr/sbin"
 cp "$smartctl" "$initrd_root/usr/sbin/smartctl"
-for binary in "$program" "$build/devcore/libquibusb.so" "$smartctl"; do
+for binary in "$program" "$quibdiag" "$build/devcore/libquibusb.so" "$smartctl"; do
     ldd "$binary" | awk '{for (i = 1; i <= NF; i++) if ($i ~ /^\//) print $i}'
 done | sort -u | while read -r lib; do
     mkdir -p "$initrd_root/$(dirname "$lib")"
@@ -195,10 +197,10 @@ redir_pid=""
 say "guest finished"
 tr -d '\r' <"$work/console.log" >"$work/console.txt"
 grep -E '^E2E' "$work/console.txt" || true
-# smartctl's JSON answers came on the second serial port, each between its markers.
+# quibdiag's and smartctl's JSON answers came on the second serial port, each between its markers.
 tr -d '\r' <"$work/capture.out" | awk -v dir="$work" '
-    /^E2E-SMART-BEGIN / { file = dir "/smart-" $2 ".json"; printf "" > file; next }
-    /^E2E-SMART-END$/ { close(file); file = ""; next }
+    /^E2E-JSON-BEGIN / { file = dir "/" $2 ".json"; printf "" > file; next }
+    /^E2E-JSON-END$/ { close(file); file = ""; next }
     file != "" { print >> file }'
 
 if [ -n "$capture" ]; then
@@ -230,6 +232,19 @@ if [ "$boot_only" = 0 ]; then
     step speed /S /D
     step report /S /O
     cp "$work/host-tool/KRV610xVersion.txt" "$work/host-version.txt" 2>/dev/null || true
+    diag() {
+        local name=$1
+        shift
+        set +e
+        QUIB_BENCH="$work/host-bench" "$quibdiag" "$@" --json </dev/null >"$work/host-diag-$name.json" 2>/dev/null
+        echo "E2E-DIAG $name exit=$?" >>"$work/host-steps.txt"
+        set -e
+    }
+    diag list list
+    diag identify identify -b 1
+    diag smart smart -b 1
+    diag log-1 log read -b 1 --address 1
+    diag log-6 log read -b 1 --address 6
 fi
 "$quibbench" show --json "$work/bench" >"$work/guest-state.json"
 "$quibbench" show --json "$work/host-bench" >"$work/host-state.json"

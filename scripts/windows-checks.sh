@@ -92,6 +92,65 @@ tool_left_as_found oversized-image
 scenario no-bridge -4 0 /S
 tool_left_as_found no-bridge
 
+# quibdiag.exe beside quibusb.dll against the Linux quibdiag, one sequence of commands per side on identical
+# benches (bridge 1 with a SATA drive that has SMART data, and an 8500): the same standard output (line ends
+# aside), exit codes, bench state and command trace.
+echo "== quibdiag"
+"$bench_tool" create "$work/diag-base" --bridges 2 >/dev/null
+python3 "$root/scripts/e2e-guest/smart_drive.py" "$work/diag-base/bench.json" "$work/diag-smart.json" bridge1
+"$bench_tool" create "$work/diag-base" --from "$work/diag-smart.json" >/dev/null
+head -c 512 /dev/urandom > "$work/diag-log.bin"
+diag_steps=(
+    "list"
+    "identify -b 1"
+    "smart -b 1"
+    "log read -b 1 --address 6"
+    "log write -b 1 --address 0x80 --in log.bin"
+    "log read -b 1 --address 0x80"
+    "last-sector read -b 1"
+    "gpio write -b 0 --pin 3 --level 1"
+    "gpio read -b 0 --pin 3"
+    "uart -b 0"
+    "eeprom dump -b 0 --length 64 --out eeprom.bin"
+    "speed get -b 1"
+    "identify -b 7"
+    "log write -b 1 --address 0x10 --in log.bin"
+)
+for side in linux windows; do
+    bench="$work/diag-$side-bench" tool="$work/diag-$side/tool"
+    cp -a "$work/diag-base" "$bench"
+    mkdir -p "$tool"
+    cp "$work/diag-log.bin" "$tool/log.bin"
+    [ $side = windows ] && cp "$win/tools/quibdiag/quibdiag.exe" "$win/devcore/quibusb.dll" "$tool/"
+    : > "$work/diag-$side.out"
+    for step in "${diag_steps[@]}"; do
+        set +e
+        # shellcheck disable=SC2086  # each step is split into its words
+        if [ $side = linux ]; then
+            out=$(cd "$tool" && QUIB_BENCH="$bench" "$lin/tools/quibdiag/quibdiag" $step --json </dev/null 2>/dev/null)
+        else
+            out=$(cd "$tool" && QUIB_BENCH="$(winepath -w "$bench" 2>/dev/null)" "$wine_run" ./quibdiag.exe $step --json </dev/null 2>/dev/null)
+        fi
+        code=$?
+        set -e
+        tr -d '\r' <<<"$out" > "$work/diag-$side-${step// /_}.json"
+        printf '== %s: exit %s\n%s\n' "$step" "$code" "$(tr -d '\r' <<<"$out")" >> "$work/diag-$side.out"
+    done
+    "$bench_tool" show "$bench" | tail -n +2 > "$work/diag-$side.bench"
+    "$bench_tool" trace "$bench" > "$work/diag-$side.trace" 2>&1 || true
+done
+grep '^== ' "$work/diag-windows.out" | sed 's/^==/    /'
+check "quibdiag's answers and exit codes equal the Linux quibdiag's" cmp -s "$work/diag-linux.out" "$work/diag-windows.out"
+check "every step but the two refusals ended 0, the refusals 3 and 2" test "$(grep -c ': exit 0$' "$work/diag-windows.out")" = 12 -a \
+    "$(grep -cE '^== (identify -b 7: exit 3|log write .* --address 0x10 .*: exit 2)$' "$work/diag-windows.out")" = 2
+check "the bench afterwards equals the Linux run's" cmp -s "$work/diag-linux.bench" "$work/diag-windows.bench"
+check "the command trace equals the Linux run's, command for command" cmp -s "$work/diag-linux.trace" "$work/diag-windows.trace"
+check "the host log 0x80 reads back what was written" python3 -c "
+import json, sys
+sys.exit(0 if json.load(open(sys.argv[1]))['data'] == open(sys.argv[2], 'rb').read().hex() else 1)" \
+    "$work/diag-windows-log_read_-b_1_--address_0x80.json" "$work/diag-log.bin"
+check "the EEPROM dump equals the Linux one" cmp -s "$work/diag-linux/tool/eeprom.bin" "$work/diag-windows/tool/eeprom.bin"
+
 # The registry stamp, from a program whose settings turn it on, on a bench that leaves the registry to the
 # machine, read back with Windows' own reg.exe.
 echo "== registry stamp"

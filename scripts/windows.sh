@@ -65,7 +65,7 @@ for arch in "${archs[@]}"; do
         bash scripts/windows-checks.sh "$build" build/default
     else
         # Without Wine's 32-bit half: the deliverables, their export and import tables and the zip.
-        cmake --build --preset "$preset" --target KRV610xFWUpg quibusb
+        cmake --build --preset "$preset" --target KRV610xFWUpg quibusb quibdiag
         ctest --preset "$preset" -R Packaging.WindowsExports
     fi
     echo "== windows $arch: package"

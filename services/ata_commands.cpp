@@ -3,13 +3,13 @@
 #include <cstring>
 
 #include "common/log/debug_log.h"
+#include "devcore/transport/ata_pass_through_12.h"
 #include "devcore/transport/device_path.h"
 #include "devcore/transport/scsi_request.h"
 
 namespace quib::services {
 namespace {
 
-constexpr std::uint32_t kAtaTimeOut = 65535;
 constexpr std::uint8_t kSense16 = 32;
 constexpr std::uint8_t kDownloadMicrocode = 0x92;
 constexpr std::uint8_t kDeviceLbaMode = 0x50;
@@ -33,26 +33,15 @@ AtaOutcome bSendATAPassThroughBySCSICMD(std::uint8_t* pBuffer, std::uint8_t ucPh
                  ucPhysicalDrive, platform::lastErrorCode());
         return AtaOutcome::NotOpened;
     }
-    devcore::ScsiCommand command;
-    command.cdbLength = 12;
-    if (ucCommand == kDownloadMicrocode) {
-        command.cdb[1] = 0x06;
-        command.cdb[2] = 0x00;
-    } else {
-        // PIO data-in or data-out, length in the sector count, counted in blocks.
-        command.cdb[1] = write ? 0x0A : 0x08;
-        command.cdb[2] = write ? 0x06 : 0x0E;
-    }
-    command.cdb[0] = 0xA1;
-    command.cdb[3] = ucFeatures;
-    command.cdb[4] = ucSectorCount;
-    command.cdb[5] = ucLbaLow;
-    command.cdb[6] = ucLbaMid;
-    command.cdb[7] = ucLbaHigh;
-    command.cdb[9] = ucCommand;
-    command.dataIn = write ? records::kScsiDataOut : records::kScsiDataIn;
-    command.transferLength = kAtaBlock;
-    command.timeOutSeconds = kAtaTimeOut;
+    const devcore::AtaRegisters12 registers{ucFeatures, ucSectorCount, ucLbaLow,
+                                            ucLbaMid,   ucLbaHigh,     ucCommand};
+    const std::uint8_t direction = write ? records::kScsiDataOut : records::kScsiDataIn;
+    // DOWNLOAD MICROCODE goes as PIO data-out without a length field; the rest as PIO with the length in
+    // the sector count, counted in blocks.
+    const devcore::ScsiCommand command = ucCommand == kDownloadMicrocode
+                                             ? devcore::ataPassThrough12(registers, 0x06, 0x00, direction)
+                                         : write ? devcore::ataPassThrough12(registers, 0x0A, 0x06, direction)
+                                                 : devcore::ataPioDataIn12(registers);
     records::ScsiPassThroughWithBuffers sptwb;
     const devcore::ScsiOutcome outcome = devcore::sendBuffered(
         drive.get(), sptwb, command,
@@ -100,7 +89,7 @@ bool bSendATAPassThrough16BySCSICMD(platform::DeviceHandle hDev, std::uint8_t* p
                    0x00};
     command.dataIn = write ? records::kScsiDataOut : records::kScsiDataIn;
     command.transferLength = dwLength;
-    command.timeOutSeconds = kAtaTimeOut;
+    command.timeOutSeconds = devcore::kAtaPassThroughTimeOut;
     records::ScsiPassThroughWithBuffers sptwb;
     const devcore::ScsiOutcome outcome = devcore::sendBuffered(
         hDev, sptwb, command,

@@ -4,14 +4,13 @@
 #include "common/log/debug_log.h"
 #include "devcore/device/quib_usb_dev.h"
 #include "devcore/device/text_helpers.h"
-#include "devcore/transport/scsi_request.h"
+#include "devcore/transport/ata_pass_through_12.h"
 
 using namespace quib;
 using namespace quib::devcore;
 
 namespace {
 
-constexpr std::uint32_t kAtaPassThroughTimeOut = 65535;
 constexpr std::size_t kSerialWordFirst = 10;
 constexpr std::size_t kSerialWords = 10;
 
@@ -36,13 +35,8 @@ bool CQuibUSBDev::ATAPassThrough_Identify(DeviceHandle hDev, std::uint8_t* pIden
     }
     std::memset(pIdentify, 0, 4);
 
-    ScsiCommand command;
-    command.cdbLength = 12;
-    // PIO data-in, transfer from the device, length in the sector count; one sector; IDENTIFY DEVICE.
-    command.cdb = {0xA1, 0x08, 0x0E, 0x00, 0x01, 0x00, 0x00, 0x00, 0x00, 0xEC, 0x00, 0x00};
-    command.dataIn = records::kScsiDataIn;
-    command.transferLength = kAtaSectorSize;
-    command.timeOutSeconds = kAtaPassThroughTimeOut;
+    // One sector of IDENTIFY DEVICE by PIO data-in.
+    const ScsiCommand command = ataPioDataIn12({.sectorCount = 1, .command = 0xEC});
     records::ScsiPassThroughWithBuffers sptwb;
     const ScsiOutcome outcome = sendBuffered(hDev, sptwb, command);
     if (!outcome.succeeded()) {

@@ -66,7 +66,8 @@ def compare_traces(guest, host, smart_device=None):
 
     Host records the bench refused before any device saw them (control_ok false: a request sent to a disk
     that had gone, or refused by the pass-through rules) cannot reach a device over USB and are left out.
-    On `smart_device`, what follows the host's last command is smartctl's, run after the program's steps:
+    On `smart_device`, what follows the host's last command is smartctl's, run after the program's and
+    quibdiag's steps (which the host runs too):
     it is returned apart. Returns (problems, counts, smartctl's records)."""
     problems = []
     counts = {}
@@ -177,6 +178,76 @@ def smart_checks(work, console, drive, tail, check):
           bool(tail) and not refusals, "; ".join(f"{r['cdb']} -> {r.get('sense', r.get('error'))}" for r in refusals))
 
 
+DIAG_RUNS = ["list", "identify", "smart", "log-1", "log-6"]
+
+
+def diag_checks(work, console, host_steps_text, bridge, smart_json, check):
+    """quibdiag's reading of the same drive through the library's exports, in the guest, against its run on
+    the host bench, smartctl's reading and the bench description."""
+    drive = bridge["drive"]
+    guest_codes = dict(re.findall(r"^E2E-DIAG (\S+) exit=(\d+)$", console, re.M))
+    host_codes = dict(re.findall(r"^E2E-DIAG (\S+) exit=(\d+)$", host_steps_text, re.M))
+    out = {}
+    for name in DIAG_RUNS:
+        paths = (work / f"diag-{name}.json", work / f"host-diag-{name}.json")
+        try:
+            guest, host = (json.loads(p.read_text()) if p.exists() else None for p in paths)
+        except ValueError as e:
+            check(f"quibdiag {name} answered JSON", False, str(e))
+            continue
+        g, h = guest_codes.get(name), host_codes.get(name)
+        check(f"quibdiag {name}: exit {g} in the guest, {h} on the host, the same JSON",
+              g == "0" and h == "0" and guest is not None and guest == host,
+              "" if guest == host else f"guest {json.dumps(guest)[:300]} host {json.dumps(host)[:300]}")
+        out[name] = guest or {}
+    if len(out) < len(DIAG_RUNS):
+        return
+    listed = [b for b in out["list"].get("bridges", []) if b.get("index") == 1]
+    check(f"quibdiag's bridge 1 is {bridge['id']} (disk {bridge['disk_number']})",
+          len(listed) == 1 and listed[0].get("disk") == bridge["disk_number"], json.dumps(listed))
+    problems = []
+
+    def same(what, library, smartctl, bench):
+        if not (library == smartctl == bench):
+            problems.append(f"{what}: library {library!r}, smartctl {smartctl!r}, bench {bench!r}")
+
+    ident = out["identify"].get("identify", {})
+    same("model", ident.get("model"), smart_json.get("model_name"), drive["model"])
+    same("serial", ident.get("serial"), smart_json.get("serial_number"), drive["serial"])
+    same("firmware", ident.get("firmware"), smart_json.get("firmware_version"), drive["firmware"])
+    same("capacity (sectors)", ident.get("sectors"), smart_json.get("user_capacity", {}).get("blocks"),
+         drive["sectors"])
+    same("logical sector", ident.get("logical_sector_size"), smart_json.get("logical_block_size"),
+         drive["logical_bytes_per_sector"])
+    same("physical sector", ident.get("physical_sector_size"), smart_json.get("physical_block_size"),
+         drive["physical_bytes_per_sector"])
+    same("SMART enabled", ident.get("smart_enabled"), smart_json.get("smart_support", {}).get("enabled"), True)
+    # The library reads no thresholds: the attribute without them.
+    same("attributes",
+         [(a["id"], a["value"], a["worst"], a["raw"]) for a in out["smart"].get("smart", {}).get("attributes", [])],
+         [(a["id"], a["value"], a["worst"], a["raw"]["value"])
+          for a in smart_json.get("ata_smart_attributes", {}).get("table", [])],
+         [(a["id"], a["value"], a["worst"], a["raw"]) for a in drive["smart"]["attributes"]])
+    errors = out["log-1"].get("decoded", {})
+    summary = smart_json.get("ata_smart_error_log", {}).get("summary", {})
+    same("error count", errors.get("error_count"), summary.get("count"), drive["smart"]["error_count"])
+    same("logged errors",
+         [(e["lifetime_hours"], e["error"], e["status"], e["lba"], e["count"]) for e in errors.get("entries", [])],
+         [(e["lifetime_hours"], e["completion_registers"]["error"], e["completion_registers"]["status"],
+           e["completion_registers"]["lba"] | (e["completion_registers"]["device"] & 0x0F) << 24,
+           e["completion_registers"]["count"]) for e in summary.get("table", [])],
+         [(e["hours"], e["error"], e["status"], e["lba"], e["count"]) for e in drive["smart"]["errors"]])
+    tests = out["log-6"].get("decoded", {})
+    same("self-tests",
+         [(t["test"], t["status"] >> 4, t["lifetime_hours"], t["failing_lba"] if 3 <= t["status"] >> 4 <= 8 else None)
+          for t in tests.get("entries", [])],
+         [(t["type"]["value"], t["status"]["value"] >> 4, t["lifetime_hours"], t.get("lba"))
+          for t in smart_json.get("ata_smart_self_test_log", {}).get("standard", {}).get("table", [])],
+         [(t["type"], t["status"], t["hours"], t.get("lba") if 3 <= t["status"] <= 8 else None)
+          for t in drive["smart"]["self_tests"]])
+    check("the library's exports, smartctl and the bench agree on the drive", not problems, "; ".join(problems))
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--work", required=True)
@@ -237,8 +308,14 @@ def main():
                   f"host records refused before any device: {c['host_refused']}")
         check("traces agree command for command (kernel's own commands set aside)", not problems,
               "; ".join(problems))
-        drive = next(b for b in guest_state["bridges"] if b["id"] == "bridge1")["drive"]
-        smart_checks(work, console, drive, tail, check)
+        bridge1 = next(b for b in guest_state["bridges"] if b["id"] == "bridge1")
+        smart_checks(work, console, bridge1["drive"], tail, check)
+        smart_path = work / "smart-sat16-a.json"
+        try:
+            smart_json = json.loads(smart_path.read_text()) if smart_path.exists() else {}
+        except ValueError:
+            smart_json = {}
+        diag_checks(work, console, (work / "host-steps.txt").read_text(), bridge1, smart_json, check)
     passed = all(results)
     print(f"e2e summary: {sum(results)} of {len(results)} checks passed -> {'PASSED' if passed else 'FAILED'}")
     return 0 if passed else 1

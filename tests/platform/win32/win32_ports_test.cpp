@@ -289,22 +289,47 @@ TEST_F(Win32PortsTest, DirectPassThroughMovesTheDataThroughTheCallersBuffer) {
     m_storage.close(h);
 }
 
-// The system's ATA pass-through: the bench drive's IDENTIFY page, and the drive's refusal as an error in the
-// task file of a completed request.
+// The system's ATA pass-through carries the task file in and out, field by field as the bench's own port
+// does; the drive's refusal is an error in the task file of a completed request.
 TEST_F(Win32PortsTest, AtaPassThroughCarriesTheTaskFileBothWays) {
     const qp::DeviceHandle h = open("\\\\.\\PHYSICALDRIVE1");
+    const qp::DeviceHandle r =
+        reference().storage.open("\\\\.\\PHYSICALDRIVE1", qp::kAccessRead | qp::kAccessWrite);
+    const auto fields = [](const qp::AtaTaskFile& t) {
+        return std::vector<int>{t.features, t.sectorCount, t.lbaLow, t.lbaMid,
+                                t.lbaHigh,  t.device,      t.command};
+    };
+    // IDENTIFY DEVICE, SMART READ DATA (its signature in the LBA registers), and a command the drive refuses.
+    const std::vector<qp::AtaTaskFile> sent = {
+        {.command = 0xEC},
+        {.features = 0xD0,
+         .sectorCount = 1,
+         .lbaMid = 0x4F,
+         .lbaHigh = 0xC2,
+         .device = 0xA0,
+         .command = 0xB0},
+        {.features = 0x5A, .sectorCount = 3, .lbaLow = 7, .command = 0x01},
+    };
+    for (const auto& taskFile : sent) {
+        SCOPED_TRACE(taskFile.command);
+        std::vector<std::uint8_t> mineData(512, 0xEE), theirData(512, 0xEE);
+        qp::AtaRequest mine, theirs;
+        mine.taskFile = theirs.taskFile = taskFile;
+        const auto got = m_storage.ataPassThroughDirect(h, mine, mineData);
+        const auto expected = reference().storage.ataPassThroughDirect(r, theirs, theirData);
+        ASSERT_TRUE(got.ok);
+        EXPECT_EQ(got.ok, expected.ok);
+        EXPECT_EQ(fields(mine.taskFile), fields(theirs.taskFile));
+        EXPECT_EQ(mineData, theirData);
+        EXPECT_EQ(mine.taskFile.command & qp::kAtaStatusError,
+                  taskFile.command == 0x01 ? qp::kAtaStatusError : 0);
+    }
     std::vector<std::uint8_t> identify(512, 0);
-    qp::AtaRequest request;
-    request.taskFile.command = 0xEC;
-    ASSERT_TRUE(m_storage.ataPassThroughDirect(h, request, identify).ok);
-    EXPECT_EQ(request.taskFile.command & qp::kAtaStatusError, 0);
-    EXPECT_EQ(identify[510], 0xA5);  // the integrity word's signature
-    EXPECT_EQ(m_table->controlCalls[IOCTL_ATA_PASS_THROUGH_DIRECT], 1);
-
-    qp::AtaRequest refused;
-    refused.taskFile.command = 0x01;  // no such command
-    ASSERT_TRUE(m_storage.ataPassThroughDirect(h, refused, identify).ok);
-    EXPECT_EQ(refused.taskFile.command & qp::kAtaStatusError, qp::kAtaStatusError);
+    qp::AtaRequest again;
+    again.taskFile.command = 0xEC;
+    ASSERT_TRUE(m_storage.ataPassThroughDirect(h, again, identify).ok);
+    EXPECT_EQ(identify[510], 0xA5);  // the integrity word's signature: the page arrived
+    EXPECT_EQ(m_table->controlCalls[IOCTL_ATA_PASS_THROUGH_DIRECT], 4);
     m_storage.close(h);
 }
 
