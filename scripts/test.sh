@@ -4,19 +4,23 @@
 # undefined-behaviour sanitizers, and the Windows builds under Wine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+# Each phase says when it starts, so that a CI log shows where the time goes.
+phase() { echo "== $* (at $SECONDS s)"; }
 # The end-to-end run's packages too, so that one package-list update serves both.
 bash scripts/install-deps.sh qemu-system-x86 libusbredirparser-dev busybox-static kmod pkg-config cpio python3
 for preset in default debug; do
-    echo "== build and test: $preset"
+    phase "build and test: $preset"
     cmake --preset "$preset" >/dev/null
     cmake --build --preset "$preset"
+    phase "tests: $preset"
     ctest --preset "$preset"
     if [ "$preset" = default ]; then
         for round in 1 2; do
-            echo "== end to end against a Linux kernel in QEMU: round $round"
+            phase "end to end against a Linux kernel in QEMU: round $round"
             bash scripts/e2e-linux.sh
         done
     fi
 done
-echo "== the Windows builds, under Wine"
+phase "the Windows builds, under Wine"
 bash scripts/windows.sh test
+phase "done"

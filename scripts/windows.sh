@@ -54,20 +54,20 @@ archs=(x64 x86)
 [ "$mode" = x86 ] && archs=(x86)
 for arch in "${archs[@]}"; do
     preset=windows-$arch build=build/windows-$arch
-    echo "== windows $arch: build"
+    echo "== windows $arch: build (at $SECONDS s)"
     cmake --preset "$preset" -DQUIB_BUILD_TESTS=ON -DQUIB_HOST_QUIBBENCH="$PWD/build/default/tools/quibbench" >/dev/null
     if [ $arch = x64 ] || [ "$mode" = x86 ]; then
         cmake --build --preset "$preset"
-        echo "== windows $arch: unit tests under Wine"
+        echo "== windows $arch: unit tests under Wine (at $SECONDS s)"
         scripts/wine-run.sh cmd /c rem  # the Wine prefix is made before the tests are listed
         ctest --preset "$preset"
-        echo "== windows $arch: the program under Wine over benches"
+        echo "== windows $arch: the program under Wine over benches (at $SECONDS s)"
         bash scripts/windows-checks.sh "$build" build/default
     else
         # Without Wine's 32-bit half: the deliverables, their export and import tables and the zip.
         cmake --build --preset "$preset" --target KRV610xFWUpg quibusb quibdiag
         ctest --preset "$preset" -R Packaging.WindowsExports
     fi
-    echo "== windows $arch: package"
+    echo "== windows $arch: package (at $SECONDS s)"
     (cd "$build" && cpack -G ZIP >/dev/null && bash ../../packaging/windows/check_zip.sh KRV610xFWUpg-*-windows-$arch.zip)
 done
