@@ -10,6 +10,7 @@ done
 if ((${#missing[@]})); then
     sudo=""
     [ "$(id -u)" -eq 0 ] || sudo="sudo"
-    $sudo apt-get update -qq
+    # A mirror out of step fails some lists; what the others give may still hold every package asked for.
+    $sudo apt-get update -qq || echo "install-deps: apt-get update reported failures; installing from the lists it has"
     DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq "${missing[@]}"
 fi
