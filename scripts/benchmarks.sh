@@ -3,11 +3,13 @@
 # whole program's silent update of 16 bridges on a bench folder.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-bash scripts/install-deps.sh libbenchmark-dev time
+bash scripts/install-deps.sh libbenchmark-dev time dosfstools
 cmake --preset benchmarks >/dev/null
 cmake --build --preset benchmarks
 build/benchmarks/benchmarks/update_benchmark "$@"
 build/benchmarks/benchmarks/linux_ports_benchmark "$@"
+build/benchmarks/benchmarks/services_benchmark "$@"
+build/benchmarks/benchmarks/format_benchmark "$@"
 
 # The program itself: process CPU time of a silent update of 16 bridges (bench work included).
 cmake --preset default >/dev/null
