@@ -206,13 +206,18 @@ std::shared_ptr<Bench> Bench::openFolder(const std::filesystem::path& folder) {
             reuse = false;  // a damaged state starts the bench afresh
         }
     }
+    if (!reuse) {
+        // A new or edited description starts the bench afresh, its drives blank.
+        std::error_code ignored;
+        std::filesystem::remove_all(folder / "chips", ignored);
+    }
+    for (std::size_t b = 0; b < bench->m_chips.size(); ++b)
+        bench->m_chips[b]->attachDriveImage(
+            bench->m_store->pathOf("chips/" + bench->m_description.bridges[b].id + "/drive.img"));
     if (reuse) {
         bench->m_generation = bench->m_store->readGeneration();
         bench->loadState();
     } else {
-        // A new or edited description starts the bench afresh.
-        std::error_code ignored;
-        std::filesystem::remove_all(folder / "chips", ignored);
         bench->initialiseState();
         bench->syncOut();
     }
@@ -489,7 +494,8 @@ int Bench::messageBox(const std::string& text, const std::string& caption, std::
 int Bench::dialogCall(DialogRecord r) {
     return transact([&] {
         r.timeMs = m_state->clockMs;
-        if (r.op == "show" && !m_description.dialogLeftToWindow) r.value = m_description.dialogClosedByUser ? 2 : 1;
+        if (r.op == "show" && !m_description.dialogLeftToWindow)
+            r.value = m_description.dialogClosedByUser ? 2 : 1;
         if (m_store)
             m_store->appendLine(kDialogFile, nlohmann::json{{"op", r.op},
                                                             {"text", r.text},

@@ -9,6 +9,10 @@ inline std::uint32_t be32(const std::uint8_t* p) {
     return (std::uint32_t{p[0]} << 24) | (std::uint32_t{p[1]} << 16) | (std::uint32_t{p[2]} << 8) | p[3];
 }
 
+inline std::uint64_t be64(const std::uint8_t* p) {
+    return (std::uint64_t{be32(p)} << 32) | be32(p + 4);
+}
+
 inline std::uint16_t be16(const std::uint8_t* p) {
     return static_cast<std::uint16_t>((p[0] << 8) | p[1]);
 }

@@ -189,6 +189,10 @@ std::optional<std::vector<std::uint8_t>> BridgeChip::driveSector(std::uint64_t l
     return m_drive->medium().unit(lba);
 }
 
+void BridgeChip::attachDriveImage(const std::filesystem::path& path) {
+    if (m_drive) m_drive->medium().attachImage(path, m_description.drive->unitsHeld() * SectorStore::kUnit);
+}
+
 nlohmann::json BridgeChip::runtimeToJson() const {
     nlohmann::json j = {{"rom_code", m_romCode},
                         {"write_selector", m_write.selector},
@@ -254,8 +258,13 @@ ScsiReply BridgeChip::dispatch(const ScsiCommand& c, std::span<std::uint8_t> dat
         case 0x5A:
             return hasDrive ? modeSense(c, data) : ScsiReply::check(kAscMediumNotPresent);
         case 0x28:
+        case 0x88:
             if (!hasDrive) return ScsiReply::check(kAscMediumNotPresent);
-            return read10(c, data, *m_description.drive, m_drive->medium());
+            return readBlocks(c, data, *m_description.drive, m_drive->medium());
+        case 0x2A:
+        case 0x8A:
+            if (!hasDrive) return ScsiReply::check(kAscMediumNotPresent);
+            return writeBlocks(c, data, *m_description.drive, m_drive->medium());
         case 0x9E:
             return hasDrive ? readCapacity16(*m_description.drive, data)
                             : ScsiReply::check(kAscMediumNotPresent);
@@ -335,7 +344,10 @@ bool BridgeChip::isDriveCommand(std::uint8_t op, bool pcie) {
         case 0x1A:
         case 0x25:
         case 0x28:
+        case 0x2A:
         case 0x5A:
+        case 0x88:
+        case 0x8A:
         case 0x85:
         case 0x9E:
         case 0xA1:

@@ -9,6 +9,7 @@
 
 #include <array>
 #include <cstdint>
+#include <filesystem>
 #include <map>
 #include <memory>
 #include <nlohmann/json.hpp>
@@ -113,6 +114,8 @@ class BridgeChip {
     std::uint8_t registerByte(std::uint16_t address) const { return m_memories[kRegisters][address]; }
     void setRegister(std::uint16_t address, std::uint8_t value);
     std::optional<std::vector<std::uint8_t>> driveSector(std::uint64_t lba) const;
+    // Keeps the drive's medium in an image file of its full size (a bench folder's chips/<id>/drive.img).
+    void attachDriveImage(const std::filesystem::path& path);
 
     // Small state kept beside the memories.
     nlohmann::json runtimeToJson() const;

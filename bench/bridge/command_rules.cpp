@@ -99,6 +99,12 @@ bool wellFormed(const ScsiCommand& c, bool pcie, bool pd) {
             return r.cdbLength(6).zero(1, 4).when((b[4] & ~0x01) == 0).zero(5, 6).transfer(0).ok();
         case 0x28:  // READ(10): DPO and FUA only; the chip checks the length against its block size
             return r.cdbLength(10).when((b[1] & ~0x18) == 0).zero(6, 7).zero(9, 10).dataIn().ok();
+        case 0x2A:  // WRITE(10): DPO and FUA only, no write protection checks
+            return r.cdbLength(10).when((b[1] & ~0x18) == 0).zero(6, 7).zero(9, 10).dataOut().ok();
+        case 0x88:  // READ(16)
+            return r.cdbLength(16).when((b[1] & ~0x18) == 0).zero(14, 16).dataIn().ok();
+        case 0x8A:  // WRITE(16)
+            return r.cdbLength(16).when((b[1] & ~0x18) == 0).zero(14, 16).dataOut().ok();
         case 0x9E:  // SERVICE ACTION IN(16): READ CAPACITY(16) only, without PMI
             return r.cdbLength(16)
                 .byte(1, 0x10)

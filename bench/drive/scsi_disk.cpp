@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <optional>
 #include <vector>
 
 #include "bench/byte_order.h"
@@ -40,14 +41,41 @@ ScsiReply readCapacity16(const DriveDescription& d, std::span<std::uint8_t> data
     return answer(a, data);
 }
 
-ScsiReply read10(const ScsiCommand& c, std::span<std::uint8_t> data, const DriveDescription& d,
-                 const SectorStore& medium) {
-    const std::uint64_t lba = be32(&c.cdb[2]);
-    const std::uint64_t blocks = be16(&c.cdb[7]);
-    if (blocks * d.reportedBytesPerSector != data.size() || (!data.empty() && c.dataIn != 1))
-        return ScsiReply::check(kAscInvalidFieldInCdb);
-    if (lba + blocks > d.reportedBlocks()) return ScsiReply::check(kAscLbaOutOfRange);
-    medium.read(lba * d.reportedBytesPerSector / SectorStore::kUnit, data);
+namespace {
+
+struct BlockRange {
+    std::uint64_t lba = 0;
+    std::uint64_t blocks = 0;
+};
+
+BlockRange rangeOf(const ScsiCommand& c) {
+    if (c.cdbLength == 16) return {be64(&c.cdb[2]), be32(&c.cdb[10])};
+    return {be32(&c.cdb[2]), be16(&c.cdb[7])};
+}
+
+// The length must be the blocks the CDB names and the range must lie on the reported capacity.
+std::optional<ScsiReply> refuseRange(const BlockRange& r, std::size_t length, const DriveDescription& d) {
+    if (r.blocks * d.reportedBytesPerSector != length) return ScsiReply::check(kAscInvalidFieldInCdb);
+    if (r.lba > d.reportedBlocks() || r.blocks > d.reportedBlocks() - r.lba)
+        return ScsiReply::check(kAscLbaOutOfRange);
+    return std::nullopt;
+}
+
+}  // namespace
+
+ScsiReply readBlocks(const ScsiCommand& c, std::span<std::uint8_t> data, const DriveDescription& d,
+                     const SectorStore& medium) {
+    const BlockRange r = rangeOf(c);
+    if (const auto refusal = refuseRange(r, data.size(), d)) return *refusal;
+    medium.read(r.lba * d.reportedBytesPerSector / SectorStore::kUnit, data);
+    return ScsiReply::good(static_cast<std::uint32_t>(data.size()));
+}
+
+ScsiReply writeBlocks(const ScsiCommand& c, std::span<std::uint8_t> data, const DriveDescription& d,
+                      SectorStore& medium) {
+    const BlockRange r = rangeOf(c);
+    if (const auto refusal = refuseRange(r, data.size(), d)) return *refusal;
+    medium.write(r.lba * d.reportedBytesPerSector / SectorStore::kUnit, data);
     return ScsiReply::good(static_cast<std::uint32_t>(data.size()));
 }
 

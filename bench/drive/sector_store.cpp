@@ -1,11 +1,26 @@
 #include "bench/drive/sector_store.h"
 
 #include <algorithm>
+#include <stdexcept>
 #include <utility>
+
+#include "bench/bench_error.h"
 
 namespace bench {
 
 void SectorStore::read(std::uint64_t first, std::span<std::uint8_t> out) const {
+    if (m_image) {
+        std::fill(out.begin(), out.end(), 0);
+        const std::uint64_t offset = first * kUnit;
+        if (offset >= m_imageBytes) return;
+        const auto n =
+            static_cast<std::streamsize>(std::min<std::uint64_t>(out.size(), m_imageBytes - offset));
+        m_image->clear();
+        m_image->seekg(static_cast<std::streamoff>(offset));
+        m_image->read(reinterpret_cast<char*>(out.data()), n);
+        if (m_image->gcount() != n) throw std::runtime_error("drive image: read failed");
+        return;
+    }
     for (std::size_t at = 0; at < out.size(); at += kUnit) {
         auto piece = out.subspan(at, std::min(kUnit, out.size() - at));
         const auto it = m_index.find(first + at / kUnit);
@@ -18,6 +33,18 @@ void SectorStore::read(std::uint64_t first, std::span<std::uint8_t> out) const {
 }
 
 void SectorStore::write(std::uint64_t first, std::span<const std::uint8_t> in) {
+    if (m_image) {
+        const std::uint64_t offset = first * kUnit;
+        const std::uint64_t whole = in.size() / kUnit * kUnit;
+        if (offset + whole > m_imageBytes)
+            throw std::runtime_error("drive image: write past the drive's end");
+        m_image->clear();
+        m_image->seekp(static_cast<std::streamoff>(offset));
+        m_image->write(reinterpret_cast<const char*>(in.data()), static_cast<std::streamsize>(whole));
+        m_image->flush();
+        if (!*m_image) throw std::runtime_error("drive image: write failed");
+        return;
+    }
     for (std::size_t at = 0; at + kUnit <= in.size(); at += kUnit) {
         const std::uint64_t number = first + at / kUnit;
         auto it = m_index.find(number);
@@ -35,7 +62,7 @@ void SectorStore::write(std::uint64_t first, std::span<const std::uint8_t> in) {
 }
 
 std::optional<std::vector<std::uint8_t>> SectorStore::unit(std::uint64_t number) const {
-    if (!m_index.count(number)) return std::nullopt;
+    if (m_image ? number >= m_imageBytes / kUnit : !m_index.count(number)) return std::nullopt;
     std::vector<std::uint8_t> bytes(kUnit);
     read(number, bytes);
     return bytes;
@@ -50,6 +77,38 @@ void SectorStore::replaceRecords(std::vector<std::uint8_t> records) {
         m_index[number] = at;
     }
     m_dirty = false;
+    if (m_image && !m_records.empty()) moveRecordsIntoImage();
+}
+
+void SectorStore::attachImage(const std::filesystem::path& path, std::uint64_t bytes) {
+    try {
+        std::filesystem::create_directories(path.parent_path());
+        if (!std::filesystem::exists(path)) std::ofstream(path, std::ios::binary).flush();
+        if (std::filesystem::file_size(path) != bytes) std::filesystem::resize_file(path, bytes);
+    } catch (const std::filesystem::filesystem_error& e) {
+        // For example a drive larger than the largest file the folder's file system holds.
+        throw BenchError(path.string() + ": the drive's image of " + std::to_string(bytes) +
+                         " bytes cannot be made: " + e.code().message());
+    }
+    auto image = std::make_unique<std::fstream>();
+    image->rdbuf()->pubsetbuf(nullptr, 0);
+    image->open(path, std::ios::in | std::ios::out | std::ios::binary);
+    if (!image->is_open()) throw BenchError(path.string() + ": cannot open the drive image");
+    m_image = std::move(image);
+    m_imageBytes = bytes;
+    moveRecordsIntoImage();
+}
+
+void SectorStore::moveRecordsIntoImage() {
+    const auto records = std::move(m_records);
+    m_records.clear();
+    m_index.clear();
+    for (std::size_t at = 0; at + kRecord <= records.size(); at += kRecord) {
+        std::uint64_t number = 0;
+        for (std::size_t i = 8; i-- > 0;) number = (number << 8) | records[at + i];
+        if ((number + 1) * kUnit <= m_imageBytes) write(number, std::span(records).subspan(at + 8, kUnit));
+    }
+    if (!records.empty()) m_dirty = true;
 }
 
 }  // namespace bench

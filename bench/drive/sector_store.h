@@ -1,10 +1,14 @@
-// The medium of a bench drive: the 512-byte units written so far, kept as records of an 8-byte
-// little-endian unit number and the 512 bytes (the bench folder's drive_sectors.bin). Units never written
-// read as zeros.
+// The medium of a bench drive, in 512-byte units; units never written read as zeros. A bench folder keeps
+// it in an image file of the drive's full size (chips/<id>/drive.img, sparse: only what was written takes
+// room). A bench without a folder keeps the units written so far as records of an 8-byte little-endian
+// unit number and the 512 bytes (what older bench folders saved as drive_sectors.bin).
 #pragma once
 
 #include <cstdint>
+#include <filesystem>
+#include <fstream>
 #include <map>
+#include <memory>
 #include <optional>
 #include <span>
 #include <vector>
@@ -19,7 +23,14 @@ class SectorStore {
     void read(std::uint64_t unit, std::span<std::uint8_t> out) const;
     // Writes whole units from `unit` on.
     void write(std::uint64_t unit, std::span<const std::uint8_t> in);
+    // A unit's bytes: with an image, any unit of the drive; without, only one that was written.
     std::optional<std::vector<std::uint8_t>> unit(std::uint64_t unit) const;
+
+    // Keeps the medium in the image file from now on: created (sparse) or resized to `bytes`, and what the
+    // records held moved into it (the records then stay empty, marked for saving so that no older copy of
+    // them is loaded again).
+    void attachImage(const std::filesystem::path& path, std::uint64_t bytes);
+    bool hasImage() const { return m_image != nullptr; }
 
     const std::vector<std::uint8_t>& records() const { return m_records; }
     void replaceRecords(std::vector<std::uint8_t> records);
@@ -28,6 +39,11 @@ class SectorStore {
 
   private:
     static constexpr std::size_t kRecord = 8 + kUnit;
+    void moveRecordsIntoImage();
+
+    // Unbuffered, so that every command reads what any process of the bench wrote last.
+    std::unique_ptr<std::fstream> m_image;
+    std::uint64_t m_imageBytes = 0;
     std::vector<std::uint8_t> m_records;
     std::map<std::uint64_t, std::size_t> m_index;  // unit -> offset of its record
     bool m_dirty = false;

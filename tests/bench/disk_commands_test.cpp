@@ -2,6 +2,10 @@
 // sense data kept for REQUEST SENSE, and reads within and beyond the drive.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+
 #include "bench_test_support.h"
 
 namespace bench::testing {
@@ -18,6 +22,25 @@ ScsiCommand read10(std::uint32_t lba, std::uint16_t blocks, std::uint32_t blockS
 }
 ScsiCommand modeSense6(std::uint8_t page, std::uint8_t length = 192) {
     return command({0x1A, 0, page, 0, length, 0}, 6, 1, length);
+}
+// READ or WRITE (10) or (16) of `blocks` blocks at `lba`.
+ScsiCommand blockCommand(bool write, int size, std::uint64_t lba, std::uint32_t blocks,
+                         std::uint32_t blockSize) {
+    ScsiCommand c = command({}, static_cast<std::uint8_t>(size), write ? 0 : 1, blocks * blockSize);
+    const auto put = [&](std::size_t at, std::size_t length, std::uint64_t value) {
+        for (std::size_t i = 0; i < length; ++i)
+            c.cdb[at + i] = static_cast<std::uint8_t>(value >> (8 * (length - 1 - i)));
+    };
+    if (size == 10) {
+        c.cdb[0] = write ? 0x2A : 0x28;
+        put(2, 4, lba);
+        put(7, 2, blocks);
+    } else {
+        c.cdb[0] = write ? 0x8A : 0x88;
+        put(2, 8, lba);
+        put(10, 4, blocks);
+    }
+    return c;
 }
 
 std::shared_ptr<Bench> smallDiskBench(std::uint32_t bytesPerSector = 512) {
@@ -167,6 +190,67 @@ TEST(DiskCommands, StartStopAndMediumRemovalAreAccepted) {
     // A power condition is not something this bridge does.
     EXPECT_EQ(send(*bench, d, command({0x1B, 0, 0, 0, 0x10, 0}, 6, 0, 0)).outcome.scsiStatus,
               kStatusCheckCondition);
+}
+
+// A bench folder keeps the drive in a sparse image of its full size: READ and WRITE (10) and (16) reach it
+// at the block the CDB names, another process sees what was written, and blocks past the reported capacity
+// are refused. A bench without a folder keeps what was written in memory.
+TEST(DiskCommands, BlocksAreWrittenAndReadOnTheDrivesImage) {
+    struct Row {
+        std::uint32_t blockSize;
+        int writeSize, readSize;
+        std::uint64_t lba, blocks;
+    };
+    // 8 TiB of 512-byte blocks; just under 16 TiB of 4096-byte blocks (the most an ext4 file holds).
+    const Row rows[] = {{512, 10, 16, 5, 0x4'0000'0000ull},
+                        {512, 16, 10, 0xFFFFFFF0ull, 0x4'0000'0000ull},
+                        {512, 16, 16, 0x2'0000'0000ull, 0x4'0000'0000ull},
+                        {4096, 10, 16, 7, 0xFFFF'FF00ull},
+                        {4096, 16, 16, 0xFFFF'FE00ull, 0xFFFF'FF00ull}};
+    for (const Row& row : rows) {
+        SCOPED_TRACE(std::to_string(row.blockSize) + " " + std::to_string(row.lba));
+        TempFolder folder;
+        const std::uint64_t blocks = row.blocks;
+        auto bench = Bench::createFolder(
+            folder.path(),
+            benchWithBridges(
+                {{{"id", "b"},
+                  {"drive", {{"kind", "sata"}, {"sectors", blocks}, {"bytes_per_sector", row.blockSize}}}}}));
+        const auto image = folder.path() / "chips" / "b" / "drive.img";
+        ASSERT_TRUE(std::filesystem::exists(image));
+        EXPECT_EQ(std::filesystem::file_size(image), blocks * row.blockSize);
+        std::vector<std::uint8_t> data(2 * row.blockSize);
+        for (std::size_t i = 0; i < data.size(); ++i) data[i] = static_cast<std::uint8_t>(i * 13 + row.lba);
+        const Target d = disk(*bench, 1);
+        ASSERT_EQ(send(*bench, d, blockCommand(true, row.writeSize, row.lba, 2, row.blockSize), data)
+                      .outcome.scsiStatus,
+                  kStatusGood);
+        // The bytes lie in the image at the block's offset.
+        std::ifstream file(image, std::ios::binary);
+        file.seekg(static_cast<std::streamoff>(row.lba * row.blockSize));
+        std::vector<std::uint8_t> onImage(data.size());
+        file.read(reinterpret_cast<char*>(onImage.data()), static_cast<std::streamsize>(onImage.size()));
+        EXPECT_EQ(onImage, data);
+        // Another process of the bench reads them back, with the blocks around them still zero.
+        auto other = Bench::openFolder(folder.path());
+        const Sent back =
+            send(*other, disk(*other, 1), blockCommand(false, row.readSize, row.lba - 1, 4, row.blockSize));
+        ASSERT_EQ(back.outcome.scsiStatus, kStatusGood);
+        EXPECT_TRUE(std::equal(data.begin(), data.end(), back.data.begin() + row.blockSize));
+        EXPECT_EQ(std::count(back.data.begin(), back.data.end(), 0),
+                  std::count(data.begin(), data.end(), 0) + 2 * static_cast<long>(row.blockSize));
+        // Past the end, or a length the CDB does not name: refused, nothing written.
+        const Sent beyond = send(*bench, d, blockCommand(true, 16, blocks - 1, 2, row.blockSize), data);
+        EXPECT_EQ(beyond.outcome.sense[12], kAscLbaOutOfRange);
+        const Sent misfit = send(*bench, d, blockCommand(true, 10, 1, 1, row.blockSize), data);
+        EXPECT_EQ(misfit.outcome.sense[12], kAscInvalidFieldInCdb);
+    }
+    // Without a folder the drive is memory.
+    auto bench = smallDiskBench();
+    const Target d = disk(*bench, 1);
+    std::vector<std::uint8_t> data(512, 0xA5);
+    ASSERT_EQ(send(*bench, d, blockCommand(true, 10, 99, 1, 512), data).outcome.scsiStatus, kStatusGood);
+    EXPECT_EQ(send(*bench, d, blockCommand(false, 16, 99, 1, 512)).data, data);
 }
 
 }  // namespace
