@@ -84,7 +84,19 @@ void SectorStore::attachImage(const std::filesystem::path& path, std::uint64_t b
     try {
         std::filesystem::create_directories(path.parent_path());
         if (!std::filesystem::exists(path)) std::ofstream(path, std::ios::binary).flush();
-        if (std::filesystem::file_size(path) != bytes) std::filesystem::resize_file(path, bytes);
+        const std::uint64_t size = std::filesystem::file_size(path);
+        if (size > bytes) std::filesystem::resize_file(path, bytes);
+        if (size < bytes) {
+            // Grown by its last byte: the file system leaves a hole before it. (resize_file of the Windows
+            // run-time library stops at 2 GiB.)
+            std::fstream grow(path, std::ios::in | std::ios::out | std::ios::binary);
+            grow.seekp(static_cast<std::streamoff>(bytes - 1));
+            grow.put('\0');
+            grow.flush();
+            if (!grow)
+                throw std::filesystem::filesystem_error("cannot grow", path,
+                                                        std::make_error_code(std::errc::file_too_large));
+        }
     } catch (const std::filesystem::filesystem_error& e) {
         // For example a drive larger than the largest file the folder's file system holds.
         throw BenchError(path.string() + ": the drive's image of " + std::to_string(bytes) +
