@@ -1,5 +1,6 @@
-// FAT32 volumes written into sparse image files, judged by other implementations: fsck.fat finds nothing
-// to mend, mtools reads the geometry and the label and copies a 20 MiB file in and out unchanged.
+// FAT32 volumes and partition tables written into sparse image files, judged by other implementations:
+// fsck.fat finds nothing to mend, mtools reads the geometry and the label and copies a 20 MiB file in and
+// out unchanged, fdisk reads the MBR or GPT without a warning.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -14,6 +15,7 @@
 
 #include "services/format/fat32_layout.h"
 #include "services/format/fat32_writer.h"
+#include "services/format/partition_table.h"
 #include "tests/common/temp_path.h"
 
 namespace f = quib::services::fat32;
@@ -23,23 +25,26 @@ namespace {
 
 constexpr std::uint64_t kGiB = 1024ull * 1024 * 1024;
 
+// Writes sectors of an image file, from `firstSector` of the image on (a partition's start).
 class ImageWriter : public f::SectorWriter {
   public:
-    ImageWriter(const fs::path& path, std::uint32_t bytesPerSector) : m_bytesPerSector(bytesPerSector) {
+    ImageWriter(const fs::path& path, std::uint32_t bytesPerSector, std::uint64_t firstSector = 0)
+        : m_bytesPerSector(bytesPerSector), m_firstSector(firstSector) {
         m_fd = ::open(path.c_str(), O_WRONLY);
     }
     ~ImageWriter() override {
         if (m_fd >= 0) ::close(m_fd);
     }
     bool write(std::uint64_t firstSector, std::span<const std::uint8_t> data) override {
-        const auto done =
-            ::pwrite(m_fd, data.data(), data.size(), static_cast<off_t>(firstSector * m_bytesPerSector));
+        const auto done = ::pwrite(m_fd, data.data(), data.size(),
+                                   static_cast<off_t>((m_firstSector + firstSector) * m_bytesPerSector));
         return done == static_cast<ssize_t>(data.size());
     }
 
   private:
     int m_fd = -1;
     std::uint32_t m_bytesPerSector;
+    std::uint64_t m_firstSector;
 };
 
 struct ToolRun {
@@ -154,3 +159,94 @@ INSTANTIATE_TEST_SUITE_P(
                       Case{"GiB100Of4096", 100 * kGiB, 4096, 16, 16},
                       Case{"TiB1Of4096", 1024 * kGiB, 4096, 128, 16}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// A disk of 100 GiB with one partition for the data, as the partitioning leaves it (MBR: primary, active,
+// at 1 MiB; GPT: the reserved partition, then the data partition), and FAT32 in that partition.
+struct TableCase {
+    const char* name;
+    bool gpt;
+    std::uint32_t sectorSize;
+};
+
+class PartitionedImage : public ::testing::TestWithParam<TableCase> {
+  protected:
+    void SetUp() override {
+        m_folder = quib::testing::freshTempPath("partitioned");
+        fs::create_directories(m_folder);
+    }
+    void TearDown() override { fs::remove_all(m_folder); }
+    fs::path m_folder;
+};
+
+TEST_P(PartitionedImage, FdiskReadsTheTableAndMtoolsTheVolumeInIt) {
+    const TableCase& c = GetParam();
+    const std::uint64_t diskSectors = 100 * kGiB / c.sectorSize;
+    const std::uint64_t mib = (1 << 20) / c.sectorSize;
+    const fs::path image = m_folder / "disk.img";
+    { std::ofstream(image).flush(); }
+    fs::resize_file(image, diskSectors * c.sectorSize);
+
+    namespace p = quib::services::partition;
+    p::Table table;
+    table.gpt = c.gpt;
+    table.diskSignature = 0x51554942;
+    table.diskGuid = {0x51, 0x55, 0x49, 0x42};
+    p::Partition data{.firstLba = mib, .sectorCount = 0, .mbrType = 0x0C, .active = !c.gpt};
+    if (c.gpt) {
+        table.partitions.push_back({.firstLba = p::gptFirstUsable(c.sectorSize),
+                                    .sectorCount = 16 * mib - p::gptFirstUsable(c.sectorSize),
+                                    .type = p::kMicrosoftReservedType,
+                                    .name = u"Microsoft reserved partition"});
+        data.firstLba = 16 * mib;
+        data.unique = {7, 7, 7};
+        data.name = u"Basic data partition";
+    }
+    const std::uint64_t last = c.gpt ? p::gptLastUsable(diskSectors, c.sectorSize) : diskSectors - 1;
+    data.sectorCount = (last + 1 - data.firstLba) / 64 * 64;
+    table.partitions.push_back(data);
+    {
+        ImageWriter writer(image, c.sectorSize);
+        for (const auto& w : p::encode(table, diskSectors, c.sectorSize))
+            ASSERT_TRUE(writer.write(w.lba, w.bytes));
+    }
+    const auto listing = run(tool("fdisk") + " -b " + std::to_string(c.sectorSize) +
+                             " -l -o Start,Sectors,Type '" + image.string() + "'");
+    EXPECT_EQ(listing.status, 0) << listing.output;
+    EXPECT_NE(listing.output.find(c.gpt ? "Disklabel type: gpt" : "Disklabel type: dos"), std::string::npos)
+        << listing.output;
+    for (const char* bad : {"corrupt", "mismatch", "Warning", "does not end", "overlap"})
+        EXPECT_EQ(listing.output.find(bad), std::string::npos) << bad << " in\n" << listing.output;
+    const std::string dataLine = std::to_string(data.firstLba) + " " + std::to_string(data.sectorCount) +
+                                 " " + (c.gpt ? "Microsoft basic data" : "W95 FAT32 (LBA)");
+    EXPECT_NE(listing.output.find(dataLine), std::string::npos) << dataLine << " in\n" << listing.output;
+    if (c.gpt) {
+        EXPECT_NE(listing.output.find("Microsoft reserved"), std::string::npos) << listing.output;
+    }
+
+    // FAT32 in the data partition, its hidden sectors the partition's start.
+    const f::VolumeGeometry geometry{c.sectorSize, 63, 255, static_cast<std::uint32_t>(data.firstLba),
+                                     data.sectorCount * c.sectorSize};
+    const auto plan = f::planVolume(geometry, f::clusterRequestForDisk(100 * 1024));
+    ASSERT_TRUE(plan.layout) << plan.refusal;
+    const f::LocalTime time{2026, 12, 9, 15, 0, 0, 0};
+    ImageWriter volume(image, c.sectorSize, data.firstLba);
+    EXPECT_EQ(
+        f::writeVolume(volume, *plan.layout, geometry, f::volumeIdFrom(time), "LINE7", time).failedWrites, 0);
+    const std::string at = "'" + image.string() + "@@" + std::to_string(data.firstLba * c.sectorSize) + "'";
+    const auto info = run("MTOOLS_SKIP_CHECK=1 " + tool("minfo") + " -i " + at + " ::");
+    EXPECT_NE(info.output.find("hidden sectors: " + std::to_string(data.firstLba)), std::string::npos)
+        << info.output;
+    const auto dir = run("MTOOLS_SKIP_CHECK=1 " + tool("mdir") + " -i " + at + " ::");
+    EXPECT_NE(dir.output.find("Volume in drive : is LINE7"), std::string::npos) << dir.output;
+    // The partition table is untouched by the volume's formatting.
+    EXPECT_EQ(run(tool("fdisk") + " -b " + std::to_string(c.sectorSize) + " -l -o Start,Sectors,Type '" +
+                  image.string() + "'")
+                  .output,
+              listing.output);
+}
+
+INSTANTIATE_TEST_SUITE_P(Tables, PartitionedImage,
+                         ::testing::Values(TableCase{"Mbr", false, 512}, TableCase{"Gpt", true, 512},
+                                           TableCase{"Mbr4096", false, 4096},
+                                           TableCase{"Gpt4096", true, 4096}),
+                         [](const auto& info) { return std::string(info.param.name); });
