@@ -54,17 +54,26 @@ void report(benchmark::State& state, const fs::path& image) {
     fs::remove(image);
 }
 
-void BM_Fat32Format2TiB(benchmark::State& state) {
+// Times `format` on a fresh 2 TiB sparse image per iteration, then reports the last image.
+template <typename Format>
+void timeOnFreshImages(benchmark::State& state, Format format) {
     fs::path image;
     for (auto _ : state) {
         state.PauseTiming();
         if (!image.empty()) fs::remove(image);
         image = freshImage();
         state.ResumeTiming();
+        if (const char* error = format(image)) state.SkipWithError(error);
+    }
+    report(state, image);
+}
+
+void BM_Fat32Format2TiB(benchmark::State& state) {
+    timeOnFreshImages(state, [](const fs::path& image) -> const char* {
         const f::VolumeGeometry geometry{512, 63, 255, 2048, kImageBytes};
         const auto plan =
             f::planVolume(geometry, f::clusterRequestForDisk(static_cast<std::int64_t>(kImageBytes >> 20)));
-        if (!plan.layout) state.SkipWithError("refused");
+        if (!plan.layout) return "refused";
         const int fd = ::open(image.c_str(), O_WRONLY);
         FdWriter writer(fd);
         const f::LocalTime time{2026, 12, 9, 12, 0, 0, 0};
@@ -72,24 +81,17 @@ void BM_Fat32Format2TiB(benchmark::State& state) {
             f::writeVolume(writer, *plan.layout, geometry, f::volumeIdFrom(time), "QUIB", time);
         ::fsync(fd);
         ::close(fd);
-        if (result.failedWrites) state.SkipWithError("a write failed");
-    }
-    report(state, image);
+        return result.failedWrites ? "a write failed" : nullptr;
+    });
 }
 BENCHMARK(BM_Fat32Format2TiB)->Unit(benchmark::kMillisecond)->Iterations(5);
 
 void BM_MkfsFat2TiB(benchmark::State& state) {
-    fs::path image;
-    for (auto _ : state) {
-        state.PauseTiming();
-        if (!image.empty()) fs::remove(image);
-        image = freshImage();
-        state.ResumeTiming();
+    timeOnFreshImages(state, [](const fs::path& image) -> const char* {
         // mkfs.fat syncs the device before it ends.
         const std::string command = "/sbin/mkfs.fat -F 32 -n QUIB '" + image.string() + "' >/dev/null 2>&1";
-        if (std::system(command.c_str()) != 0) state.SkipWithError("mkfs.fat failed");
-    }
-    report(state, image);
+        return std::system(command.c_str()) != 0 ? "mkfs.fat failed" : nullptr;
+    });
 }
 BENCHMARK(BM_MkfsFat2TiB)->Unit(benchmark::kMillisecond)->Iterations(5);
 

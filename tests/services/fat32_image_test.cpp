@@ -78,15 +78,19 @@ struct Case {
     std::uint32_t expectedSectorsPerCluster;
 };
 
-class Fat32Image : public ::testing::TestWithParam<Case> {
+// A folder of the test's own for its images.
+template <typename Param>
+class ImageFolderTest : public ::testing::TestWithParam<Param> {
   protected:
     void SetUp() override {
-        m_folder = quib::testing::freshTempPath("fat32");
+        m_folder = quib::testing::freshTempPath("images");
         fs::create_directories(m_folder);
     }
     void TearDown() override { fs::remove_all(m_folder); }
     fs::path m_folder;
 };
+
+using Fat32Image = ImageFolderTest<Case>;
 
 }  // namespace
 
@@ -168,15 +172,7 @@ struct TableCase {
     std::uint32_t sectorSize;
 };
 
-class PartitionedImage : public ::testing::TestWithParam<TableCase> {
-  protected:
-    void SetUp() override {
-        m_folder = quib::testing::freshTempPath("partitioned");
-        fs::create_directories(m_folder);
-    }
-    void TearDown() override { fs::remove_all(m_folder); }
-    fs::path m_folder;
-};
+using PartitionedImage = ImageFolderTest<TableCase>;
 
 TEST_P(PartitionedImage, FdiskReadsTheTableAndMtoolsTheVolumeInIt) {
     const TableCase& c = GetParam();
