@@ -277,6 +277,7 @@ void Bench::loadState() {
     }
     State& s = *m_state;
     s.clockMs = j.value("clock_ms", std::uint64_t{0});
+    s.clockUs = j.value("clock_us", std::uint32_t{0}) % 1000;
     s.highestDisk = j.value("highest_disk", -1);
     s.highestCdrom = j.value("highest_cdrom", -1);
     s.answersUsed = j.value("message_box_answers_used", std::size_t{0});
@@ -391,6 +392,7 @@ void Bench::syncOut() {
     for (const auto& f : s.faults) faults.push_back({{"matched", f.matched}, {"fired", f.fired}});
     const nlohmann::json state = {{"description_hash", m_descriptionHash},
                                   {"clock_ms", s.clockMs},
+                                  {"clock_us", s.clockUs},
                                   {"highest_disk", s.highestDisk},
                                   {"highest_cdrom", s.highestCdrom},
                                   {"message_box_answers_used", s.answersUsed},
@@ -413,6 +415,17 @@ std::uint64_t Bench::nowMs() {
 std::int64_t Bench::unixSeconds() {
     return transact(
         [&] { return m_description.clockStartUnix + static_cast<std::int64_t>(m_state->clockMs / 1000); });
+}
+
+std::uint64_t Bench::nowUs() {
+    return transact([&] { return m_state->clockMs * 1000 + m_state->clockUs; });
+}
+
+void Bench::advanceUs(std::uint64_t us) {
+    const std::uint64_t total = m_state->clockUs + us;
+    m_state->clockMs += total / 1000;
+    m_state->clockUs = static_cast<std::uint32_t>(total % 1000);
+    m_dirty = true;
 }
 
 void Bench::sleepMs(std::uint64_t ms) {

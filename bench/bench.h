@@ -16,6 +16,7 @@
 #include <mutex>
 #include <nlohmann/json.hpp>
 #include <optional>
+#include <set>
 #include <span>
 #include <string>
 #include <vector>
@@ -26,6 +27,8 @@
 #include "bench/description.h"
 #include "bench/store/registry_store.h"
 #include "bench/usb/topology_names.h"
+#include "bench/volume/disk_layout.h"
+#include "bench/volume/volume_probe.h"
 
 namespace bench {
 
@@ -58,6 +61,7 @@ class Bench {
     // ---- clock -------------------------------------------------------------------------------------
     std::uint64_t nowMs();
     std::int64_t unixSeconds();
+    std::uint64_t nowUs();
     void sleepMs(std::uint64_t ms);  // advances the clock at once
 
     // ---- registry ----------------------------------------------------------------------------------
@@ -120,6 +124,37 @@ class Bench {
     std::optional<std::vector<ExtentInfo>> diskExtents(const Target& volume, std::uint32_t& error);
     std::uint32_t driveType(const std::string& rootPath);  // GetDriveType codes
     std::uint32_t processorArchitecture() const { return m_description.processorArchitecture; }
+
+    // ---- disk and volume contents and control (volume/bench_volumes.cpp) -----------------------------
+    // ReadFile/WriteFile on an open bridge disk or volume, carried to the bridge as the disk driver carries
+    // it: READ/WRITE (10), or (16) past 32-bit block numbers, of at most the adapter's transfer each, and
+    // traced. Offset and length are whole blocks; a volume's transfer stays inside its partition. The
+    // drive's speed advances the clock. System disks are never written: such a write is refused.
+    std::optional<std::uint32_t> transfer(const Target& target, std::uint64_t offset,
+                                          std::span<std::uint8_t> data, bool write, std::uint32_t& error);
+    enum class VolumeControl { Lock, Dismount, Unlock, Release };
+    // Lock, dismount and unlock as FSCTL does them; Release is the handle's closing (a lock ends with it).
+    // `otherHandles`: the caller holds other handles open on the volume.
+    bool volumeControl(const Target& volume, VolumeControl op, bool otherHandles, std::uint32_t& error);
+    // IOCTL_DISK_UPDATE_PROPERTIES on a disk.
+    bool updateProperties(const Target& disk, std::uint32_t& error);
+    struct PartitionFacts {
+        DiskLayout::Style style = DiskLayout::Style::Raw;
+        PartitionSlot slot;  // a disk: the whole disk as partition 0
+        std::uint32_t bytesPerSector = 512;
+    };
+    std::optional<PartitionFacts> partitionFacts(const Target& target, std::uint32_t& error);
+    // The MBR type byte of a volume's partition, written into the drive's table.
+    bool setPartitionType(const Target& volume, std::uint8_t type, std::uint32_t& error);
+    // Partition entries in the disk's layout: 4 for MBR (as the system reports them), the used ones of a
+    // GPT, 0 for a disk without a table.
+    std::optional<std::uint32_t> partitionCount(const Target& disk, std::uint32_t& error);
+    std::optional<VolumeFacts> volumeFacts(const std::string& rootPath, std::uint32_t& error);
+    // Inspection: the volume and disk controls carried out, in order ("lock E", "dismount E", "unlock E",
+    // "update 3", "type E 0C", "refused write system_disk0"), and a bridge drive's bytes.
+    std::vector<std::string> volumeEvents();
+    std::vector<std::uint8_t> driveBytes(const std::string& bridgeId, std::uint64_t offset,
+                                         std::size_t length);
 
     // ---- inspection and control for tests and the tool ---------------------------------------------
     struct BridgeStatus {
@@ -201,6 +236,24 @@ class Bench {
     bool faultMatches(std::size_t index, int bridge);
     ScsiOutcome runOnBridge(int bridge, const ScsiRequest& request, std::span<std::uint8_t> data);
 
+    // Where a volume lies: a bridge's drive from `offset` for `length` bytes, or a system disk.
+    struct VolumePlace {
+        int bridge = -1, systemDisk = -1;
+        char letter = 0;
+        std::uint64_t offset = 0, length = 0;
+        PartitionSlot slot;
+        DiskLayout::Style style = DiskLayout::Style::Raw;
+    };
+    std::optional<VolumePlace> volumePlace(std::size_t volume) const;
+    // A volume the system shows: not on a bridge, or on a partition its drive holds.
+    bool volumeShown(std::size_t volume) const {
+        return !m_description.volumes[volume].bridge || volumePlace(volume).has_value();
+    }
+    void advanceUs(std::uint64_t us);
+    DiskLayout layoutOf(int bridge) const;
+    std::optional<std::uint32_t> driveTransfer(int bridge, std::uint64_t offset, std::span<std::uint8_t> data,
+                                               bool write, std::uint32_t& error);
+
     BenchDescription m_description;
     TopologyNames m_names;
     std::unique_ptr<FolderStore> m_store;
@@ -212,6 +265,8 @@ class Bench {
     std::vector<std::string> m_debugLines;
     std::vector<MessageBoxRecord> m_messageBoxes;  // in-memory benches
     std::vector<DialogRecord> m_dialogCalls;       // in-memory benches
+    std::set<char> m_lockedVolumes;
+    std::vector<std::string> m_volumeEvents;
 
     std::recursive_mutex m_mutex;
     int m_depth = 0;

@@ -1,6 +1,7 @@
 // Private to the Bench implementation files: the bench's changing state and the operation frame.
 #pragma once
 
+#include <cctype>
 #include <type_traits>
 
 #include "bench/bench.h"
@@ -23,6 +24,7 @@ struct Bench::BridgeSlot {
 
 struct Bench::State {
     std::uint64_t clockMs = 0;
+    std::uint32_t clockUs = 0;  // microseconds past clockMs (transfers take less than a millisecond)
     int highestDisk = -1;
     int highestCdrom = -1;
     std::size_t answersUsed = 0;
@@ -31,6 +33,18 @@ struct Bench::State {
     std::vector<FaultCounter> faults;
     RegistryStore registry;
 };
+
+// "E:\\", "e:" -> 'E'; 0 when the text names no drive.
+inline char letterOfMountPoint(const std::string& mountPoint) {
+    if (mountPoint.size() < 2 || mountPoint[1] != ':' ||
+        !std::isalpha(static_cast<unsigned char>(mountPoint[0])))
+        return 0;
+    return static_cast<char>(std::toupper(static_cast<unsigned char>(mountPoint[0])));
+}
+
+// Where a volume on a drive without a partition table lies (descriptions that name a volume on a blank
+// drive): one partition from 1 MiB to the end.
+inline constexpr std::uint64_t kImplicitPartitionOffset = 1048576;
 
 template <class F>
 auto Bench::transact(F&& f) -> decltype(f()) {

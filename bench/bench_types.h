@@ -16,7 +16,13 @@ namespace bench {
 namespace err {
 inline constexpr std::uint32_t kInvalidFunction = 1;
 inline constexpr std::uint32_t kFileNotFound = 2;
+inline constexpr std::uint32_t kPathNotFound = 3;
+inline constexpr std::uint32_t kAccessDenied = 5;
 inline constexpr std::uint32_t kInvalidHandle = 6;
+inline constexpr std::uint32_t kNotReady = 21;
+inline constexpr std::uint32_t kSectorNotFound = 27;
+inline constexpr std::uint32_t kNotLocked = 158;
+inline constexpr std::uint32_t kUnrecognizedVolume = 1005;
 inline constexpr std::uint32_t kGenFailure = 31;  // the device does not function (a stalled request)
 inline constexpr std::uint32_t kInvalidParameter = 87;
 inline constexpr std::uint32_t kSemTimeout = 121;  // a request its device never finished: it timed out

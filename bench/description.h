@@ -65,6 +65,9 @@ struct DriveDescription {
     std::uint64_t hiddenBlocks = 0;
     enum class PowerMode { Active, Idle, Standby };
     PowerMode powerMode = PowerMode::Active;
+    // Speed of READ and WRITE on the medium in MiB/s: each transfer advances the bench clock by its time.
+    // 0: transfers take no time.
+    double readMiBps = 0, writeMiBps = 0;
     SmartDescription smart;
 
     // The drive's whole size in the bridge's blocks, and what the bridge reports.
@@ -182,6 +185,8 @@ struct VolumeDescription {
     // What the volume lies on: a system disk, a bridge's disk, or nothing (a remote drive).
     std::optional<int> systemDisk;
     std::optional<int> bridge;
+    // Something else (an open window, a virus scanner) holds the volume open: it cannot be locked.
+    bool held = false;
 };
 
 struct FaultDescription {

@@ -9,6 +9,7 @@
 // reported as false, an empty optional or an invalid handle.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -48,6 +49,11 @@ enum SystemError : std::uint32_t {
     kErrorCantAccessFile = 1920,
     kErrorSemTimeout = 121,
     kErrorFileTooLarge = 223,
+    kErrorSectorNotFound = 27,
+    kErrorSharingViolation = 32,
+    kErrorLockViolation = 33,
+    kErrorNotLocked = 158,
+    kErrorUnrecognizedVolume = 1005,
 };
 
 std::uint32_t lastError();
@@ -233,6 +239,18 @@ struct DriveGeometry {
     std::uint64_t diskSize = 0;
 };
 
+// IOCTL_DISK_GET_PARTITION_INFO_EX of a volume or a disk: the partition's place and type in both forms.
+enum class PartitionStyle : std::uint32_t { Mbr = 0, Gpt = 1, Raw = 2 };
+struct PartitionInfo {
+    PartitionStyle style = PartitionStyle::Mbr;
+    std::int64_t startingOffset = 0, partitionLength = 0;
+    std::uint32_t partitionNumber = 0;
+    std::uint8_t mbrType = 0;  // MBR form
+    bool bootIndicator = false;
+    std::uint32_t hiddenSectors = 0;
+    std::array<std::uint8_t, 16> gptType{};  // GPT form
+};
+
 struct ScsiResult {
     bool ok = false;                  // the control operation reported success
     std::uint32_t bytesReturned = 0;  // bytes of the output buffer written
@@ -271,6 +289,26 @@ class Storage {
     // The data travel in `data` (its size is the transfer length).
     virtual ScsiResult ataPassThroughDirect(DeviceHandle handle, AtaRequest& request,
                                             std::span<std::uint8_t> data) = 0;
+
+    // ReadFile/WriteFile at a byte offset of an open disk or volume, as an unbuffered handle allows them:
+    // whole sectors at a sector-aligned offset. The bytes moved, or nothing.
+    virtual std::optional<std::uint32_t> readAt(DeviceHandle handle, std::uint64_t offset,
+                                                std::span<std::uint8_t> data) = 0;
+    virtual std::optional<std::uint32_t> writeAt(DeviceHandle handle, std::uint64_t offset,
+                                                 std::span<const std::uint8_t> data) = 0;
+    // FSCTL_LOCK_VOLUME, FSCTL_DISMOUNT_VOLUME, FSCTL_UNLOCK_VOLUME on an open volume. A lock is refused
+    // while anything else holds the volume open; closing the handle releases it.
+    virtual bool lockVolume(DeviceHandle volume) = 0;
+    virtual bool dismountVolume(DeviceHandle volume) = 0;
+    virtual bool unlockVolume(DeviceHandle volume) = 0;
+    // IOCTL_DISK_UPDATE_PROPERTIES: the system reads the disk's partition table again.
+    virtual bool updateProperties(DeviceHandle disk) = 0;
+    virtual std::optional<PartitionInfo> partitionInfo(DeviceHandle handle) = 0;
+    // IOCTL_DISK_SET_PARTITION_INFO: the MBR type of the partition the handle is open on.
+    virtual bool setPartitionType(DeviceHandle volume, std::uint8_t type) = 0;
+    // IOCTL_DISK_GET_DRIVE_LAYOUT_EX: the number of partition entries the layout reports (four for an
+    // MBR disk, as Windows reports them, used or not; the used ones for GPT).
+    virtual std::optional<std::uint32_t> partitionCount(DeviceHandle disk) = 0;
 };
 
 // ---- USB tree --------------------------------------------------------------------------------------------
@@ -397,6 +435,16 @@ class Volumes {
     virtual std::optional<std::vector<DiskExtent>> diskExtents(DeviceHandle volume) = 0;
     virtual std::uint32_t driveType(const std::string& rootPath) = 0;  // GetDriveType("E:\\")
     virtual std::uint32_t processorArchitecture() = 0;                 // 0 x86, 6 IA64, 9 x64
+
+    struct Information {
+        std::string fileSystem;  // "FAT32", "exFAT", "NTFS"
+        std::string label;
+        std::uint32_t serial = 0;
+    };
+    // GetVolumeInformation("E:\\"): what the file system on the volume says of itself.
+    virtual std::optional<Information> volumeInformation(const std::string& rootPath) = 0;
+    // GetDiskFreeSpaceEx: bytes free to the caller.
+    virtual std::optional<std::uint64_t> freeBytes(const std::string& rootPath) = 0;
 };
 
 // ---- the whole seam ---------------------------------------------------------------------------------------

@@ -189,6 +189,29 @@ std::optional<std::vector<std::uint8_t>> BridgeChip::driveSector(std::uint64_t l
     return m_drive->medium().unit(lba);
 }
 
+bool BridgeChip::readDrive(std::uint64_t offset, std::span<std::uint8_t> out) const {
+    if (!m_drive) return false;
+    const std::uint64_t held = m_description.drive->unitsHeld() * SectorStore::kUnit;
+    if (offset > held || out.size() > held - offset) return false;
+    const std::uint64_t first = offset / SectorStore::kUnit, skip = offset % SectorStore::kUnit;
+    if (skip == 0) {
+        m_drive->medium().read(first, out);
+        return true;
+    }
+    std::vector<std::uint8_t> whole(skip + out.size());
+    m_drive->medium().read(first, whole);
+    std::copy(whole.begin() + static_cast<std::ptrdiff_t>(skip), whole.end(), out.begin());
+    return true;
+}
+
+bool BridgeChip::writeDrive(std::uint64_t offset, std::span<const std::uint8_t> in) {
+    if (!m_drive || offset % SectorStore::kUnit != 0 || in.size() % SectorStore::kUnit != 0) return false;
+    const std::uint64_t held = m_description.drive->unitsHeld() * SectorStore::kUnit;
+    if (offset > held || in.size() > held - offset) return false;
+    m_drive->medium().write(offset / SectorStore::kUnit, in);
+    return true;
+}
+
 void BridgeChip::attachDriveImage(const std::filesystem::path& path) {
     if (m_drive) m_drive->medium().attachImage(path, m_description.drive->unitsHeld() * SectorStore::kUnit);
 }

@@ -114,6 +114,11 @@ class BridgeChip {
     std::uint8_t registerByte(std::uint16_t address) const { return m_memories[kRegisters][address]; }
     void setRegister(std::uint16_t address, std::uint8_t value);
     std::optional<std::vector<std::uint8_t>> driveSector(std::uint64_t lba) const;
+    // The drive's medium from a byte offset on (what the system's partition manager and the file-system
+    // drivers see); false past its end or without a drive.
+    bool readDrive(std::uint64_t offset, std::span<std::uint8_t> out) const;
+    // Whole 512-byte units at a unit-aligned offset.
+    bool writeDrive(std::uint64_t offset, std::span<const std::uint8_t> in);
     // Keeps the drive's medium in an image file of its full size (a bench folder's chips/<id>/drive.img).
     void attachDriveImage(const std::filesystem::path& path);
 

@@ -25,7 +25,7 @@ DriveDescription Parser::parseDrive(const JsonReader& bridge, bool pcie, int ind
     const JsonReader dr = bridge.child("drive");
     dr.requireObject({"kind", "serial", "model", "firmware", "sectors", "bytes_per_sector",
                       "physical_bytes_per_sector", "reported_bytes_per_sector", "hidden_sectors",
-                      "power_mode", "smart"});
+                      "power_mode", "smart", "read_mib_per_s", "write_mib_per_s"});
     d.kind = dr.text("kind", d.kind);
     if (d.kind != "sata" && d.kind != "nvme") dr.child("kind").fail("expected \"sata\" or \"nvme\"");
     d.serial = dr.text("serial", d.serial);
@@ -57,6 +57,8 @@ DriveDescription Parser::parseDrive(const JsonReader& bridge, bool pcie, int ind
         d.powerMode = DriveDescription::PowerMode::Standby;
     else
         dr.child("power_mode").fail("expected \"active\", \"idle\" or \"standby\"");
+    d.readMiBps = static_cast<double>(dr.number("read_mib_per_s", 0, 100000));
+    d.writeMiBps = static_cast<double>(dr.number("write_mib_per_s", 0, 100000));
     if (dr.has("smart")) {
         if (d.kind != "sata") dr.child("smart").fail("only a SATA drive has ATA SMART data");
         d.smart = parseSmart(dr.child("smart"));

@@ -62,7 +62,7 @@ void Parser::parseVolumes(const JsonReader& top) {
         volumes.requireArray();
         for (std::size_t i = 0; i < volumes.size(); ++i) {
             const JsonReader r = volumes.element(i);
-            r.requireObject({"letter", "system_disk", "bridge", "type"});
+            r.requireObject({"letter", "system_disk", "bridge", "type", "held"});
             VolumeDescription v;
             v.letter = parseLetter(r.child("letter"));
             const std::string type = r.text("type", "fixed");
@@ -85,6 +85,7 @@ void Parser::parseVolumes(const JsonReader& top) {
                 if (b < 0) r.child("bridge").fail("there is no bridge \"" + r.text("bridge", "") + "\"");
                 v.bridge = b;
             }
+            v.held = r.flag("held", false);
             if (v.systemDisk && v.bridge) r.fail("a volume lies on a system disk or on a bridge, not both");
             m_out.volumes.push_back(v);
         }

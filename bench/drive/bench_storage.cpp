@@ -34,7 +34,6 @@ std::size_t subcommandByte(std::uint8_t op) {
             return 1;
     }
 }
-constexpr std::int64_t kPartitionOffset = 1048576;
 
 std::optional<std::uint32_t> numberAfter(const std::string& text, const std::string& prefix) {
     if (text.size() <= prefix.size() || text.compare(0, prefix.size(), prefix) != 0) return std::nullopt;
@@ -50,13 +49,6 @@ std::string volumeGuidOf(char letter) {
     char buf[64];
     std::snprintf(buf, sizeof buf, "{6b1e5c0d-0000-4000-8000-0000000000%02x}", static_cast<unsigned>(letter));
     return buf;
-}
-
-char letterOfMountPoint(const std::string& mountPoint) {
-    if (mountPoint.size() < 2 || mountPoint[1] != ':' ||
-        !std::isalpha(static_cast<unsigned char>(mountPoint[0])))
-        return 0;
-    return static_cast<char>(std::toupper(static_cast<unsigned char>(mountPoint[0])));
 }
 
 std::uint32_t driveTypeOf(VolumeType t) {
@@ -122,8 +114,7 @@ std::optional<Target> Bench::open(const std::string& path, std::uint32_t& error)
             if (rest.size() == 2 && rest[1] == ':') {
                 for (std::size_t v = 0; v < m_description.volumes.size(); ++v) {
                     const auto& vol = m_description.volumes[v];
-                    if (std::tolower(static_cast<unsigned char>(vol.letter)) == rest[0] &&
-                        (!vol.bridge || bridgeReachable(*vol.bridge)))
+                    if (std::tolower(static_cast<unsigned char>(vol.letter)) == rest[0] && volumeShown(v))
                         return Target{Target::Kind::Volume, static_cast<std::uint32_t>(v), 0};
                 }
             }
@@ -131,7 +122,7 @@ std::optional<Target> Bench::open(const std::string& path, std::uint32_t& error)
                 const auto& vol = m_description.volumes[v];
                 if ((rest == "volume" + volumeGuidOf(vol.letter) ||
                      rest == "volume" + volumeGuidOf(vol.letter) + "\\") &&
-                    (!vol.bridge || bridgeReachable(*vol.bridge)))
+                    volumeShown(v))
                     return Target{Target::Kind::Volume, static_cast<std::uint32_t>(v), 0};
             }
             for (std::size_t k = 0; k < m_description.hubs.size(); ++k)
@@ -188,9 +179,7 @@ bool Bench::targetPresent(const Target& t) {
             case Target::Kind::Hub:
                 return t.index < m_description.hubs.size() && hubReachable(static_cast<int>(t.index));
             case Target::Kind::Volume: {
-                if (t.index >= m_description.volumes.size()) return false;
-                const auto& vol = m_description.volumes[t.index];
-                return !vol.bridge || bridgeReachable(*vol.bridge);
+                return t.index < m_description.volumes.size() && volumeShown(t.index);
             }
             case Target::Kind::UsbDevice: {
                 if (t.index < kUsbDeviceOfDevice)
@@ -438,9 +427,9 @@ std::optional<std::string> Bench::volumeNameForMountPoint(const std::string& mou
                                                           std::uint32_t& error) {
     return transact([&]() -> std::optional<std::string> {
         const char letter = letterOfMountPoint(mountPoint);
-        for (const auto& vol : m_description.volumes)
-            if (vol.letter == letter && (!vol.bridge || bridgeReachable(*vol.bridge)))
-                return "\\\\?\\Volume" + volumeGuidOf(vol.letter) + "\\";
+        for (std::size_t v = 0; v < m_description.volumes.size(); ++v)
+            if (m_description.volumes[v].letter == letter && volumeShown(v))
+                return "\\\\?\\Volume" + volumeGuidOf(letter) + "\\";
         error = err::kFileNotFound;
         return std::nullopt;
     });
@@ -456,23 +445,14 @@ std::optional<std::vector<ExtentInfo>> Bench::diskExtents(const Target& t, std::
             error = err::kDeviceNotConnected;
             return std::nullopt;
         }
-        const auto& vol = m_description.volumes[t.index];
-        if (vol.systemDisk) {
-            const auto& disk = m_description.systemDisks[static_cast<std::size_t>(*vol.systemDisk)];
+        if (const auto place = volumePlace(t.index)) {
+            const std::uint32_t disk =
+                place->systemDisk >= 0
+                    ? static_cast<std::uint32_t>(place->systemDisk)
+                    : static_cast<std::uint32_t>(
+                          m_state->bridges[static_cast<std::size_t>(place->bridge)].diskNumber);
             return std::vector<ExtentInfo>{
-                {static_cast<std::uint32_t>(*vol.systemDisk), kPartitionOffset,
-                 static_cast<std::int64_t>(disk.sectors * 512) - kPartitionOffset}};
-        }
-        if (vol.bridge && !m_description.bridges[static_cast<std::size_t>(*vol.bridge)].cdrom) {
-            const auto& d = m_description.bridges[static_cast<std::size_t>(*vol.bridge)];
-            const std::int64_t size =
-                d.drive
-                    ? static_cast<std::int64_t>(d.drive->reportedBlocks() * d.drive->reportedBytesPerSector)
-                    : 0;
-            return std::vector<ExtentInfo>{
-                {static_cast<std::uint32_t>(
-                     m_state->bridges[static_cast<std::size_t>(*vol.bridge)].diskNumber),
-                 kPartitionOffset, size - kPartitionOffset}};
+                {disk, static_cast<std::int64_t>(place->offset), static_cast<std::int64_t>(place->length)}};
         }
         error = err::kInvalidFunction;  // a remote or CD-ROM volume lies on no disk
         return std::nullopt;
@@ -482,9 +462,9 @@ std::optional<std::vector<ExtentInfo>> Bench::diskExtents(const Target& t, std::
 std::uint32_t Bench::driveType(const std::string& rootPath) {
     return transact([&]() -> std::uint32_t {
         const char letter = letterOfMountPoint(rootPath);
-        for (const auto& vol : m_description.volumes)
-            if (vol.letter == letter && (!vol.bridge || bridgeReachable(*vol.bridge)))
-                return driveTypeOf(vol.type);
+        for (std::size_t v = 0; v < m_description.volumes.size(); ++v)
+            if (m_description.volumes[v].letter == letter && volumeShown(v))
+                return driveTypeOf(m_description.volumes[v].type);
         return 1;  // DRIVE_NO_ROOT_DIR
     });
 }

@@ -131,6 +131,8 @@ class BenchVolumes final : public Volumes {
     std::optional<std::vector<DiskExtent>> diskExtents(DeviceHandle volume) override;
     std::uint32_t driveType(const std::string& rootPath) override;
     std::uint32_t processorArchitecture() override;
+    std::optional<Information> volumeInformation(const std::string& rootPath) override;
+    std::optional<std::uint64_t> freeBytes(const std::string& rootPath) override;
 
   private:
     std::shared_ptr<bench::Bench> m_bench;

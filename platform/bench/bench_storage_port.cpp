@@ -79,15 +79,32 @@ DeviceHandle BenchStorage::open(const std::string& path, std::uint32_t access) {
         return kInvalidHandle;
     }
     ++m_open;
-    return benchHandleOf(*target, access);
+    const DeviceHandle handle = benchHandleOf(*target, access);
+    std::lock_guard lock(m_handlesLock);
+    ++m_opens[handle];
+    return handle;
 }
 
 void BenchStorage::close(DeviceHandle handle) {
-    if (!benchTargetOf(handle)) {
+    const auto target = benchTargetOf(handle);
+    if (!target) {
         setLastError(kErrorInvalidHandle);
         return;
     }
     --m_open;
+    bool last = false;
+    {
+        std::lock_guard lock(m_handlesLock);
+        const auto it = m_opens.find(handle);
+        if (it != m_opens.end() && --it->second <= 0) {
+            m_opens.erase(it);
+            last = true;
+        }
+    }
+    // Closing the handle that locked a volume ends the lock.
+    std::uint32_t error = 0;
+    if (last && target->kind == bench::Target::Kind::Volume)
+        m_bench->volumeControl(*target, bench::Bench::VolumeControl::Release, false, error);
 }
 
 ScsiResult BenchStorage::scsiPassThrough(DeviceHandle handle, records::ScsiPassThroughWithBuffers& record,
@@ -201,6 +218,122 @@ std::optional<DriveGeometry> BenchStorage::driveGeometry(DeviceHandle handle) {
     }
     return DriveGeometry{g->cylinders, g->tracksPerCylinder, g->sectorsPerTrack, g->bytesPerSector,
                          g->diskSize};
+}
+
+std::optional<std::uint32_t> BenchStorage::readAt(DeviceHandle handle, std::uint64_t offset,
+                                                  std::span<std::uint8_t> data) {
+    const auto target = targetOf(handle);
+    if (!target) return std::nullopt;
+    if (!(benchAccessOf(handle) & kAccessRead)) {
+        setLastError(kErrorAccessDenied);
+        return std::nullopt;
+    }
+    std::uint32_t error = 0;
+    const auto moved = m_bench->transfer(*target, offset, data, false, error);
+    setLastError(moved ? kErrorSuccess : error);
+    return moved;
+}
+
+std::optional<std::uint32_t> BenchStorage::writeAt(DeviceHandle handle, std::uint64_t offset,
+                                                   std::span<const std::uint8_t> data) {
+    const auto target = targetOf(handle);
+    if (!target) return std::nullopt;
+    if (!(benchAccessOf(handle) & kAccessWrite)) {
+        setLastError(kErrorAccessDenied);
+        return std::nullopt;
+    }
+    // The device works on its own copy of what is written.
+    std::vector<std::uint8_t> copy(data.begin(), data.end());
+    std::uint32_t error = 0;
+    const auto moved = m_bench->transfer(*target, offset, copy, true, error);
+    setLastError(moved ? kErrorSuccess : error);
+    return moved;
+}
+
+bool BenchStorage::volumeControl(DeviceHandle volume, bench::Bench::VolumeControl op) {
+    const auto target = targetOf(volume);
+    if (!target) return false;
+    bool others = false;
+    {
+        std::lock_guard lock(m_handlesLock);
+        int open = 0;
+        for (const auto& [h, n] : m_opens)
+            if (const auto t = benchTargetOf(h); t && *t == *target) open += n;
+        others = open > 1;
+    }
+    std::uint32_t error = 0;
+    const bool ok = m_bench->volumeControl(*target, op, others, error);
+    setLastError(ok ? kErrorSuccess : error);
+    return ok;
+}
+
+bool BenchStorage::lockVolume(DeviceHandle volume) {
+    return volumeControl(volume, bench::Bench::VolumeControl::Lock);
+}
+bool BenchStorage::dismountVolume(DeviceHandle volume) {
+    return volumeControl(volume, bench::Bench::VolumeControl::Dismount);
+}
+bool BenchStorage::unlockVolume(DeviceHandle volume) {
+    return volumeControl(volume, bench::Bench::VolumeControl::Unlock);
+}
+
+bool BenchStorage::updateProperties(DeviceHandle disk) {
+    const auto target = targetOf(disk);
+    if (!target) return false;
+    std::uint32_t error = 0;
+    const bool ok = m_bench->updateProperties(*target, error);
+    setLastError(ok ? kErrorSuccess : error);
+    return ok;
+}
+
+std::optional<PartitionInfo> BenchStorage::partitionInfo(DeviceHandle handle) {
+    const auto target = targetOf(handle);
+    if (!target) return std::nullopt;
+    std::uint32_t error = 0;
+    const auto facts = m_bench->partitionFacts(*target, error);
+    if (!facts) {
+        setLastError(error);
+        return std::nullopt;
+    }
+    PartitionInfo info;
+    switch (facts->style) {
+        case bench::DiskLayout::Style::Raw:
+            info.style = PartitionStyle::Raw;
+            break;
+        case bench::DiskLayout::Style::Mbr:
+            info.style = PartitionStyle::Mbr;
+            break;
+        case bench::DiskLayout::Style::Gpt:
+            info.style = PartitionStyle::Gpt;
+            break;
+    }
+    info.startingOffset = static_cast<std::int64_t>(facts->slot.offset);
+    info.partitionLength = static_cast<std::int64_t>(facts->slot.length);
+    info.partitionNumber = facts->slot.number;
+    info.mbrType = facts->slot.mbrType;
+    info.bootIndicator = facts->slot.active;
+    info.hiddenSectors = static_cast<std::uint32_t>(facts->slot.offset / facts->bytesPerSector);
+    info.gptType = facts->slot.gptType;
+    setLastError(kErrorSuccess);
+    return info;
+}
+
+bool BenchStorage::setPartitionType(DeviceHandle volume, std::uint8_t type) {
+    const auto target = targetOf(volume);
+    if (!target) return false;
+    std::uint32_t error = 0;
+    const bool ok = m_bench->setPartitionType(*target, type, error);
+    setLastError(ok ? kErrorSuccess : error);
+    return ok;
+}
+
+std::optional<std::uint32_t> BenchStorage::partitionCount(DeviceHandle disk) {
+    const auto target = targetOf(disk);
+    if (!target) return std::nullopt;
+    std::uint32_t error = 0;
+    const auto count = m_bench->partitionCount(*target, error);
+    setLastError(count ? kErrorSuccess : error);
+    return count;
 }
 
 }  // namespace quib::platform

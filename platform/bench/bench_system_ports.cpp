@@ -56,7 +56,7 @@ std::int64_t BenchClock::unixSeconds() {
     return m_bench->unixSeconds();
 }
 std::int64_t BenchClock::performanceCounter() {
-    return static_cast<std::int64_t>(m_bench->nowMs()) * 10'000;
+    return static_cast<std::int64_t>(m_bench->nowUs()) * 10;
 }
 void BenchClock::sleepMs(std::uint32_t ms) {
     m_bench->sleepMs(ms);
@@ -93,6 +93,28 @@ std::uint32_t BenchVolumes::driveType(const std::string& rootPath) {
 }
 std::uint32_t BenchVolumes::processorArchitecture() {
     return m_bench->processorArchitecture();
+}
+
+std::optional<Volumes::Information> BenchVolumes::volumeInformation(const std::string& rootPath) {
+    std::uint32_t error = 0;
+    const auto facts = m_bench->volumeFacts(rootPath, error);
+    if (!facts) {
+        setLastError(error);
+        return std::nullopt;
+    }
+    setLastError(kErrorSuccess);
+    return Information{facts->fileSystem, facts->label, facts->serial};
+}
+
+std::optional<std::uint64_t> BenchVolumes::freeBytes(const std::string& rootPath) {
+    std::uint32_t error = 0;
+    const auto facts = m_bench->volumeFacts(rootPath, error);
+    if (!facts || !facts->freeBytes) {
+        setLastError(facts ? kErrorNotSupported : error);
+        return std::nullopt;
+    }
+    setLastError(kErrorSuccess);
+    return facts->freeBytes;
 }
 
 }  // namespace quib::platform

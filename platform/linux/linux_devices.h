@@ -39,6 +39,19 @@ class LinuxDevices final : public Storage, public UsbTree, public Devices, publi
     // The kernel has no ATA pass-through for a USB disk: the command goes to the bridge as SAT.
     ScsiResult ataPassThroughDirect(DeviceHandle handle, AtaRequest& request,
                                     std::span<std::uint8_t> data) override;
+    // Disk and volume contents through the block nodes (linux_disk_io.cpp). A lock is an exclusive open
+    // of the partition's node, which the kernel refuses while the volume is mounted or held so.
+    std::optional<std::uint32_t> readAt(DeviceHandle handle, std::uint64_t offset,
+                                        std::span<std::uint8_t> data) override;
+    std::optional<std::uint32_t> writeAt(DeviceHandle handle, std::uint64_t offset,
+                                         std::span<const std::uint8_t> data) override;
+    bool lockVolume(DeviceHandle volume) override;
+    bool dismountVolume(DeviceHandle volume) override;
+    bool unlockVolume(DeviceHandle volume) override;
+    bool updateProperties(DeviceHandle disk) override;
+    std::optional<PartitionInfo> partitionInfo(DeviceHandle handle) override;
+    bool setPartitionType(DeviceHandle volume, std::uint8_t type) override;
+    std::optional<std::uint32_t> partitionCount(DeviceHandle disk) override;
 
     std::optional<std::string> hcdDriverKeyName(DeviceHandle controller) override;
     std::optional<std::string> rootHubName(DeviceHandle controller) override;
@@ -59,6 +72,9 @@ class LinuxDevices final : public Storage, public UsbTree, public Devices, publi
     std::optional<std::vector<DiskExtent>> diskExtents(DeviceHandle volume) override;
     std::uint32_t driveType(const std::string& rootPath) override;
     std::uint32_t processorArchitecture() override;
+    // From the file system's superblock (libblkid); free space of a mounted volume.
+    std::optional<Information> volumeInformation(const std::string& rootPath) override;
+    std::optional<std::uint64_t> freeBytes(const std::string& rootPath) override;
 
     // The number of disks present (the registry's disk count).
     std::uint32_t diskCount();
@@ -83,7 +99,15 @@ class LinuxDevices final : public Storage, public UsbTree, public Devices, publi
         int fd = -1;
         std::uint32_t access = 0;
         std::string disk;  // a volume's disk (block name)
+        int blockFd = -1;  // the block node, for reading and writing contents (opened at first use)
+        int lockFd = -1;   // a volume's exclusive open while it is locked
     };
+    // The block node of an open disk or volume, opened at its first use; -1 with the error set.
+    int blockNode(DeviceHandle handle, Opened& opened);
+    // A lettered volume's partition and its disk as they are now.
+    std::optional<std::pair<BlockDisk, BlockPartition>> partitionOf(const std::string& diskName,
+                                                                    const std::string& partName);
+    std::optional<LetteredVolume> volumeOfRoot(const std::string& rootPath);
 
     static Opened opening(Kind kind, std::string name, std::string sysPath, std::string disk = {});
     std::optional<Opened> resolvePath(const std::string& path);

@@ -54,7 +54,8 @@ LinuxDevices::LinuxDevices(LinuxDeviceRoots roots) : m_roots(std::move(roots)), 
 
 LinuxDevices::~LinuxDevices() {
     for (auto& [handle, opened] : m_open)
-        if (opened.fd >= 0) ::close(opened.fd);
+        for (const int fd : {opened.fd, opened.blockFd, opened.lockFd})
+            if (fd >= 0) ::close(fd);
 }
 
 std::optional<LinuxDevices::Opened> LinuxDevices::resolvePath(const std::string& path) {
@@ -159,7 +160,8 @@ void LinuxDevices::close(DeviceHandle handle) {
     std::lock_guard lock(m_lock);
     const auto it = m_open.find(handle);
     if (it == m_open.end()) return;
-    if (it->second.fd >= 0) ::close(it->second.fd);
+    for (const int fd : {it->second.fd, it->second.blockFd, it->second.lockFd})
+        if (fd >= 0) ::close(fd);
     m_open.erase(it);
 }
 

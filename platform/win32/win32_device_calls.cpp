@@ -24,6 +24,26 @@ class SystemDeviceCalls final : public DeviceCalls {
     }
     UINT getDriveType(LPCWSTR rootPath) override { return ::GetDriveTypeW(rootPath); }
     void getNativeSystemInfo(LPSYSTEM_INFO info) override { ::GetNativeSystemInfo(info); }
+    BOOL setFilePointerEx(HANDLE file, LARGE_INTEGER distance, PLARGE_INTEGER newPointer,
+                          DWORD moveMethod) override {
+        return ::SetFilePointerEx(file, distance, newPointer, moveMethod);
+    }
+    BOOL readFile(HANDLE file, LPVOID buffer, DWORD size, LPDWORD read, LPOVERLAPPED overlapped) override {
+        return ::ReadFile(file, buffer, size, read, overlapped);
+    }
+    BOOL writeFile(HANDLE file, LPCVOID buffer, DWORD size, LPDWORD written, LPOVERLAPPED overlapped) override {
+        return ::WriteFile(file, buffer, size, written, overlapped);
+    }
+    BOOL getVolumeInformation(LPCWSTR rootPath, LPWSTR volumeName, DWORD volumeNameSize, LPDWORD serialNumber,
+                              LPDWORD maxComponentLength, LPDWORD flags, LPWSTR fileSystemName,
+                              DWORD fileSystemNameSize) override {
+        return ::GetVolumeInformationW(rootPath, volumeName, volumeNameSize, serialNumber, maxComponentLength,
+                                       flags, fileSystemName, fileSystemNameSize);
+    }
+    BOOL getDiskFreeSpaceEx(LPCWSTR directory, PULARGE_INTEGER freeToCaller, PULARGE_INTEGER total,
+                            PULARGE_INTEGER totalFree) override {
+        return ::GetDiskFreeSpaceExW(directory, freeToCaller, total, totalFree);
+    }
     DWORD getLastError() override { return ::GetLastError(); }
     void setLastError(DWORD error) override { ::SetLastError(error); }
 

@@ -24,6 +24,16 @@ class DeviceCalls {
     virtual BOOL getVolumeNameForVolumeMountPoint(LPCWSTR mountPoint, LPWSTR volumeName, DWORD length) = 0;
     virtual UINT getDriveType(LPCWSTR rootPath) = 0;
     virtual void getNativeSystemInfo(LPSYSTEM_INFO info) = 0;
+    virtual BOOL setFilePointerEx(HANDLE file, LARGE_INTEGER distance, PLARGE_INTEGER newPointer,
+                                  DWORD moveMethod) = 0;
+    virtual BOOL readFile(HANDLE file, LPVOID buffer, DWORD size, LPDWORD read, LPOVERLAPPED overlapped) = 0;
+    virtual BOOL writeFile(HANDLE file, LPCVOID buffer, DWORD size, LPDWORD written,
+                           LPOVERLAPPED overlapped) = 0;
+    virtual BOOL getVolumeInformation(LPCWSTR rootPath, LPWSTR volumeName, DWORD volumeNameSize,
+                                      LPDWORD serialNumber, LPDWORD maxComponentLength, LPDWORD flags,
+                                      LPWSTR fileSystemName, DWORD fileSystemNameSize) = 0;
+    virtual BOOL getDiskFreeSpaceEx(LPCWSTR directory, PULARGE_INTEGER freeToCaller, PULARGE_INTEGER total,
+                                    PULARGE_INTEGER totalFree) = 0;
     virtual DWORD getLastError() = 0;
     virtual void setLastError(DWORD error) = 0;
 

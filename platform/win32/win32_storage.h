@@ -26,6 +26,18 @@ class Win32Storage final : public Storage {
     std::optional<DriveGeometry> driveGeometry(DeviceHandle handle) override;
     ScsiResult ataPassThroughDirect(DeviceHandle handle, AtaRequest& request,
                                     std::span<std::uint8_t> data) override;
+    // Contents, volume locks and partitions (win32_disk_io.cpp).
+    std::optional<std::uint32_t> readAt(DeviceHandle handle, std::uint64_t offset,
+                                        std::span<std::uint8_t> data) override;
+    std::optional<std::uint32_t> writeAt(DeviceHandle handle, std::uint64_t offset,
+                                         std::span<const std::uint8_t> data) override;
+    bool lockVolume(DeviceHandle volume) override;
+    bool dismountVolume(DeviceHandle volume) override;
+    bool unlockVolume(DeviceHandle volume) override;
+    bool updateProperties(DeviceHandle disk) override;
+    std::optional<PartitionInfo> partitionInfo(DeviceHandle handle) override;
+    bool setPartitionType(DeviceHandle volume, std::uint8_t type) override;
+    std::optional<std::uint32_t> partitionCount(DeviceHandle disk) override;
 
   private:
     // A request the system refused for want of rights names the device and says what to do, once for

@@ -13,6 +13,8 @@ class Win32Volumes final : public Volumes {
     std::optional<std::vector<DiskExtent>> diskExtents(DeviceHandle volume) override;
     std::uint32_t driveType(const std::string& rootPath) override;
     std::uint32_t processorArchitecture() override;
+    std::optional<Information> volumeInformation(const std::string& rootPath) override;
+    std::optional<std::uint64_t> freeBytes(const std::string& rootPath) override;
 };
 
 }  // namespace quib::platform

@@ -89,6 +89,27 @@ class ThrowingStorage : public quib::platform::Storage {
                                                     std::span<std::uint8_t> data) override {
         return m_inner.ataPassThroughDirect(h, request, data);
     }
+    std::optional<std::uint32_t> readAt(quib::platform::DeviceHandle h, std::uint64_t offset,
+                                        std::span<std::uint8_t> data) override {
+        return m_inner.readAt(h, offset, data);
+    }
+    std::optional<std::uint32_t> writeAt(quib::platform::DeviceHandle h, std::uint64_t offset,
+                                         std::span<const std::uint8_t> data) override {
+        return m_inner.writeAt(h, offset, data);
+    }
+    bool lockVolume(quib::platform::DeviceHandle h) override { return m_inner.lockVolume(h); }
+    bool dismountVolume(quib::platform::DeviceHandle h) override { return m_inner.dismountVolume(h); }
+    bool unlockVolume(quib::platform::DeviceHandle h) override { return m_inner.unlockVolume(h); }
+    bool updateProperties(quib::platform::DeviceHandle h) override { return m_inner.updateProperties(h); }
+    std::optional<quib::platform::PartitionInfo> partitionInfo(quib::platform::DeviceHandle h) override {
+        return m_inner.partitionInfo(h);
+    }
+    bool setPartitionType(quib::platform::DeviceHandle h, std::uint8_t type) override {
+        return m_inner.setPartitionType(h, type);
+    }
+    std::optional<std::uint32_t> partitionCount(quib::platform::DeviceHandle h) override {
+        return m_inner.partitionCount(h);
+    }
 
     int m_throws = 0;
 

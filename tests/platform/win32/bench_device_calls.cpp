@@ -7,6 +7,7 @@
 
 #include "platform/backends.h"
 #include "platform/bench/bench_backend.h"
+#include "tests/platform/win32/seam_error_kept.h"
 
 namespace win32_test {
 namespace {
@@ -18,18 +19,6 @@ using quib::records::ScsiPassThroughWithBuffers;
 constexpr DWORD kSystemHeader = 44;  // the system's record has 32-bit Windows' header
 constexpr DWORD kGrowth = sizeof(SCSI_PASS_THROUGH) - kSystemHeader;
 
-// Runs a bench port; the seam's last error it sets is handed over in `error` and the seam's own value
-// is put back, so only what the code under test does reaches the seam.
-class SeamErrorKept {
-  public:
-    SeamErrorKept() : m_saved(qp::lastError()) {}
-    ~SeamErrorKept() { qp::setLastError(m_saved); }
-    DWORD portError() const { return qp::lastError(); }
-
-  private:
-    std::uint32_t m_saved;
-};
-
 std::string upper(std::string text) {
     for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
     return text;
@@ -38,10 +27,6 @@ std::string upper(std::string text) {
 std::u16string utf16(const std::string& text) {
     const std::wstring wide = qp::utf8ToWide(text);
     return std::u16string(wide.begin(), wide.end());
-}
-
-std::string narrow(LPCWSTR text) {
-    return qp::wideToUtf8(text ? std::wstring_view(text) : std::wstring_view());
 }
 
 std::uint32_t offsetToSystem(std::uint64_t native) {
@@ -246,6 +231,7 @@ BenchDeviceCalls::Answer BenchDeviceCalls::control(qp::DeviceHandle device, DWOR
         case IOCTL_VOLUME_GET_VOLUME_DISK_EXTENTS:
             return extents(device, out, outSize);
         default:
+            if (const auto answer = diskControl(device, code, in, inSize, out, outSize)) return *answer;
             return {false, 0, ERROR_INVALID_FUNCTION};
     }
 }

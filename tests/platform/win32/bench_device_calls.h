@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -47,6 +48,15 @@ class BenchDeviceCalls : public quib::platform::DeviceCalls {
     BOOL getVolumeNameForVolumeMountPoint(LPCWSTR mountPoint, LPWSTR volumeName, DWORD length) override;
     UINT getDriveType(LPCWSTR rootPath) override;
     void getNativeSystemInfo(LPSYSTEM_INFO info) override;
+    BOOL setFilePointerEx(HANDLE file, LARGE_INTEGER distance, PLARGE_INTEGER newPointer,
+                          DWORD moveMethod) override;
+    BOOL readFile(HANDLE file, LPVOID buffer, DWORD size, LPDWORD read, LPOVERLAPPED overlapped) override;
+    BOOL writeFile(HANDLE file, LPCVOID buffer, DWORD size, LPDWORD written, LPOVERLAPPED overlapped) override;
+    BOOL getVolumeInformation(LPCWSTR rootPath, LPWSTR volumeName, DWORD volumeNameSize, LPDWORD serialNumber,
+                              LPDWORD maxComponentLength, LPDWORD flags, LPWSTR fileSystemName,
+                              DWORD fileSystemNameSize) override;
+    BOOL getDiskFreeSpaceEx(LPCWSTR directory, PULARGE_INTEGER freeToCaller, PULARGE_INTEGER total,
+                            PULARGE_INTEGER totalFree) override;
     DWORD getLastError() override { return m_lastError; }
     void setLastError(DWORD error) override { m_lastError = error; }
 
@@ -109,6 +119,11 @@ class BenchDeviceCalls : public quib::platform::DeviceCalls {
     Answer descriptor(quib::platform::DeviceHandle hub, const std::uint8_t* in, DWORD inSize,
                       std::uint8_t* out, DWORD outSize);
     Answer extents(quib::platform::DeviceHandle volume, std::uint8_t* out, DWORD outSize);
+    // Volume controls and partition requests (bench_device_calls_disk.cpp); nothing for other codes.
+    std::optional<Answer> diskControl(quib::platform::DeviceHandle device, DWORD code, const std::uint8_t* in,
+                                      DWORD inSize, std::uint8_t* out, DWORD outSize);
+    BOOL transfer(HANDLE file, std::uint8_t* buffer, DWORD size, LPDWORD moved, LPOVERLAPPED overlapped,
+                  bool write);
     const Member* memberOf(HDEVINFO set, ULONG_PTR reserved);
     Set* setOf(HDEVINFO set);
     void describe(PSP_DEVINFO_DATA device, const Member& member, DWORD index);
@@ -118,6 +133,7 @@ class BenchDeviceCalls : public quib::platform::DeviceCalls {
     std::shared_ptr<bench::Bench> m_bench;
     std::unique_ptr<quib::platform::Backend> m_backend;
     std::map<std::uintptr_t, quib::platform::DeviceHandle> m_handles;
+    std::map<std::uintptr_t, std::uint64_t> m_filePointers;
     std::uintptr_t m_nextHandle = 0x100;
     std::map<std::uintptr_t, Set> m_sets;
     std::uintptr_t m_nextSet = 0x7000;
