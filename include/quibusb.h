@@ -127,6 +127,14 @@ typedef struct SerialNumberRecord {
     uint16_t wDeviceRelease;   /* 116 */
 } SerialNumberRecord;
 
+/* The speed test's record (544 bytes), passed by value. The library reads only dwSectorSize; the rest is the
+ * caller's own and passed over untouched. */
+typedef struct QuibRWTestRecord {
+    uint8_t ucCallerData[520]; /*   0 */
+    uint32_t dwSectorSize;     /* 520: the drive's sector size; 0 fails the test */
+    uint8_t ucCallerTail[20];  /* 524 */
+} QuibRWTestRecord;
+
 #pragma pack(pop)
 
 /* An open device handle, as the operating system gives it (a HANDLE on Windows). */
@@ -279,7 +287,6 @@ QUIBUSB_API int32_t QUIBUSB_CALL QuibUSBLib_NVME_SpeedMode(uint8_t ucTargetNumbe
 QUIBUSB_API int32_t QUIBUSB_CALL QuibUSBLib_NVME_LEDControl(uint8_t ucTargetNumber, uint8_t ucDirection,
                                                             uint8_t ucValue);
 
-
 /* The drive's identity and health data, on list entry ucTargetNumber's disk. SATA bridges (device type below
  * 6) reach their drive with ATA PASS-THROUGH; PCIe bridges get log pages through the NVMe Get Log Page. */
 /* The 512-byte ATA IDENTIFY DEVICE data: 0 or -1. */
@@ -318,6 +325,15 @@ QUIBUSB_API int32_t QUIBUSB_CALL QuibUSBLib_Function_iUpdateFWfromPhyAddrNumber2
                                                                                  uint8_t ucBank,
                                                                                  int32_t bVerify);
 
+/* Storage services on a bridge's drive. The volume named must lie on a disk of the last scan's list: any
+ * other letter (C, a system disk, another program's disk) is refused before anything is written or read. */
+/* The production line's raw speed test on volume cDriveLetter: up to three runs writing and reading back a
+ * 256 KiB block at fixed places, each place's contents saved before and written back after. 1 when a run
+ * reaches both thresholds (MB/s; the write speed as adjusted for the report), else 0. */
+QUIBUSB_API int32_t QUIBUSB_CALL QuibUSBLib_ReadWritePerfomanceTest(char cDriveLetter,
+                                                                    QuibRWTestRecord record,
+                                                                    int32_t iReadThreshold,
+                                                                    int32_t iWriteThreshold);
 /* PD/MCU firmware: the USB-PD controller and the microcontroller behind a bridge, reached through it.
  * The library keeps one PD object of its own, opaque to callers. vShowPDVersion and vUpdatePDFirmware create
  * it when there is none; vClosePD destroys it, and the next PD call creates a fresh one. Device indices are

@@ -8,7 +8,7 @@ cd "$(dirname "$0")/.."
 phase() { echo "== $* (at $SECONDS s)"; }
 # The end-to-end run's packages too, so that one package-list update serves both.
 bash scripts/install-deps.sh qemu-system-x86 libusbredirparser-dev busybox-static kmod pkg-config cpio python3 \
-    dosfstools mtools fdisk
+    dosfstools mtools fdisk exfatprogs ntfs-3g
 for preset in default debug; do
     phase "build and test: $preset"
     cmake --preset "$preset" >/dev/null

@@ -3,6 +3,7 @@
 
 #include <cstring>
 
+#include "bench/bridge/bridge_chip.h"
 #include "bench_test_support.h"
 #include "common/records/scsi_pass_through.h"
 #include "platform/ata_translation.h"
@@ -333,6 +334,108 @@ TEST(AtaTaskFileReadBack, FromTheStatusReturnDescriptorOrAnAbort) {
         EXPECT_EQ(t.command, row.status);
         EXPECT_EQ(t.lbaMid, row.lbaMid);
     }
+}
+
+}  // namespace
+}  // namespace quib::platform
+
+namespace quib::platform {
+namespace {
+
+using bench::testing::benchWithBridges;
+using nlohmann::json;
+
+// A bridge's volume E: as the system shows it: where it lies follows the drive's partition table, a lock
+// is refused while anything else holds it, and its transfers stay inside the partition.
+class VolumePort : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        json description = benchWithBridges(
+            {{{"id", "b0"}, {"volume_letter", "E"}, {"drive", {{"kind", "sata"}, {"sectors", 2097152}}}}});
+        description["volumes"] = json::array({{{"letter", "F"}, {"bridge", "b0"}, {"held", true}}});
+        bench = bench::Bench::fromJson(description);
+        backend = makeBenchBackend(bench);
+        os = &backend->platform();
+    }
+    // An MBR with one partition of `type` from `start` for `sectors`.
+    void writeMbr(std::uint32_t start, std::uint32_t sectors, std::uint8_t type) {
+        std::vector<std::uint8_t> mbr(512, 0);
+        mbr[446] = 0x80;
+        mbr[446 + 4] = type;
+        std::memcpy(&mbr[446 + 8], &start, 4);
+        std::memcpy(&mbr[446 + 12], &sectors, 4);
+        mbr[510] = 0x55;
+        mbr[511] = 0xAA;
+        bench->withChip("b0", [&](bench::BridgeChip& chip) { chip.writeDrive(0, mbr); });
+    }
+    std::shared_ptr<bench::Bench> bench;
+    std::unique_ptr<Backend> backend;
+    Platform* os = nullptr;
+};
+
+TEST_F(VolumePort, LocksAreRefusedWhileTheVolumeIsHeldAndEndWithTheirHandle) {
+    const DeviceHandle e = os->storage.open("\\\\.\\E:", kReadWrite);
+    ASSERT_TRUE(isValid(e));
+    EXPECT_FALSE(os->storage.unlockVolume(e));
+    EXPECT_EQ(lastError(), kErrorNotLocked);
+    const DeviceHandle second = os->storage.open("\\\\.\\E:", kReadWrite);
+    EXPECT_FALSE(os->storage.lockVolume(e));  // another handle is open on it
+    EXPECT_EQ(lastError(), kErrorAccessDenied);
+    os->storage.close(second);
+    EXPECT_TRUE(os->storage.lockVolume(e));
+    EXPECT_TRUE(os->storage.dismountVolume(e));
+    os->storage.close(e);  // the lock ends with its handle
+    const DeviceHandle again = os->storage.open("\\\\.\\E:", kReadWrite);
+    EXPECT_TRUE(os->storage.lockVolume(again));
+    EXPECT_TRUE(os->storage.unlockVolume(again));
+    os->storage.close(again);
+
+    const DeviceHandle held = os->storage.open("\\\\.\\F:", kReadWrite);
+    EXPECT_FALSE(os->storage.lockVolume(held));
+    os->storage.close(held);
+    EXPECT_EQ(bench->volumeEvents(),
+              (std::vector<std::string>{"lock refused E", "lock E", "dismount E", "unlock E", "lock E",
+                                        "unlock E", "lock refused F"}));
+}
+
+TEST_F(VolumePort, TheVolumeStandsOnThePartitionTheDriveHolds) {
+    // A blank drive: one partition from 1 MiB.
+    DeviceHandle e = os->storage.open("\\\\.\\E:", kReadWrite);
+    ASSERT_TRUE(isValid(e));
+    auto info = os->storage.partitionInfo(e);
+    ASSERT_TRUE(info.has_value());
+    EXPECT_EQ(info->startingOffset, 1048576);
+    os->storage.close(e);
+
+    writeMbr(2048 + 64, 100000, 0x07);
+    e = os->storage.open("\\\\.\\E:", kReadWrite);
+    info = os->storage.partitionInfo(e);
+    ASSERT_TRUE(info.has_value());
+    EXPECT_EQ(info->style, PartitionStyle::Mbr);
+    EXPECT_EQ(info->startingOffset, (2048 + 64) * 512);
+    EXPECT_EQ(info->partitionLength, 100000 * 512);
+    EXPECT_EQ(info->hiddenSectors, 2048u + 64);
+    EXPECT_TRUE(info->bootIndicator);
+    const DeviceHandle disk = os->storage.open("\\\\.\\PHYSICALDRIVE1", kReadWrite);
+    EXPECT_EQ(os->storage.partitionCount(disk), 4u);
+
+    // Writes land at the partition's start and never past its end; the type is written into the table.
+    std::vector<std::uint8_t> block(4096, 0xA7);
+    EXPECT_EQ(os->storage.writeAt(e, 8192, block), 4096u);
+    EXPECT_EQ(bench->driveBytes("b0", (2048 + 64) * 512 + 8192, 4096), block);
+    EXPECT_FALSE(os->storage.writeAt(e, 100000 * 512 - 2048, block).has_value());
+    EXPECT_EQ(lastError(), kErrorSectorNotFound);
+    EXPECT_FALSE(os->storage.writeAt(e, 100, std::span(block).first(512)).has_value());
+    EXPECT_EQ(lastError(), kErrorInvalidParameter);
+    EXPECT_TRUE(os->storage.setPartitionType(e, 0x0C));
+    EXPECT_EQ(bench->driveBytes("b0", 446 + 4, 1)[0], 0x0C);
+    os->storage.close(e);
+
+    // A table without the partition: no volume E: any more.
+    writeMbr(0, 0, 0);
+    EXPECT_EQ(os->storage.open("\\\\.\\E:", kReadWrite), kInvalidHandle);
+    EXPECT_EQ(os->volumes.driveType("E:\\"), kDriveNoRootDir);
+    os->storage.close(disk);
 }
 
 }  // namespace

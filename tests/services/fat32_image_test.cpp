@@ -17,11 +17,15 @@
 #include "services/format/fat32_writer.h"
 #include "services/format/partition_table.h"
 #include "tests/common/temp_path.h"
+#include "tests/common/tool_run.h"
 
 namespace f = quib::services::fat32;
 namespace fs = std::filesystem;
 
 namespace {
+
+using quib::testing::run;
+using quib::testing::tool;
 
 constexpr std::uint64_t kGiB = 1024ull * 1024 * 1024;
 
@@ -46,29 +50,6 @@ class ImageWriter : public f::SectorWriter {
     std::uint32_t m_bytesPerSector;
     std::uint64_t m_firstSector;
 };
-
-struct ToolRun {
-    int status = -1;
-    std::string output;
-};
-
-ToolRun run(const std::string& command) {
-    ToolRun result;
-    std::unique_ptr<FILE, int (*)(FILE*)> pipe(::popen((command + " 2>&1").c_str(), "r"), ::pclose);
-    if (!pipe) return result;
-    std::array<char, 4096> chunk;
-    while (std::fgets(chunk.data(), chunk.size(), pipe.get())) result.output += chunk.data();
-    result.status = ::pclose(pipe.release());
-    return result;
-}
-
-std::string tool(const std::string& name) {
-    for (const char* folder : {"/usr/sbin/", "/sbin/", "/usr/bin/", "/bin/"}) {
-        if (fs::exists(std::string(folder) + name)) return std::string(folder) + name;
-    }
-    ADD_FAILURE() << name << " is not installed (dosfstools, mtools: scripts/install-deps.sh)";
-    return name;
-}
 
 struct Case {
     const char* name;

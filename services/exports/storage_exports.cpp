@@ -1,0 +1,30 @@
+// Entry points of the storage services: partition and format, the speed test and the file test.
+#include <cstdint>
+#include <cstring>
+
+#include "devcore/exports/export_guard.h"
+#include "include/quibusb.h"
+#include "services/rwtest/speed_figures.h"
+#include "services/rwtest/speed_test.h"
+
+using namespace quib;
+using namespace quib::devcore;
+using namespace quib::services;
+
+static_assert(sizeof(QuibRWTestRecord) == sizeof(rwtest::TestRecord));
+static_assert(offsetof(QuibRWTestRecord, dwSectorSize) == offsetof(rwtest::TestRecord, sectorSize));
+
+extern "C" {
+
+QUIBUSB_API int32_t QUIBUSB_CALL QuibUSBLib_ReadWritePerfomanceTest(char cDriveLetter,
+                                                                    QuibRWTestRecord record,
+                                                                    int32_t iReadThreshold,
+                                                                    int32_t iWriteThreshold) {
+    // 1 is the pass here, so a failure that throws gives 0.
+    return guardedExport("QuibUSBLib_ReadWritePerfomanceTest", __LINE__, 0, [&]() -> int32_t {
+        return rwtest::readWritePerformanceTest(cDriveLetter, record.dwSectorSize, iReadThreshold,
+                                                iWriteThreshold);
+    });
+}
+
+}  // extern "C"
