@@ -70,6 +70,7 @@ std::optional<Bench::VolumePlace> Bench::volumePlace(std::size_t volume) const {
         place.offset = kImplicitPartitionOffset;
         place.length = b.drive->reportedBlocks() * b.drive->reportedBytesPerSector - kImplicitPartitionOffset;
         place.slot = {1, place.offset, place.length, 0x07, false, {}, 0};
+        place.style = DiskLayout::Style::Mbr;  // as the table it stands for would be read
         return place;
     }
     const PartitionSlot* data = dataPartition(layout);

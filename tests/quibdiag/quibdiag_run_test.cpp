@@ -23,8 +23,11 @@ json mixedBench() {
         {"family", "7120"},
         {"device_type", 1},
         {"registers", {{"0xCA34", "0x20"}}},
+        {"volume_letter", "E"},
         {"drive",
          {{"kind", "sata"},
+          {"read_mib_per_s", 400},
+          {"write_mib_per_s", 200},
           {"serial", "ATA-SERIAL"},
           {"model", "Bench SATA"},
           {"firmware", "F1"},
@@ -208,6 +211,23 @@ TEST_F(QuibdiagRunTest, NvmePacketReadRunsTheEntryAndSavesTheData) {
     EXPECT_EQ(cdbs[cdbs.size() - 1].substr(0, 6), "eb5a82");
 }
 
+// The speed test on bridge 0's volume E: (400 MiB/s reading, 200 writing: reported 300): it passes at the
+// speeds the drive gives and fails above them; the drive holds what it held before either way.
+TEST_F(QuibdiagRunTest, RwtestSpeedPassesAtTheDrivesSpeedsAndLeavesItsContents) {
+    const json passed = ok({"rwtest", "speed", "-b", "0", "--read-min", "400", "--write-min", "300"}).json();
+    EXPECT_EQ(passed["volume"], "E:");
+    EXPECT_EQ(passed["passed"], true);
+    const DiagRun failed = m_bench.run({"rwtest", "speed", "-b", "0", "--write-min", "301", "--json"});
+    EXPECT_EQ(failed.exitCode, 1);
+    EXPECT_NE(failed.err.find("speed test of E: failed"), std::string::npos) << failed.err;
+    std::size_t writes = 0;
+    for (const std::string& cdb : m_bench.tracedCdbs()) writes += cdb.rfind("2a", 0) == 0;
+    EXPECT_EQ(writes, 8u + 3 * 8u);  // one place for the pass, three for the failure; four writes per pass
+    const auto bench = m_bench.open();
+    for (const std::uint64_t place : {0x41000ull, 0xF000ull, 0x28000ull})
+        EXPECT_EQ(bench->driveBytes("sata", (1ull << 20) + place * 512, 262144), Bytes(262144, 0));
+}
+
 TEST_F(QuibdiagRunTest, IdentifyDecodesTheDrivesAnswer) {
     const json id = ok({"identify", "-b", "0"}).json()["identify"];
     EXPECT_EQ(id["model"], "Bench SATA");
@@ -374,6 +394,7 @@ INSTANTIATE_TEST_SUITE_P(
         Refusal{"no_such_bridge", {"power", "off", "-b", "2"}, 3, "no bridge 2: 2 found", true},
         Refusal{
             "nvme_on_sata_bridge", {"nvme", "log", "-b", "0", "--page", "2"}, 2, "need an 8500 bridge", true},
+        Refusal{"rwtest_without_volume", {"rwtest", "speed", "-b", "1"}, 1, "has no volume", true},
         Refusal{"pcie_link_on_sata_bridge",
                 {"speed", "set-pcie", "-b", "0", "--gen", "1", "--width", "1"},
                 2,

@@ -42,6 +42,8 @@ std::vector<Bridge> scanFamily(int bridgeType, int firstIndex) {
         b.firmware = fieldText(d.cFwVersion);
         b.linkStatus = fieldText(d.cLinkStatus);
         b.diskNumber = d.m_ucPhysicalAddress;
+        if (d.m_cDriveLetter >= 'A' && d.m_cDriveLetter <= 'Z')
+            b.driveLetter = static_cast<char>(d.m_cDriveLetter);
         bridges.push_back(std::move(b));
     }
     return bridges;

@@ -19,6 +19,7 @@ struct Bridge {
     std::uint8_t deviceType = 0xFF;
     std::string chipType, vid, pid, manufacturer, product, serial, firmware, linkStatus;
     int diskNumber = 0;
+    char driveLetter = 0;  // the volume on its drive; 0 when it has none
     bool pcie() const { return family == "8500"; }
 };
 

@@ -20,9 +20,10 @@ struct Registry {
     Action& chosen;
 };
 
-void addBridgeCommands(Registry registry);  // list, gpio, uart, power, eeprom, vendor, speed
-void addDriveCommands(Registry registry);   // identify, smart, log, last-sector
-void addNvmeCommands(Registry registry);    // nvme identify, log, packet
+void addBridgeCommands(Registry registry);   // list, gpio, uart, power, eeprom, vendor, speed
+void addDriveCommands(Registry registry);    // identify, smart, log, last-sector
+void addNvmeCommands(Registry registry);     // nvme identify, log, packet
+void addStorageCommands(Registry registry);  // rwtest
 
 // "-b,--bridge INDEX", required: the index `quibdiag list` shows.
 void addBridgeOption(CLI::App* command, std::string& text);

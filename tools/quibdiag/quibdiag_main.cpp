@@ -31,6 +31,7 @@ int main(int argc, char** argv) {
     quibdiag::addBridgeCommands({app, action});
     quibdiag::addDriveCommands({app, action});
     quibdiag::addNvmeCommands({app, action});
+    quibdiag::addStorageCommands({app, action});
 
     try {
         app.parse(argc, argv);

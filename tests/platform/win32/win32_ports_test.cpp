@@ -553,6 +553,52 @@ TEST_F(Win32PortsTest, VolumesAreTheBenchs) {
     m_storage.close(v);
 }
 
+// Contents, locks and partition facts of volume E: through ReadFile/WriteFile, FSCTL and IOCTL_DISK in
+// Windows' layouts: the same as the bench's ports give over an identical bench.
+TEST_F(Win32PortsTest, VolumeContentsLocksAndPartitionsAreTheBenchs) {
+    const qp::DeviceHandle v = open("\\\\.\\E:");
+    const qp::DeviceHandle rv = reference().storage.open("\\\\.\\E:", qp::kAccessRead | qp::kAccessWrite);
+    ASSERT_TRUE(qp::isValid(v) && qp::isValid(rv));
+    std::vector<std::uint8_t> block(8192);
+    for (std::size_t i = 0; i < block.size(); ++i) block[i] = static_cast<std::uint8_t>(i * 13);
+    EXPECT_EQ(m_storage.writeAt(v, 1 << 20, block), 8192u);
+    std::vector<std::uint8_t> back(8192);
+    EXPECT_EQ(m_storage.readAt(v, 1 << 20, back), 8192u);
+    EXPECT_EQ(back, block);
+    EXPECT_FALSE(m_storage.readAt(v, 100, std::span(back).first(512)).has_value());
+    EXPECT_EQ(qp::lastError(), qp::kErrorInvalidParameter);
+
+    const auto got = m_storage.partitionInfo(v);
+    const auto expected = reference().storage.partitionInfo(rv);
+    ASSERT_TRUE(got && expected);
+    EXPECT_EQ(got->style, expected->style);
+    EXPECT_EQ(got->startingOffset, expected->startingOffset);
+    EXPECT_EQ(got->partitionLength, expected->partitionLength);
+    EXPECT_EQ(got->partitionNumber, expected->partitionNumber);
+    EXPECT_EQ(got->mbrType, expected->mbrType);
+    EXPECT_EQ(got->hiddenSectors, expected->hiddenSectors);
+
+    EXPECT_TRUE(m_storage.lockVolume(v));
+    const qp::DeviceHandle other = open("\\\\.\\E:");
+    EXPECT_FALSE(m_storage.lockVolume(other));
+    EXPECT_EQ(qp::lastError(), qp::kErrorAccessDenied);
+    m_storage.close(other);
+    EXPECT_TRUE(m_storage.dismountVolume(v));
+    EXPECT_TRUE(m_storage.unlockVolume(v));
+    EXPECT_FALSE(m_storage.unlockVolume(v));
+    EXPECT_EQ(qp::lastError(), qp::kErrorNotLocked);
+
+    const qp::DeviceHandle disk = open("\\\\.\\PHYSICALDRIVE1");
+    EXPECT_EQ(m_storage.partitionCount(disk),
+              reference().storage.partitionCount(reference().storage.open("\\\\.\\PHYSICALDRIVE1", 0)));
+    EXPECT_TRUE(m_storage.updateProperties(disk));
+    // A blank volume: the same refusal as the bench's.
+    EXPECT_FALSE(m_volumes.volumeInformation("E:\\").has_value());
+    EXPECT_EQ(qp::lastError(), qp::kErrorUnrecognizedVolume);
+    for (const qp::DeviceHandle h : {v, disk}) m_storage.close(h);
+    reference().storage.close(rv);
+}
+
 // A volume spread over three disks, answered as Windows answers: ERROR_MORE_DATA with the count while
 // the room holds fewer extents.
 class SpreadVolume : public BenchDeviceCalls {
