@@ -1,0 +1,126 @@
+// Disk and volume contents, locks, partition facts and volume information of the Linux ports, with the
+// block nodes standing as image files: an MBR written by sfdisk on the disk's node, a FAT32 made by
+// mkfs.fat on its partition's node, read back through libblkid as the kernel's nodes would be.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "platform/linux/linux_devices.h"
+#include "sysfs_builder.h"
+#include "temp_folder.h"
+#include "tests/common/tool_run.h"
+
+namespace {
+
+using namespace quib::platform;
+using quib::testing::run;
+using quib::testing::tool;
+
+constexpr std::uint64_t kDiskSectors = 4'000'000, kPartStart = 2048, kPartSectors = 400'000;
+
+class LinuxDiskIoTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        const std::string root = sys.controller("0000:00:04.0", 1, 4);
+        const std::string bridge =
+            sys.usbDevice(root, "1-1", 1, 3, 0x3f10, 0x7120, 0x0100, 0, "480", 0, "KRV0002");
+        const std::string disk = sys.usbDisk(bridge, "sdb", "sg1", 1, "KRV", "USB3.0 Bridge", kDiskSectors);
+        sys.partition(disk, "sdb1", 1, kPartStart, kPartSectors);
+        std::ofstream(dev / "sg1") << "";
+        makeImage("sdb", kDiskSectors * 512);
+        makeImage("sdb1", kPartSectors * 512);
+        const auto table = run("printf 'label: dos\\nstart=2048, size=400000, type=c, bootable\\n' | " +
+                               tool("sfdisk") + " -q " + dev / "sdb");
+        ASSERT_EQ(table.status, 0) << table.output;
+        const auto made = run(tool("mkfs.fat") + " -F 32 -s 1 -n LINUXVOL " + dev / "sdb1");
+        ASSERT_EQ(made.status, 0) << made.output;
+    }
+    void makeImage(const std::string& node, std::uint64_t bytes) {
+        std::ofstream(dev / node).close();
+        std::filesystem::resize_file(dev / node, bytes);
+    }
+    std::vector<std::uint8_t> nodeBytes(const std::string& node, std::uint64_t at, std::size_t n) {
+        std::ifstream in(dev / node, std::ios::binary);
+        in.seekg(static_cast<std::streamoff>(at));
+        std::vector<std::uint8_t> out(n);
+        in.read(reinterpret_cast<char*>(out.data()), static_cast<std::streamsize>(n));
+        return out;
+    }
+
+    TempFolder folder;
+    SysfsBuilder sys{folder.path()};
+    TempFolder dev;
+    LinuxDevices d{{folder.path(), dev.path()}};
+};
+
+TEST_F(LinuxDiskIoTest, VolumeContentsGoToThePartitionsNodeInWholeBlocks) {
+    const DeviceHandle v = d.open("\\\\.\\D:", kAccessRead | kAccessWrite);
+    ASSERT_TRUE(isValid(v));
+    std::vector<std::uint8_t> block(4096);
+    for (std::size_t i = 0; i < block.size(); ++i) block[i] = static_cast<std::uint8_t>(i * 5 + 3);
+    EXPECT_EQ(d.writeAt(v, 1 << 20, block), 4096u);
+    EXPECT_EQ(nodeBytes("sdb1", 1 << 20, 4096), block);
+    std::vector<std::uint8_t> back(4096);
+    EXPECT_EQ(d.readAt(v, 1 << 20, back), 4096u);
+    EXPECT_EQ(back, block);
+    EXPECT_FALSE(d.writeAt(v, 100, std::span(block).first(512)).has_value());
+    EXPECT_EQ(lastError(), kErrorInvalidParameter);
+    const DeviceHandle readOnly = d.open("\\\\.\\D:", kAccessRead);
+    EXPECT_FALSE(d.writeAt(readOnly, 0, std::span(block).first(512)).has_value());
+    EXPECT_EQ(lastError(), kErrorAccessDenied);
+
+    EXPECT_TRUE(d.lockVolume(v));
+    EXPECT_FALSE(d.lockVolume(v));
+    EXPECT_TRUE(d.unlockVolume(v));
+    EXPECT_FALSE(d.unlockVolume(v));
+    EXPECT_EQ(lastError(), kErrorNotLocked);
+    EXPECT_TRUE(d.dismountVolume(v));  // mounted nowhere
+    for (const DeviceHandle h : {v, readOnly}) d.close(h);
+}
+
+TEST_F(LinuxDiskIoTest, PartitionFactsAndTheVolumesFileSystemComeFromWhatTheNodesHold) {
+    const DeviceHandle v = d.open("\\\\.\\D:", kAccessRead | kAccessWrite);
+    ASSERT_TRUE(isValid(v));
+    const auto info = d.partitionInfo(v);
+    ASSERT_TRUE(info.has_value());
+    EXPECT_EQ(info->style, PartitionStyle::Mbr);
+    EXPECT_EQ(info->startingOffset, static_cast<std::int64_t>(kPartStart * 512));
+    EXPECT_EQ(info->partitionLength, static_cast<std::int64_t>(kPartSectors * 512));
+    EXPECT_EQ(info->partitionNumber, 1u);
+    EXPECT_EQ(info->mbrType, 0x0C);
+    EXPECT_TRUE(info->bootIndicator);
+    EXPECT_EQ(info->hiddenSectors, kPartStart);
+
+    EXPECT_TRUE(d.setPartitionType(v, 0x07));
+    EXPECT_EQ(nodeBytes("sdb", 446 + 4, 1)[0], 0x07);
+    EXPECT_EQ(d.partitionInfo(v)->mbrType, 0x07);
+
+    const auto volume = d.volumeInformation("D:\\");
+    ASSERT_TRUE(volume.has_value());
+    EXPECT_EQ(volume->fileSystem, "FAT32");
+    EXPECT_EQ(volume->label, "LINUXVOL");
+    const auto uuid = run(tool("blkid") + " -p -o value -s UUID " + dev / "sdb1");
+    std::string hex;
+    for (const char c : uuid.output)
+        if (std::isxdigit(static_cast<unsigned char>(c))) hex += c;
+    EXPECT_EQ(volume->serial, std::stoul(hex, nullptr, 16));
+    EXPECT_FALSE(d.freeBytes("D:\\").has_value());  // not mounted
+    EXPECT_FALSE(d.volumeInformation("Q:\\").has_value());
+    EXPECT_EQ(lastError(), kErrorPathNotFound);
+
+    // The disk: its scheme and the entries an MBR lists.
+    DeviceHandle disk = kInvalidHandle;
+    for (int n = 0; n < 4 && !isValid(disk); ++n) {
+        const DeviceHandle h = d.open("\\\\.\\PHYSICALDRIVE" + std::to_string(n), kAccessRead | kAccessWrite);
+        if (isValid(h) && d.deviceNumber(h) && d.storageDescriptor(h) &&
+            d.storageDescriptor(h)->product == "USB3.0 Bridge")
+            disk = h;
+    }
+    ASSERT_TRUE(isValid(disk));
+    EXPECT_EQ(d.partitionCount(disk), 4u);
+    EXPECT_EQ(d.partitionInfo(disk)->style, PartitionStyle::Mbr);
+    d.close(v);
+}
+
+}  // namespace
