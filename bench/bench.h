@@ -28,6 +28,7 @@
 #include "bench/store/registry_store.h"
 #include "bench/usb/topology_names.h"
 #include "bench/volume/disk_layout.h"
+#include "bench/volume/fat32_files.h"
 #include "bench/volume/volume_probe.h"
 
 namespace bench {
@@ -150,6 +151,14 @@ class Bench {
     // GPT, 0 for a disk without a table.
     std::optional<std::uint32_t> partitionCount(const Target& disk, std::uint32_t& error);
     std::optional<VolumeFacts> volumeFacts(const std::string& rootPath, std::uint32_t& error);
+    // Files in the root folder of a bridge volume's FAT32 ("E:\\name", "e:/name"; folders one level
+    // deep are not kept). `ownsPath`: the path names a bridge volume's letter, so the bench answers it.
+    bool ownsPath(const std::string& path);
+    std::optional<Fat32Files::Entry> volumeEntry(const std::string& path, std::uint32_t& error);
+    std::optional<std::vector<std::uint8_t>> readVolumeFile(const std::string& path, std::uint32_t& error);
+    bool writeVolumeFile(const std::string& path, std::span<const std::uint8_t> bytes, std::uint32_t& error);
+    bool removeVolumeEntry(const std::string& path, bool directory, std::uint32_t& error);
+    bool createVolumeDirectory(const std::string& path, std::uint32_t& error);
     // Inspection: the volume and disk controls carried out, in order ("lock E", "dismount E", "unlock E",
     // "update 3", "type E 0C", "refused write system_disk0"), and a bridge drive's bytes.
     std::vector<std::string> volumeEvents();
@@ -250,6 +259,9 @@ class Bench {
         return !m_description.volumes[volume].bridge || volumePlace(volume).has_value();
     }
     void advanceUs(std::uint64_t us);
+    // The FAT32 of the bridge volume a path names, and the name in its root folder.
+    std::optional<std::pair<Fat32Files, std::string>> volumeFilesOf(const std::string& path,
+                                                                    std::uint32_t& error);
     DiskLayout layoutOf(int bridge) const;
     std::optional<std::uint32_t> driveTransfer(int bridge, std::uint64_t offset, std::span<std::uint8_t> data,
                                                bool write, std::uint32_t& error);

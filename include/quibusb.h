@@ -334,6 +334,10 @@ QUIBUSB_API int32_t QUIBUSB_CALL QuibUSBLib_ReadWritePerfomanceTest(char cDriveL
                                                                     QuibRWTestRecord record,
                                                                     int32_t iReadThreshold,
                                                                     int32_t iWriteThreshold);
+/* The file test: copies "rwtestbin.txt" from the library's folder to the volume's root iTestCount times
+ * (at least once), reading each copy back and comparing it. 0 pass, -1 fail. */
+QUIBUSB_API int32_t QUIBUSB_CALL QuibUSBLib_vReadWriteTest(char cDriveLetter, int32_t iTestCount);
+
 /* PD/MCU firmware: the USB-PD controller and the microcontroller behind a bridge, reached through it.
  * The library keeps one PD object of its own, opaque to callers. vShowPDVersion and vUpdatePDFirmware create
  * it when there is none; vClosePD destroys it, and the next PD call creates a fresh one. Device indices are

@@ -1,6 +1,7 @@
 #include "platform/bench/bench_backend.h"
 
 #include "platform/backends.h"
+#include "platform/bench/bench_files.h"
 #include "platform/bench/bench_ports.h"
 #include "platform/bench/bench_storage_port.h"
 #include "platform/host_ports.h"
@@ -12,6 +13,7 @@ class BenchBackend final : public Backend {
   public:
     explicit BenchBackend(std::shared_ptr<bench::Bench> bench)
         : m_host(makeHostPorts()),
+          m_files(bench, *m_host.files),
           m_registry(bench),
           m_ui(bench),
           m_clock(bench),
@@ -21,7 +23,7 @@ class BenchBackend final : public Backend {
           m_volumes(bench),
           m_dialog(bench, *m_host.dialog, m_host.windowAlwaysWaits),
           m_platform{
-              *m_host.files,
+              m_files,
               *m_host.module,
               bench->description().hostRegistry ? *m_host.registry : static_cast<Registry&>(m_registry),
               m_ui,
@@ -39,6 +41,7 @@ class BenchBackend final : public Backend {
     // The program on a bench is still a real process on its host: files, modules, interrupts and the
     // window's drawing are the host's own.
     HostPorts m_host;
+    BenchFiles m_files;  // the host's, but for paths on a bridge volume
     BenchRegistry m_registry;
     BenchUserInterface m_ui;
     BenchClock m_clock;

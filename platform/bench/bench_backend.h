@@ -1,5 +1,5 @@
-// The platform backend over an emulated bench: every port answered by the bench, except files and the
-// module loader, which are the native ones.
+// The platform backend over an emulated bench: every port answered by the bench, except the module loader
+// and files, which are the native ones (but for paths on a bridge volume's letter, kept on its drive).
 #pragma once
 
 #include <memory>

@@ -4,6 +4,7 @@
 
 #include "devcore/exports/export_guard.h"
 #include "include/quibusb.h"
+#include "services/rwtest/file_test.h"
 #include "services/rwtest/speed_figures.h"
 #include "services/rwtest/speed_test.h"
 
@@ -25,6 +26,11 @@ QUIBUSB_API int32_t QUIBUSB_CALL QuibUSBLib_ReadWritePerfomanceTest(char cDriveL
         return rwtest::readWritePerformanceTest(cDriveLetter, record.dwSectorSize, iReadThreshold,
                                                 iWriteThreshold);
     });
+}
+
+QUIBUSB_API int32_t QUIBUSB_CALL QuibUSBLib_vReadWriteTest(char cDriveLetter, int32_t iTestCount) {
+    return guardedExport("QuibUSBLib_vReadWriteTest", __LINE__,
+                         [&]() -> int32_t { return rwtest::vReadWriteTest(cDriveLetter, iTestCount); });
 }
 
 }  // extern "C"

@@ -11,6 +11,7 @@
 #include <string>
 
 #include "bench/volume/disk_layout.h"
+#include "bench/volume/fat32_files.h"
 #include "tests/common/temp_path.h"
 #include "tests/common/tool_run.h"
 
@@ -138,6 +139,70 @@ TEST(VolumeProbeTest, PartitionTablesSfdiskWritesAreReadWithTheirDataPartition) 
             EXPECT_EQ(fallback.style, bench::DiskLayout::Style::Gpt);
             EXPECT_EQ(fallback.partitions.size(), row.partitions);
         }
+    }
+}
+
+}  // namespace
+
+namespace {
+
+// Files the bench keeps on a FAT32 volume, judged by fsck.fat and mtools: long names, folders made and
+// removed, files replaced and deleted leave a volume with nothing to mend and the bytes mtools reads back.
+TEST(VolumeFilesTest, FilesTheBenchWritesAreWhatFsckAndMtoolsFind) {
+    for (const char* sectorSize : {"512", "4096"}) {
+        SCOPED_TRACE(sectorSize);
+        ImageFile image(300ull << 20);
+        const auto made =
+            run(tool("mkfs.fat") + " -F 32 -S " + sectorSize + " -s 1 -n FILES " + image.path());
+        ASSERT_EQ(made.status, 0) << made.output;
+        const bench::DiskReader read = image.reader();
+        const std::string path = image.path();
+        bench::VolumeIo io{read, [path](std::uint64_t at, std::span<const std::uint8_t> in) {
+                               std::fstream f(path, std::ios::in | std::ios::out | std::ios::binary);
+                               f.seekp(static_cast<std::streamoff>(at));
+                               f.write(reinterpret_cast<const char*>(in.data()),
+                                       static_cast<std::streamsize>(in.size()));
+                               return f.good();
+                           }};
+        auto files = bench::Fat32Files::open(io, 300ull << 20);
+        ASSERT_TRUE(files.has_value());
+        std::vector<std::uint8_t> big(700000), small(100, 'x');
+        for (std::size_t i = 0; i < big.size(); ++i) big[i] = static_cast<std::uint8_t>(i * 31 + i / 977);
+        std::uint32_t error = 0;
+        ASSERT_TRUE(files->writeFile("rwtestbin.txt", small, error));
+        ASSERT_TRUE(files->createDirectory("tmp", error));
+        EXPECT_FALSE(files->createDirectory("TMP", error));  // names compare without regard to case
+        ASSERT_TRUE(files->writeFile("A Much Longer Name Than Thirteen.bin", small, error));
+        ASSERT_TRUE(files->writeFile("rwtestbin.txt", big, error));  // replaced
+        ASSERT_TRUE(files->writeFile("KEEP.TXT", small, error));
+        EXPECT_FALSE(files->remove("tmp", false, error));  // a folder is not a file
+        ASSERT_TRUE(files->remove("tmp", true, error));
+        ASSERT_TRUE(files->remove("a much longer name than thirteen.bin", false, error));
+        EXPECT_EQ(files->readFile("RWTESTBIN.TXT"), big);
+        EXPECT_FALSE(files->find("tmp").has_value());
+
+        const auto fsck = run(tool("fsck.fat") + " -n -v " + image.path());
+        EXPECT_EQ(fsck.status, 0) << fsck.output;
+        EXPECT_EQ(fsck.output.find("differ"), std::string::npos) << fsck.output;
+        EXPECT_EQ(fsck.output.find("Free cluster summary wrong"), std::string::npos) << fsck.output;
+        const std::string out = image.path() + ".out";
+        ASSERT_EQ(run(tool("mcopy") + " -n -i " + image.path() + " ::rwtestbin.txt " + out).status, 0);
+        std::ifstream copied(out, std::ios::binary);
+        EXPECT_EQ(std::vector<std::uint8_t>(std::istreambuf_iterator<char>(copied), {}), big);
+        fs::remove(out);
+        const auto dir = run(tool("mdir") + " -i " + image.path() + " ::");
+        EXPECT_NE(dir.output.find("rwtestbin.txt"), std::string::npos) << dir.output;
+        EXPECT_NE(dir.output.find("KEEP     TXT"), std::string::npos) << dir.output;
+        EXPECT_EQ(dir.output.find("Thirteen"), std::string::npos) << dir.output;
+        // The free count mtools finds is the one FSInfo now holds.
+        EXPECT_EQ(bench::probeVolume(read, 300ull << 20)->freeBytes, [&] {
+            std::smatch m;
+            std::regex_search(dir.output, m, std::regex(R"(([0-9 ]+) bytes free)"));
+            std::string digits;
+            for (const char c : m[1].str())
+                if (c != ' ') digits += c;
+            return std::stoull(digits);
+        }());
     }
 }
 
