@@ -104,6 +104,9 @@ class LinuxDevices final : public Storage, public UsbTree, public Devices, publi
     };
     // The block node of an open disk or volume, opened at its first use; -1 with the error set.
     int blockNode(DeviceHandle handle, Opened& opened);
+    // The block node a transfer of `size` bytes at `offset` goes to: whole logical blocks, a handle opened
+    // for writing when it writes; -1 with the error set.
+    int transferNode(DeviceHandle handle, std::uint64_t offset, std::size_t size, bool write);
     // A lettered volume's partition and its disk as they are now.
     std::optional<std::pair<BlockDisk, BlockPartition>> partitionOf(const std::string& diskName,
                                                                     const std::string& partName);

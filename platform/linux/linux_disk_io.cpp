@@ -162,17 +162,22 @@ bool aligned(std::uint64_t offset, std::size_t size, std::uint32_t block) {
 }
 }  // namespace
 
-std::optional<std::uint32_t> LinuxDevices::readAt(DeviceHandle handle, std::uint64_t offset,
-                                                  std::span<std::uint8_t> data) {
+int LinuxDevices::transferNode(DeviceHandle handle, std::uint64_t offset, std::size_t size, bool write) {
     std::uint32_t error = 0;
     auto opened = find(handle, error);
-    if (!opened) return failWith<std::uint32_t>(error);
+    if (!opened) return failWith<int>(error).value_or(-1);
+    if (write && !(opened->access & kAccessWrite)) return failWith<int>(kErrorAccessDenied).value_or(-1);
     const DiskSnapshot disks = DiskSnapshot::read(m_sys);
     const BlockDisk* disk = disks.byName(opened->kind == Kind::Volume ? opened->disk : opened->name);
-    if (disk == nullptr) return failWith<std::uint32_t>(kErrorDeviceNotConnected);
-    if (!aligned(offset, data.size(), disk->logicalBlockSize))
-        return failWith<std::uint32_t>(kErrorInvalidParameter);
-    const int fd = blockNode(handle, *opened);
+    if (disk == nullptr) return failWith<int>(kErrorDeviceNotConnected).value_or(-1);
+    if (!aligned(offset, size, disk->logicalBlockSize))
+        return failWith<int>(kErrorInvalidParameter).value_or(-1);
+    return blockNode(handle, *opened);
+}
+
+std::optional<std::uint32_t> LinuxDevices::readAt(DeviceHandle handle, std::uint64_t offset,
+                                                  std::span<std::uint8_t> data) {
+    const int fd = transferNode(handle, offset, data.size(), false);
     if (fd < 0) return std::nullopt;
     std::size_t done = 0;
     while (done < data.size()) {
@@ -189,16 +194,7 @@ std::optional<std::uint32_t> LinuxDevices::readAt(DeviceHandle handle, std::uint
 
 std::optional<std::uint32_t> LinuxDevices::writeAt(DeviceHandle handle, std::uint64_t offset,
                                                    std::span<const std::uint8_t> data) {
-    std::uint32_t error = 0;
-    auto opened = find(handle, error);
-    if (!opened) return failWith<std::uint32_t>(error);
-    if (!(opened->access & kAccessWrite)) return failWith<std::uint32_t>(kErrorAccessDenied);
-    const DiskSnapshot disks = DiskSnapshot::read(m_sys);
-    const BlockDisk* disk = disks.byName(opened->kind == Kind::Volume ? opened->disk : opened->name);
-    if (disk == nullptr) return failWith<std::uint32_t>(kErrorDeviceNotConnected);
-    if (!aligned(offset, data.size(), disk->logicalBlockSize))
-        return failWith<std::uint32_t>(kErrorInvalidParameter);
-    const int fd = blockNode(handle, *opened);
+    const int fd = transferNode(handle, offset, data.size(), true);
     if (fd < 0) return std::nullopt;
     std::size_t done = 0;
     while (done < data.size()) {
