@@ -250,6 +250,7 @@ void Bench::initialiseState() {
     s.bridges.assign(m_chips.size(), BridgeSlot{});
     s.devicesEjected.assign(m_description.devices.size(), false);
     s.faults.assign(m_description.faults.size(), FaultCounter{});
+    s.volumeLetters.assign(m_description.volumes.size(), 0);
     for (const auto& [key, values] : m_description.registry)
         for (const auto& [name, entry] : values) s.registry.write(key, name, entry);
     s.highestDisk = static_cast<int>(m_description.systemDisks.size()) - 1;
@@ -315,6 +316,10 @@ void Bench::loadState() {
     s.devicesEjected.assign(m_description.devices.size(), false);
     for (std::size_t i = 0; i < s.devicesEjected.size() && i < ejected.size(); ++i)
         s.devicesEjected[i] = ejected[i].get<bool>();
+    const std::string letters = j.value("volume_letters", std::string());
+    s.volumeLetters.assign(m_description.volumes.size(), 0);
+    for (std::size_t i = 0; i < s.volumeLetters.size() && i < letters.size(); ++i)
+        s.volumeLetters[i] = letters[i] == '-' ? 0 : letters[i];
     const auto& faults = j.value("faults", nlohmann::json::array());
     s.faults.assign(m_description.faults.size(), FaultCounter{});
     for (std::size_t i = 0; i < s.faults.size() && i < faults.size(); ++i) {
@@ -390,6 +395,8 @@ void Bench::syncOut() {
     }
     nlohmann::json faults = nlohmann::json::array();
     for (const auto& f : s.faults) faults.push_back({{"matched", f.matched}, {"fired", f.fired}});
+    std::string letters;
+    for (const char letter : s.volumeLetters) letters += letter ? letter : '-';
     const nlohmann::json state = {{"description_hash", m_descriptionHash},
                                   {"clock_ms", s.clockMs},
                                   {"clock_us", s.clockUs},
@@ -398,7 +405,8 @@ void Bench::syncOut() {
                                   {"message_box_answers_used", s.answersUsed},
                                   {"bridges", bridges},
                                   {"devices_ejected", s.devicesEjected},
-                                  {"faults", faults}};
+                                  {"faults", faults},
+                                  {"volume_letters", letters}};
     m_store->writeText(kStateFile, state.dump(1) + "\n");
     if (m_registryDirty) m_store->writeText(kRegistryFile, s.registry.toJson().dump(2) + "\n");
     m_generation = std::max(m_store->readGeneration(), m_generation) + 1;

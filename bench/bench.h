@@ -165,6 +165,27 @@ class Bench {
     std::vector<std::uint8_t> driveBytes(const std::string& bridgeId, std::uint64_t offset,
                                          std::size_t length);
 
+    // ---- the system's disk tools (volume/bench_diskpart.cpp, volume/bench_fs_tools.cpp) ----------------
+    // A program the system starts: "diskpart.exe" with "/s <script>" (the script's text read through
+    // `readScript`), "format.com" with "E:/Q /FS:EXFAT|NTFS /y" and "label.exe" with "E: label". The file
+    // systems and labels are made by the host's own tools (mkfs.exfat, mkntfs, exfatlabel, ntfslabel,
+    // fatlabel) on a copy of the partition, and what they changed is written back through the bridge. The
+    // exit code, or nothing with `error` when no such program exists or its tool is missing on the host.
+    using ScriptReader = std::function<std::optional<std::string>(const std::string& path)>;
+    std::optional<std::uint32_t> runProgram(const std::string& program, const std::string& arguments,
+                                            const ScriptReader& readScript, std::uint32_t& error);
+    static constexpr std::uint32_t kDiskpartFailed = 2, kDiskpartNoScript = 3, kDiskpartSyntax = 5;
+    static constexpr std::uint32_t kFormatBadParameters = 1, kFormatFatal = 4;
+    // SetVolumeLabel("E:\\", label) on a bridge volume.
+    bool setVolumeLabel(const std::string& rootPath, const std::string& label, std::uint32_t& error);
+    // Where the disk tools keep their copy of a partition: by default the bench folder, or the system's
+    // temporary folder for a bench in memory.
+    void setScratchFolder(const std::filesystem::path& folder) { m_scratchFolder = folder; }
+    // A sparse file holding a bridge drive's bytes from `offset` for `length` (tests check the file system
+    // in it with the host's tools).
+    void saveDriveRange(const std::string& bridgeId, std::uint64_t offset, std::uint64_t length,
+                        const std::filesystem::path& path);
+
     // ---- inspection and control for tests and the tool ---------------------------------------------
     struct BridgeStatus {
         std::string id;
@@ -254,6 +275,7 @@ class Bench {
         DiskLayout::Style style = DiskLayout::Style::Raw;
     };
     std::optional<VolumePlace> volumePlace(std::size_t volume) const;
+    char volumeLetter(std::size_t volume) const;  // as assigned, else as described
     // A volume the system shows: not on a bridge, or on a partition its drive holds.
     bool volumeShown(std::size_t volume) const {
         return !m_description.volumes[volume].bridge || volumePlace(volume).has_value();
@@ -263,6 +285,15 @@ class Bench {
     std::optional<std::pair<Fat32Files, std::string>> volumeFilesOf(const std::string& path,
                                                                     std::uint32_t& error);
     DiskLayout layoutOf(int bridge) const;
+    std::uint32_t runDiskpart(const std::string& script);
+    // Runs a host tool on a copy of a bridge volume's partition (`command` gives its arguments for the copy's
+    // path) and writes back, through the bridge, the blocks the tool changed. The tool's exit code; nothing
+    // when it could not be started.
+    using ToolCommand = std::function<std::vector<std::string>(const std::string& image)>;
+    std::optional<int> runToolOnPartition(const VolumePlace& place, const ToolCommand& command);
+    // Whether a path's file operation failed (`error`) because its volume holds exFAT or NTFS, where the
+    // bench keeps no files: only folders, and only while this object lives.
+    bool foreignVolume(const std::string& path, std::uint32_t error);
     std::optional<std::uint32_t> driveTransfer(int bridge, std::uint64_t offset, std::span<std::uint8_t> data,
                                                bool write, std::uint32_t& error);
 
@@ -279,6 +310,8 @@ class Bench {
     std::vector<DialogRecord> m_dialogCalls;       // in-memory benches
     std::set<char> m_lockedVolumes;
     std::vector<std::string> m_volumeEvents;
+    std::set<std::string> m_foreignFolders;  // "E:\\TMP" on an exFAT or NTFS bridge volume
+    std::filesystem::path m_scratchFolder;
 
     std::recursive_mutex m_mutex;
     int m_depth = 0;

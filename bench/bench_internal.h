@@ -32,6 +32,8 @@ struct Bench::State {
     std::vector<bool> devicesEjected;
     std::vector<FaultCounter> faults;
     RegistryStore registry;
+    // Letters assigned by the partitioning tool, per described volume; 0 keeps the description's.
+    std::vector<char> volumeLetters;
 };
 
 // "E:\\", "e:" -> 'E'; 0 when the text names no drive.

@@ -243,6 +243,8 @@ struct BenchDescription {
     std::vector<FaultDescription> faults;
     std::uint32_t processorArchitecture = 9;
     std::int64_t clockStartUnix = 1700000000;
+    // Where the partitioning tool starts an MBR partition, in sectors (63 as older systems did); 0: at 1 MiB.
+    std::uint32_t diskpartMbrFirstSector = 0;
 
     int bridgeIndex(const std::string& id) const;  // -1 when none
 };

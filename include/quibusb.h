@@ -337,6 +337,13 @@ QUIBUSB_API int32_t QUIBUSB_CALL QuibUSBLib_ReadWritePerfomanceTest(char cDriveL
 /* The file test: copies "rwtestbin.txt" from the library's folder to the volume's root iTestCount times
  * (at least once), reading each copy back and comparing it. 0 pass, -1 fail. */
 QUIBUSB_API int32_t QUIBUSB_CALL QuibUSBLib_vReadWriteTest(char cDriveLetter, int32_t iTestCount);
+/* Repartitions the drive of list entry ucTargetNumber as one volume (bGpt: GPT, else MBR) and formats it:
+ * ucFileSystem 1 FAT32 (the library's own formatter, beyond 32 GiB), 2 exFAT, 0 NTFS (drives above 8 TiB
+ * always NTFS). cDriveLetter is the letter the new volume is to receive (the first free letter from E),
+ * pLabel its label. 0 success, -1 partitioning or formatting failed, -10 an unexpected failure. */
+QUIBUSB_API int32_t QUIBUSB_CALL QuibUSBLib_vPartitionFormat(uint8_t ucTargetNumber, int32_t bGpt,
+                                                             uint8_t ucFileSystem, char cDriveLetter,
+                                                             const char* pLabel);
 
 /* PD/MCU firmware: the USB-PD controller and the microcontroller behind a bridge, reached through it.
  * The library keeps one PD object of its own, opaque to callers. vShowPDVersion and vUpdatePDFirmware create

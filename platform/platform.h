@@ -197,6 +197,12 @@ class Process {
     virtual void setInterruptCleanup(const std::vector<std::string>& files,
                                      const std::vector<std::string>& folders,
                                      std::optional<int> exitCode) = 0;
+    // Starts a program without a window ("diskpart.exe"; found as the system finds programs) with
+    // `arguments` after its name on the command line, and waits for it at most `timeoutMs`. Its exit code
+    // (kStillActive when the wait ran out), or nothing when it could not be started (the error set).
+    virtual std::optional<std::uint32_t> runHidden(const std::string& program, const std::string& arguments,
+                                                   std::uint32_t timeoutMs) = 0;
+    static constexpr std::uint32_t kStillActive = 259;
 };
 
 // ---- time -----------------------------------------------------------------------------------------------
@@ -445,6 +451,8 @@ class Volumes {
     virtual std::optional<Information> volumeInformation(const std::string& rootPath) = 0;
     // GetDiskFreeSpaceEx: bytes free to the caller.
     virtual std::optional<std::uint64_t> freeBytes(const std::string& rootPath) = 0;
+    // SetVolumeLabel("E:\\", label).
+    virtual bool setVolumeLabel(const std::string& rootPath, const std::string& label) = 0;
 };
 
 // ---- the whole seam ---------------------------------------------------------------------------------------

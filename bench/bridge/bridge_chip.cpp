@@ -204,6 +204,17 @@ bool BridgeChip::readDrive(std::uint64_t offset, std::span<std::uint8_t> out) co
     return true;
 }
 
+std::vector<std::pair<std::uint64_t, std::uint64_t>> BridgeChip::writtenDriveExtents(
+    std::uint64_t offset, std::uint64_t length) const {
+    std::vector<std::pair<std::uint64_t, std::uint64_t>> extents;
+    if (!m_drive || length == 0) return extents;
+    const std::uint64_t unit = SectorStore::kUnit;
+    const std::uint64_t first = offset / unit, end = (offset + length + unit - 1) / unit;
+    for (const auto& [from, units] : m_drive->medium().writtenRuns(first, end - first))
+        extents.emplace_back(from * unit, units * unit);
+    return extents;
+}
+
 bool BridgeChip::writeDrive(std::uint64_t offset, std::span<const std::uint8_t> in) {
     if (!m_drive || offset % SectorStore::kUnit != 0 || in.size() % SectorStore::kUnit != 0) return false;
     const std::uint64_t held = m_description.drive->unitsHeld() * SectorStore::kUnit;

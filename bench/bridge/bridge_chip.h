@@ -117,6 +117,10 @@ class BridgeChip {
     // The drive's medium from a byte offset on (what the system's partition manager and the file-system
     // drivers see); false past its end or without a drive.
     bool readDrive(std::uint64_t offset, std::span<std::uint8_t> out) const;
+    // The parts of the medium from `offset` for `length` bytes that may hold something other than zeros, as
+    // (offset, bytes) in whole 512-byte units; everything else reads as zeros.
+    std::vector<std::pair<std::uint64_t, std::uint64_t>> writtenDriveExtents(std::uint64_t offset,
+                                                                             std::uint64_t length) const;
     // Whole 512-byte units at a unit-aligned offset.
     bool writeDrive(std::uint64_t offset, std::span<const std::uint8_t> in);
     // Keeps the drive's medium in an image file of its full size (a bench folder's chips/<id>/drive.img).

@@ -21,11 +21,14 @@ void Parser::parseTop(const nlohmann::json& json) {
     const JsonReader top(json, m_source, "");
     top.requireObject({"controllers", "system_disks", "volumes", "registry", "message_box_answers",
                        "dialog_answer", "faults", "processor_architecture", "clock_start_unix",
-                       "system_volume_letter", "registry_read_only", "host_registry"});
+                       "system_volume_letter", "registry_read_only", "host_registry",
+                       "diskpart_mbr_first_sector"});
     m_out.hostRegistry = top.flag("host_registry", false);
     m_out.processorArchitecture =
         static_cast<std::uint32_t>(top.integer("processor_architecture", 9, 0, 0xFFFF));
     m_out.clockStartUnix = top.integer("clock_start_unix", 1700000000, 0, 1LL << 40);
+    m_out.diskpartMbrFirstSector =
+        static_cast<std::uint32_t>(top.integer("diskpart_mbr_first_sector", 0, 0, 0xFFFFFF));
     parseSystemDisks(top);
     if (top.has("controllers")) {
         const JsonReader controllers = top.child("controllers");

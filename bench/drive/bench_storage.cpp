@@ -113,8 +113,8 @@ std::optional<Target> Bench::open(const std::string& path, std::uint32_t& error)
             }
             if (rest.size() == 2 && rest[1] == ':') {
                 for (std::size_t v = 0; v < m_description.volumes.size(); ++v) {
-                    const auto& vol = m_description.volumes[v];
-                    if (std::tolower(static_cast<unsigned char>(vol.letter)) == rest[0] && volumeShown(v))
+                    if (std::tolower(static_cast<unsigned char>(volumeLetter(v))) == rest[0] &&
+                        volumeShown(v))
                         return Target{Target::Kind::Volume, static_cast<std::uint32_t>(v), 0};
                 }
             }
@@ -411,6 +411,16 @@ std::optional<GeometryInfo> Bench::geometry(const Target& t, std::uint32_t& erro
             }
         } else if (t.kind == Target::Kind::Cdrom) {
             bytesPerSector = 2048;
+        } else if (const auto place = t.kind == Target::Kind::Volume ? volumePlace(t.index) : std::nullopt) {
+            // A volume answers with the geometry of the disk it lies on, as the volume manager passes the
+            // request down.
+            if (place->bridge >= 0) {
+                const auto& d = *m_description.bridges[static_cast<std::size_t>(place->bridge)].drive;
+                sectors = d.reportedBlocks();
+                bytesPerSector = d.reportedBytesPerSector;
+            } else {
+                sectors = m_description.systemDisks[static_cast<std::size_t>(place->systemDisk)].sectors;
+            }
         } else {
             error = err::kInvalidFunction;
             return std::nullopt;
@@ -428,8 +438,8 @@ std::optional<std::string> Bench::volumeNameForMountPoint(const std::string& mou
     return transact([&]() -> std::optional<std::string> {
         const char letter = letterOfMountPoint(mountPoint);
         for (std::size_t v = 0; v < m_description.volumes.size(); ++v)
-            if (m_description.volumes[v].letter == letter && volumeShown(v))
-                return "\\\\?\\Volume" + volumeGuidOf(letter) + "\\";
+            if (volumeLetter(v) == letter && volumeShown(v))
+                return "\\\\?\\Volume" + volumeGuidOf(m_description.volumes[v].letter) + "\\";
         error = err::kFileNotFound;
         return std::nullopt;
     });
@@ -463,7 +473,7 @@ std::uint32_t Bench::driveType(const std::string& rootPath) {
     return transact([&]() -> std::uint32_t {
         const char letter = letterOfMountPoint(rootPath);
         for (std::size_t v = 0; v < m_description.volumes.size(); ++v)
-            if (m_description.volumes[v].letter == letter && volumeShown(v))
+            if (volumeLetter(v) == letter && volumeShown(v))
                 return driveTypeOf(m_description.volumes[v].type);
         return 1;  // DRIVE_NO_ROOT_DIR
     });

@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "bench/bench_error.h"
+#include "bench/drive/sparse_file.h"
 
 namespace bench {
 
@@ -34,10 +35,14 @@ void SectorStore::read(std::uint64_t first, std::span<std::uint8_t> out) const {
 
 void SectorStore::write(std::uint64_t first, std::span<const std::uint8_t> in) {
     if (m_image) {
+        const bool zeros = std::all_of(in.begin(), in.end(), [](std::uint8_t v) { return v == 0; });
         const std::uint64_t offset = first * kUnit;
         const std::uint64_t whole = in.size() / kUnit * kUnit;
         if (offset + whole > m_imageBytes)
             throw std::runtime_error("drive image: write past the drive's end");
+        // Zeros give their room back, as a thin-provisioned drive does, so that clearing a large area
+        // keeps the image small.
+        if (zeros && whole > 0 && punchHole(m_imagePath, offset, whole)) return;
         m_image->clear();
         m_image->seekp(static_cast<std::streamoff>(offset));
         m_image->write(reinterpret_cast<const char*>(in.data()), static_cast<std::streamsize>(whole));
@@ -49,6 +54,9 @@ void SectorStore::write(std::uint64_t first, std::span<const std::uint8_t> in) {
         const std::uint64_t number = first + at / kUnit;
         auto it = m_index.find(number);
         if (it == m_index.end()) {
+            const auto unitBytes = in.subspan(at, kUnit);
+            if (std::all_of(unitBytes.begin(), unitBytes.end(), [](std::uint8_t v) { return v == 0; }))
+                continue;  // reads as zeros already
             const std::size_t offset = m_records.size();
             m_records.resize(offset + kRecord);
             for (std::size_t i = 0; i < 8; ++i)
@@ -66,6 +74,30 @@ std::optional<std::vector<std::uint8_t>> SectorStore::unit(std::uint64_t number)
     std::vector<std::uint8_t> bytes(kUnit);
     read(number, bytes);
     return bytes;
+}
+
+std::vector<std::pair<std::uint64_t, std::uint64_t>> SectorStore::writtenRuns(std::uint64_t first,
+                                                                              std::uint64_t count) const {
+    std::vector<std::pair<std::uint64_t, std::uint64_t>> runs;
+    auto add = [&runs](std::uint64_t from, std::uint64_t units) {
+        if (units == 0) return;
+        if (!runs.empty() && runs.back().first + runs.back().second == from)
+            runs.back().second += units;
+        else
+            runs.emplace_back(from, units);
+    };
+    const std::uint64_t end = first + count;
+    if (m_image) {
+        const std::uint64_t limit = std::min(end, m_imageBytes / kUnit);
+        for (const auto& [at, bytes] : dataExtents(m_imagePath, first * kUnit, limit * kUnit)) {
+            const std::uint64_t from = at / kUnit, to = (at + bytes + kUnit - 1) / kUnit;
+            add(from, to - from);
+        }
+        return runs;
+    }
+    for (auto it = m_index.lower_bound(first); it != m_index.end() && it->first < end; ++it)
+        add(it->first, 1);
+    return runs;
 }
 
 void SectorStore::replaceRecords(std::vector<std::uint8_t> records) {
@@ -107,6 +139,7 @@ void SectorStore::attachImage(const std::filesystem::path& path, std::uint64_t b
     image->open(path, std::ios::in | std::ios::out | std::ios::binary);
     if (!image->is_open()) throw BenchError(path.string() + ": cannot open the drive image");
     m_image = std::move(image);
+    m_imagePath = path;
     m_imageBytes = bytes;
     moveRecordsIntoImage();
 }

@@ -11,6 +11,7 @@
 #include <memory>
 #include <optional>
 #include <span>
+#include <utility>
 #include <vector>
 
 namespace bench {
@@ -25,6 +26,10 @@ class SectorStore {
     void write(std::uint64_t unit, std::span<const std::uint8_t> in);
     // A unit's bytes: with an image, any unit of the drive; without, only one that was written.
     std::optional<std::vector<std::uint8_t>> unit(std::uint64_t unit) const;
+    // The runs of units from `first` for `count` units that may hold something other than zeros (what was
+    // written; the image file's data extents), as (first unit, units). Units outside them read as zeros.
+    std::vector<std::pair<std::uint64_t, std::uint64_t>> writtenRuns(std::uint64_t first,
+                                                                     std::uint64_t count) const;
 
     // Keeps the medium in the image file from now on: created (sparse) or resized to `bytes`, and what the
     // records held moved into it (the records then stay empty, marked for saving so that no older copy of
@@ -43,6 +48,7 @@ class SectorStore {
 
     // Unbuffered, so that every command reads what any process of the bench wrote last.
     std::unique_ptr<std::fstream> m_image;
+    std::filesystem::path m_imagePath;
     std::uint64_t m_imageBytes = 0;
     std::vector<std::uint8_t> m_records;
     std::map<std::uint64_t, std::size_t> m_index;  // unit -> offset of its record

@@ -6,7 +6,12 @@
 namespace bench {
 namespace {
 
-constexpr std::uint32_t kNotSupported = 50, kSharingViolation = 32;
+constexpr std::uint32_t kNotSupported = 50, kSharingViolation = 32, kAlreadyExists = 183;
+std::string folderKey(const std::string& path) {
+    std::string key = path;
+    for (char& c : key) c = c == '/' ? '\\' : static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return key;
+}
 
 // "E:\name" -> ('E', "name"); the letter 0 when the path names no drive.
 std::pair<char, std::string> split(const std::string& path) {
@@ -19,11 +24,18 @@ std::pair<char, std::string> split(const std::string& path) {
 
 }  // namespace
 
+bool Bench::foreignVolume(const std::string& path, std::uint32_t error) {
+    if (error != kNotSupported) return false;
+    std::uint32_t ignored = 0;
+    const auto facts = volumeFacts(std::string(1, split(path).first) + ":\\", ignored);
+    return facts && facts->fileSystem != "FAT32";
+}
+
 bool Bench::ownsPath(const std::string& path) {
     return transact([&] {
         const char letter = split(path).first;
         for (std::size_t v = 0; v < m_description.volumes.size(); ++v)
-            if (m_description.volumes[v].letter == letter && m_description.volumes[v].bridge) return true;
+            if (volumeLetter(v) == letter && m_description.volumes[v].bridge) return true;
         return false;
     });
 }
@@ -32,7 +44,7 @@ std::optional<std::pair<Fat32Files, std::string>> Bench::volumeFilesOf(const std
                                                                        std::uint32_t& error) {
     const auto [letter, name] = split(path);
     for (std::size_t v = 0; v < m_description.volumes.size(); ++v) {
-        if (m_description.volumes[v].letter != letter || !m_description.volumes[v].bridge) continue;
+        if (volumeLetter(v) != letter || !m_description.volumes[v].bridge) continue;
         const auto place = volumePlace(v);
         if (!place) break;
         if (m_lockedVolumes.count(letter)) {
@@ -101,6 +113,14 @@ std::optional<std::pair<Fat32Files, std::string>> Bench::volumeFilesOf(const std
 std::optional<Fat32Files::Entry> Bench::volumeEntry(const std::string& path, std::uint32_t& error) {
     return transact([&]() -> std::optional<Fat32Files::Entry> {
         auto files = volumeFilesOf(path, error);
+        if (!files && foreignVolume(path, error)) {
+            // Only folders are kept there, and only while this bench object lives.
+            const std::string name = split(path).second;
+            if (name.empty() || m_foreignFolders.count(folderKey(path)))
+                return Fat32Files::Entry{name, true, 0, 0};
+            error = err::kFileNotFound;
+            return std::nullopt;
+        }
         if (!files) return std::nullopt;
         if (files->second.empty()) return Fat32Files::Entry{"", true, 0, 0};  // the root folder itself
         auto entry = files->first.find(files->second);
@@ -136,6 +156,11 @@ bool Bench::writeVolumeFile(const std::string& path, std::span<const std::uint8_
 bool Bench::removeVolumeEntry(const std::string& path, bool directory, std::uint32_t& error) {
     return transact([&] {
         auto files = volumeFilesOf(path, error);
+        if (!files && foreignVolume(path, error)) {
+            if (directory && m_foreignFolders.erase(folderKey(path))) return true;
+            error = err::kFileNotFound;
+            return false;
+        }
         return files && !files->second.empty() && files->first.remove(files->second, directory, error);
     });
 }
@@ -143,6 +168,11 @@ bool Bench::removeVolumeEntry(const std::string& path, bool directory, std::uint
 bool Bench::createVolumeDirectory(const std::string& path, std::uint32_t& error) {
     return transact([&] {
         auto files = volumeFilesOf(path, error);
+        if (!files && foreignVolume(path, error)) {
+            if (m_foreignFolders.insert(folderKey(path)).second) return true;
+            error = kAlreadyExists;
+            return false;
+        }
         if (!files) return false;
         if (files->second.empty()) return true;  // the root folder exists
         return files->first.createDirectory(files->second, error);

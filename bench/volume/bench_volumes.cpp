@@ -44,10 +44,15 @@ DiskLayout Bench::layoutOf(int bridge) const {
         d.reportedBytesPerSector, d.reportedBlocks() * d.reportedBytesPerSector);
 }
 
+char Bench::volumeLetter(std::size_t volume) const {
+    const char assigned = volume < m_state->volumeLetters.size() ? m_state->volumeLetters[volume] : 0;
+    return assigned ? assigned : m_description.volumes[volume].letter;
+}
+
 std::optional<Bench::VolumePlace> Bench::volumePlace(std::size_t volume) const {
     const VolumeDescription& vol = m_description.volumes[volume];
     VolumePlace place;
-    place.letter = vol.letter;
+    place.letter = volumeLetter(volume);
     if (vol.systemDisk) {
         const auto& disk = m_description.systemDisks[static_cast<std::size_t>(*vol.systemDisk)];
         place.systemDisk = *vol.systemDisk;
@@ -302,7 +307,7 @@ std::optional<VolumeFacts> Bench::volumeFacts(const std::string& rootPath, std::
     return transact([&]() -> std::optional<VolumeFacts> {
         const char letter = letterOfMountPoint(rootPath);
         for (std::size_t v = 0; v < m_description.volumes.size(); ++v) {
-            if (m_description.volumes[v].letter != letter) continue;
+            if (volumeLetter(v) != letter) continue;
             const auto place = volumePlace(v);
             if (!place) break;
             if (place->bridge < 0) return VolumeFacts{"NTFS", "", 0x5EBE0001, std::nullopt};

@@ -117,6 +117,19 @@ std::uint8_t CUSBUtility::ucGetNextFreeDriveLetter() {
     return kNoFreeDriveLetter;
 }
 
+std::string CUSBUtility::strDiskPartSetupInfoPath(std::uint8_t ucPhysicalAddress) const {
+    return m_strWorkingFolder + platform::get().files.separator() + "DiskPartTarget" +
+           std::to_string(ucPhysicalAddress) + ".sc";
+}
+
+bool CUSBUtility::vDelDiskPartSetupInfo(std::uint8_t ucPhysicalAddress) {
+    const std::string path = strDiskPartSetupInfoPath(ucPhysicalAddress);
+    if (platform::get().files.deleteFile(path)) return true;
+    LogError("%s:%d: vDelDiskPartSetupInfo: DeleteFile[%s] Fail , dwErrorCode %d",
+             "CUSBUtility::vDelDiskPartSetupInfo", __LINE__, path.c_str(), platform::lastErrorCode());
+    return false;
+}
+
 std::uint16_t CUSBUtility::wGetProcessorType() {
     return static_cast<std::uint16_t>(platform::get().volumes.processorArchitecture());
 }

@@ -36,6 +36,10 @@ class CUSBUtility {
     // First drive letter from E onward that no drive uses; 127 when every letter is taken.
     std::uint8_t ucGetNextFreeDriveLetter();
     std::uint16_t wGetProcessorType();
+    // The partitioning script of a disk: "DiskPartTarget3.sc" in the working folder.
+    std::string strDiskPartSetupInfoPath(std::uint8_t ucPhysicalAddress) const;
+    // Deletes that script; false (logged) when it cannot be deleted.
+    bool vDelDiskPartSetupInfo(std::uint8_t ucPhysicalAddress);
     // First byte of a machine-wide registry value; 0 when the key or value cannot be read.
     std::uint8_t GetDiskRegisterCount(const std::string& strKeyPath, const std::string& strKeyName);
 
@@ -43,6 +47,9 @@ class CUSBUtility {
     std::string m_strWorkingFolder;
     // Devices restarted in this process (counted by the restart sequence).
     std::atomic<int> m_nRestartCount{0};
+    // Cleared while a disk is partitioned or formatted; a partitioning job runs.
+    std::atomic<bool> m_bJobIdle{true};
+    std::atomic<bool> m_bPartitionJobRunning{false};
 
     std::mutex m_PartitionCriticalSection;
     std::mutex m_ChildThreadFormatUtilityCriticalSection;

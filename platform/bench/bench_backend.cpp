@@ -22,6 +22,7 @@ class BenchBackend final : public Backend {
           m_devices(bench),
           m_volumes(bench),
           m_dialog(bench, *m_host.dialog, m_host.windowAlwaysWaits),
+          m_process(bench, *m_host.process, m_files),
           m_platform{
               m_files,
               *m_host.module,
@@ -33,7 +34,7 @@ class BenchBackend final : public Backend {
               m_devices,
               m_volumes,
               m_dialog,
-              *m_host.process} {}
+              m_process} {}
     Platform& platform() override { return m_platform; }
     int openHandles() const { return m_storage.openHandles(); }
 
@@ -50,6 +51,7 @@ class BenchBackend final : public Backend {
     BenchDevices m_devices;
     BenchVolumes m_volumes;
     BenchDialog m_dialog;
+    BenchProcess m_process;
     Platform m_platform;
 };
 

@@ -133,9 +133,29 @@ class BenchVolumes final : public Volumes {
     std::uint32_t processorArchitecture() override;
     std::optional<Information> volumeInformation(const std::string& rootPath) override;
     std::optional<std::uint64_t> freeBytes(const std::string& rootPath) override;
+    bool setVolumeLabel(const std::string& rootPath, const std::string& label) override;
 
   private:
     std::shared_ptr<bench::Bench> m_bench;
+};
+
+// The host's process, but the programs it starts are the bench's: the system's disk tools carried out on
+// the bench's drives (the scripts they read are the program's files).
+class BenchProcess final : public Process {
+  public:
+    BenchProcess(std::shared_ptr<bench::Bench> bench, Process& host, FileSystem& files)
+        : m_bench(std::move(bench)), m_host(host), m_files(files) {}
+    void setInterruptCleanup(const std::vector<std::string>& files, const std::vector<std::string>& folders,
+                             std::optional<int> exitCode) override {
+        m_host.setInterruptCleanup(files, folders, exitCode);
+    }
+    std::optional<std::uint32_t> runHidden(const std::string& program, const std::string& arguments,
+                                           std::uint32_t timeoutMs) override;
+
+  private:
+    std::shared_ptr<bench::Bench> m_bench;
+    Process& m_host;
+    FileSystem& m_files;
 };
 
 }  // namespace quib::platform

@@ -117,6 +117,29 @@ std::optional<std::uint64_t> BenchVolumes::freeBytes(const std::string& rootPath
     return facts->freeBytes;
 }
 
+bool BenchVolumes::setVolumeLabel(const std::string& rootPath, const std::string& label) {
+    std::uint32_t error = 0;
+    const bool ok = m_bench->setVolumeLabel(rootPath, label, error);
+    setLastError(ok ? kErrorSuccess : error);
+    return ok;
+}
+
+std::optional<std::uint32_t> BenchProcess::runHidden(const std::string& program, const std::string& arguments,
+                                                     std::uint32_t timeoutMs) {
+    (void)timeoutMs;  // the bench's programs finish at once
+    std::uint32_t error = 0;
+    const auto code = m_bench->runProgram(
+        program, arguments,
+        [this](const std::string& path) -> std::optional<std::string> {
+            const auto bytes = m_files.readFile(path);
+            if (!bytes) return std::nullopt;
+            return std::string(bytes->begin(), bytes->end());
+        },
+        error);
+    setLastError(code ? kErrorSuccess : error);
+    return code;
+}
+
 }  // namespace quib::platform
 
 namespace quib::platform {

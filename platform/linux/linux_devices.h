@@ -75,6 +75,8 @@ class LinuxDevices final : public Storage, public UsbTree, public Devices, publi
     // From the file system's superblock (libblkid); free space of a mounted volume.
     std::optional<Information> volumeInformation(const std::string& rootPath) override;
     std::optional<std::uint64_t> freeBytes(const std::string& rootPath) override;
+    // By the file system's own tool (fatlabel, exfatlabel, ntfslabel) on the partition's node.
+    bool setVolumeLabel(const std::string& rootPath, const std::string& label) override;
 
     // The number of disks present (the registry's disk count).
     std::uint32_t diskCount();

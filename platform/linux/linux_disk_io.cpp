@@ -20,6 +20,7 @@
 #include "common/log/debug_log.h"
 #include "platform/linux/linux_devices.h"
 #include "platform/linux/linux_sg_io.h"
+#include "platform/linux/linux_spawn.h"
 
 namespace quib::platform {
 namespace {
@@ -34,6 +35,10 @@ std::optional<T> failWith(std::uint32_t error) {
 bool fail(std::uint32_t error) {
     setLastError(error);
     return false;
+}
+int failNode(std::uint32_t error) {  // no node to transfer on
+    setLastError(error);
+    return -1;
 }
 bool failErrno() {
     return fail(sgio::systemErrorOf(errno));
@@ -165,13 +170,12 @@ bool aligned(std::uint64_t offset, std::size_t size, std::uint32_t block) {
 int LinuxDevices::transferNode(DeviceHandle handle, std::uint64_t offset, std::size_t size, bool write) {
     std::uint32_t error = 0;
     auto opened = find(handle, error);
-    if (!opened) return failWith<int>(error).value_or(-1);
-    if (write && !(opened->access & kAccessWrite)) return failWith<int>(kErrorAccessDenied).value_or(-1);
+    if (!opened) return failNode(error);
+    if (write && !(opened->access & kAccessWrite)) return failNode(kErrorAccessDenied);
     const DiskSnapshot disks = DiskSnapshot::read(m_sys);
     const BlockDisk* disk = disks.byName(opened->kind == Kind::Volume ? opened->disk : opened->name);
-    if (disk == nullptr) return failWith<int>(kErrorDeviceNotConnected).value_or(-1);
-    if (!aligned(offset, size, disk->logicalBlockSize))
-        return failWith<int>(kErrorInvalidParameter).value_or(-1);
+    if (disk == nullptr) return failNode(kErrorDeviceNotConnected);
+    if (!aligned(offset, size, disk->logicalBlockSize)) return failNode(kErrorInvalidParameter);
     return blockNode(handle, *opened);
 }
 
@@ -407,6 +411,21 @@ std::optional<std::uint64_t> LinuxDevices::freeBytes(const std::string& rootPath
     if (::statvfs(point.c_str(), &st) != 0) return failWith<std::uint64_t>(sgio::systemErrorOf(errno));
     setLastError(kErrorSuccess);
     return std::uint64_t{st.f_bavail} * st.f_frsize;
+}
+
+bool LinuxDevices::setVolumeLabel(const std::string& rootPath, const std::string& label) {
+    const auto info = volumeInformation(rootPath);
+    const auto volume = info ? volumeOfRoot(rootPath) : std::nullopt;
+    if (!volume) return false;
+    const std::string tool = info->fileSystem == "NTFS"    ? "ntfslabel"
+                             : info->fileSystem == "exFAT" ? "exfatlabel"
+                                                           : "fatlabel";
+    constexpr std::uint32_t kLabelWaitMs = 60000;
+    const auto code = runQuietly({tool, m_roots.dev + "/" + volume->partition, label}, kLabelWaitMs);
+    if (!code) return false;
+    if (*code != 0) return fail(kErrorAccessDenied);
+    setLastError(kErrorSuccess);
+    return true;
 }
 
 }  // namespace quib::platform

@@ -9,6 +9,7 @@
 #include <atomic>
 #include <cstring>
 
+#include "platform/linux/linux_spawn.h"
 #include "platform/linux/terminal_screen.h"
 
 namespace quib::platform {
@@ -113,6 +114,13 @@ void LinuxProcess::setInterruptCleanup(const std::vector<std::string>& files,
 
 void runInterruptCleanupForTest() {
     cleanUp();
+}
+
+std::optional<std::uint32_t> LinuxProcess::runHidden(const std::string& program, const std::string& arguments,
+                                                     std::uint32_t timeoutMs) {
+    std::vector<std::string> argv = commandLineWords(arguments);
+    argv.insert(argv.begin(), program);
+    return runQuietly(argv, timeoutMs);
 }
 
 }  // namespace quib::platform

@@ -11,6 +11,9 @@ class LinuxProcess final : public Process {
   public:
     void setInterruptCleanup(const std::vector<std::string>& files, const std::vector<std::string>& folders,
                              std::optional<int> exitCode) override;
+    // The program is the host's own (Linux has no "diskpart.exe": starting it fails as a missing file).
+    std::optional<std::uint32_t> runHidden(const std::string& program, const std::string& arguments,
+                                           std::uint32_t timeoutMs) override;
 };
 
 // The cleanup the handler would run, for tests: removes the prepared files and folders now.

@@ -31,7 +31,8 @@ class SystemDeviceCalls final : public DeviceCalls {
     BOOL readFile(HANDLE file, LPVOID buffer, DWORD size, LPDWORD read, LPOVERLAPPED overlapped) override {
         return ::ReadFile(file, buffer, size, read, overlapped);
     }
-    BOOL writeFile(HANDLE file, LPCVOID buffer, DWORD size, LPDWORD written, LPOVERLAPPED overlapped) override {
+    BOOL writeFile(HANDLE file, LPCVOID buffer, DWORD size, LPDWORD written,
+                   LPOVERLAPPED overlapped) override {
         return ::WriteFile(file, buffer, size, written, overlapped);
     }
     BOOL getVolumeInformation(LPCWSTR rootPath, LPWSTR volumeName, DWORD volumeNameSize, LPDWORD serialNumber,
@@ -43,6 +44,9 @@ class SystemDeviceCalls final : public DeviceCalls {
     BOOL getDiskFreeSpaceEx(LPCWSTR directory, PULARGE_INTEGER freeToCaller, PULARGE_INTEGER total,
                             PULARGE_INTEGER totalFree) override {
         return ::GetDiskFreeSpaceExW(directory, freeToCaller, total, totalFree);
+    }
+    BOOL setVolumeLabel(LPCWSTR rootPath, LPCWSTR label) override {
+        return ::SetVolumeLabelW(rootPath, label);
     }
     DWORD getLastError() override { return ::GetLastError(); }
     void setLastError(DWORD error) override { ::SetLastError(error); }

@@ -34,6 +34,7 @@ class DeviceCalls {
                                       LPWSTR fileSystemName, DWORD fileSystemNameSize) = 0;
     virtual BOOL getDiskFreeSpaceEx(LPCWSTR directory, PULARGE_INTEGER freeToCaller, PULARGE_INTEGER total,
                                     PULARGE_INTEGER totalFree) = 0;
+    virtual BOOL setVolumeLabel(LPCWSTR rootPath, LPCWSTR label) = 0;
     virtual DWORD getLastError() = 0;
     virtual void setLastError(DWORD error) = 0;
 

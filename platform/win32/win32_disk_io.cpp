@@ -147,4 +147,13 @@ std::optional<std::uint64_t> Win32Volumes::freeBytes(const std::string& rootPath
     return free.QuadPart;
 }
 
+bool Win32Volumes::setVolumeLabel(const std::string& rootPath, const std::string& label) {
+    if (!deviceCalls().setVolumeLabel(utf8ToWide(rootPath).c_str(), utf8ToWide(label).c_str())) {
+        win32::carryLastError();
+        return false;
+    }
+    setLastError(kErrorSuccess);
+    return true;
+}
+
 }  // namespace quib::platform

@@ -122,4 +122,27 @@ void runInterruptCleanupForTest() {
     cleanUp();
 }
 
+std::optional<std::uint32_t> Win32Process::runHidden(const std::string& program, const std::string& arguments,
+                                                     std::uint32_t timeoutMs) {
+    // The program's name heads its command line, as the system's shell would put it.
+    std::wstring commandLine = utf8ToWide(program + arguments);
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESHOWWINDOW;
+    startup.wShowWindow = SW_HIDE;
+    PROCESS_INFORMATION started{};
+    if (!::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr,
+                          nullptr, &startup, &started)) {
+        setLastError(::GetLastError());
+        return std::nullopt;
+    }
+    ::CloseHandle(started.hThread);
+    ::WaitForSingleObject(started.hProcess, timeoutMs);
+    DWORD code = STILL_ACTIVE;
+    ::GetExitCodeProcess(started.hProcess, &code);
+    ::CloseHandle(started.hProcess);
+    setLastError(kErrorSuccess);
+    return static_cast<std::uint32_t>(code);
+}
+
 }  // namespace quib::platform

@@ -10,6 +10,8 @@ class Win32Process final : public Process {
   public:
     void setInterruptCleanup(const std::vector<std::string>& files, const std::vector<std::string>& folders,
                              std::optional<int> exitCode) override;
+    std::optional<std::uint32_t> runHidden(const std::string& program, const std::string& arguments,
+                                           std::uint32_t timeoutMs) override;
 };
 
 // Removes what the cleanup set names, as an interrupt would (tests).

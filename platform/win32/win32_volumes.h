@@ -15,6 +15,7 @@ class Win32Volumes final : public Volumes {
     std::uint32_t processorArchitecture() override;
     std::optional<Information> volumeInformation(const std::string& rootPath) override;
     std::optional<std::uint64_t> freeBytes(const std::string& rootPath) override;
+    bool setVolumeLabel(const std::string& rootPath, const std::string& label) override;
 };
 
 }  // namespace quib::platform

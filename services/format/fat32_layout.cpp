@@ -89,6 +89,17 @@ Plan planVolume(const VolumeGeometry& geometry, std::uint32_t sectorsPerClusterR
         layout.clusterCount = layout.dataSectors / sectorsPerCluster;
         layout.fatBytesNeeded = (layout.clusterCount + 2) * 4;
         layout.fatBytesNeeded = (layout.fatBytesNeeded + bps - 1) / bps * bps;
+        // The formula leaves out the FAT's two reserved entries: where that makes the FAT one sector short
+        // of its clusters, it grows until they fit (a short FAT is a volume other systems refuse).
+        while (layout.fatBytesNeeded > std::uint64_t{layout.fatSize} * bps) {
+            plan.changes.push_back("a FAT of " + std::to_string(layout.fatSize) + " sectors is short of " +
+                                   std::to_string(layout.clusterCount) + " clusters: one sector more");
+            ++layout.fatSize;
+            layout.dataSectors = static_cast<std::uint32_t>(total - kNumberOfFats * std::uint64_t{layout.fatSize} -
+                                                            kReservedSectors);
+            layout.clusterCount = layout.dataSectors / sectorsPerCluster;
+            layout.fatBytesNeeded = ((layout.clusterCount + 2) * 4 + bps - 1) / bps * bps;
+        }
     };
     fill(spc);
     while (layout.clusterCount < kMinimumClusters && spc > 1) {

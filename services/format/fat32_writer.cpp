@@ -23,21 +23,24 @@ bool writeSectors(SectorWriter& writer, std::uint64_t sector, std::span<const st
 
 }  // namespace
 
-WriteResult writeVolume(SectorWriter& writer, const Layout& layout, const VolumeGeometry& geometry,
-                        std::uint32_t volumeId, std::string_view label, const LocalTime& time) {
-    WriteResult result;
-    const std::uint32_t bps = layout.bytesPerSector;
+void zeroSectors(SectorWriter& writer, std::uint32_t bps, std::uint64_t first, std::uint64_t count,
+                 WriteResult& result) {
     const Bytes zeros(std::size_t{kZeroSectorsPerWrite} * bps, 0);
     const auto started = std::chrono::steady_clock::now();
-    const std::uint64_t systemArea = layout.systemAreaSectors();
-    for (std::uint64_t sector = 0; sector < systemArea; sector += kZeroSectorsPerWrite) {
-        const std::uint64_t count = std::min<std::uint64_t>(kZeroSectorsPerWrite, systemArea - sector);
-        writeSectors(writer, sector, std::span(zeros).first(count * bps), result);
+    for (std::uint64_t done = 0; done < count; done += kZeroSectorsPerWrite) {
+        const std::uint64_t n = std::min<std::uint64_t>(kZeroSectorsPerWrite, count - done);
+        writeSectors(writer, first + done, std::span(zeros).first(n * bps), result);
     }
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     LogMessage("%s:%d: vZeroSectors: Wrote %lld bytes in %.2f seconds, %.2f Megabytes/sec",
-               "CFat32Format::vZeroSectors", __LINE__, static_cast<long long>(systemArea * bps), seconds,
-               seconds > 0 ? static_cast<double>(systemArea * bps) / (seconds * 1024 * 1024) : 0.0);
+               "CFat32Format::vZeroSectors", __LINE__, static_cast<long long>(count * bps), seconds,
+               seconds > 0 ? static_cast<double>(count * bps) / (seconds * 1024 * 1024) : 0.0);
+}
+
+WriteResult writeVolume(SectorWriter& writer, const Layout& layout, const VolumeGeometry& geometry,
+                        std::uint32_t volumeId, std::string_view label, const LocalTime& time) {
+    WriteResult result;
+    zeroSectors(writer, layout.bytesPerSector, 0, layout.systemAreaSectors(), result);
 
     const Bytes boot = makeBootSector(layout, geometry, volumeId, label);
     const Bytes info = makeFsInfoSector(layout);

@@ -24,6 +24,10 @@ struct WriteResult {
     int failedWrites = 0;  // logged, and formatting goes on
 };
 
+// Writes zeros over `count` sectors from `first`, at most 128 sectors a write, and logs the throughput.
+void zeroSectors(SectorWriter& writer, std::uint32_t bytesPerSector, std::uint64_t first, std::uint64_t count,
+                 WriteResult& result);
+
 // Clears the system area (reserved sectors, both FATs, the root cluster) in writes of at most 128 sectors,
 // writes the boot sector and FSInfo at sectors 0 and 1 and their copies at 6 and 7, the first FAT sector at
 // the start of each FAT, and the root directory's first 4096 bytes with the label.

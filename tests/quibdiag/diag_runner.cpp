@@ -38,6 +38,9 @@ DiagBench::DiagBench(const nlohmann::json& description) : m_root(quib::testing::
     fs::remove_all(m_root);
     fs::create_directories(m_root / "bench");
     writeText("bench/bench.json", description.dump(2));
+    // The program runs from this folder: the library's working files (a partitioning script, the file
+    // test's reference file) are in the program's folder, which is then the test's own.
+    fs::copy_file(QUIBDIAG_PROGRAM, m_root / "quibdiag");
 }
 
 DiagBench::~DiagBench() {
@@ -48,7 +51,7 @@ DiagBench::~DiagBench() {
 DiagRun DiagBench::run(const std::vector<std::string>& arguments) const {
     std::string command = "cd " + quoted(m_root.string()) +
                           " && QUIB_BENCH=" + quoted((m_root / "bench").string()) + " " +
-                          quoted(QUIBDIAG_PROGRAM);
+                          quoted((m_root / "quibdiag").string());
     for (const std::string& a : arguments) command += " " + quoted(a);
     command += " </dev/null >stdout.txt 2>stderr.txt";
     const int status = std::system(command.c_str());

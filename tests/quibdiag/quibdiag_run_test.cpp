@@ -228,6 +228,30 @@ TEST_F(QuibdiagRunTest, RwtestSpeedPassesAtTheDrivesSpeedsAndLeavesItsContents) 
         EXPECT_EQ(bench->driveBytes("sata", (1ull << 20) + place * 512, 262144), Bytes(262144, 0));
 }
 
+// Formatting bridge 0's drive: the volume comes back at the letter given, as FAT32 with the label; then
+// the file test copies the reference file onto it and compares.
+TEST_F(QuibdiagRunTest, FormatGivesTheDriveOneVolumeAndTheFileTestUsesIt) {
+    const json formatted =
+        ok({"format", "-b", "0", "--fs", "FAT32", "--letter", "F", "--label", "QDIAG"}).json();
+    EXPECT_EQ(formatted["volume"], "F:");
+    EXPECT_EQ(formatted["file_system"], "fat32");
+    EXPECT_EQ(formatted["table"], "mbr");
+    const auto bench = m_bench.open();
+    std::uint32_t error = 0;
+    const auto facts = bench->volumeFacts("F:\\", error);
+    ASSERT_TRUE(facts) << error;
+    EXPECT_EQ(facts->fileSystem, "FAT32");
+    EXPECT_EQ(facts->label, "QDIAG");
+    EXPECT_FALSE(std::filesystem::exists(m_bench.path("DiskPartTarget1.sc")));
+
+    m_bench.writeFile("rwtestbin.txt", pattern(70000, 3));
+    const json tested = ok({"rwtest", "file", "-b", "0", "--count", "2"}).json();
+    EXPECT_EQ(tested["volume"], "F:");
+    EXPECT_EQ(tested["rounds"], 2);
+    std::uint32_t readError = 0;
+    EXPECT_EQ(m_bench.open()->readVolumeFile("F:\\rwtestbin.txt", readError), pattern(70000, 3));
+}
+
 TEST_F(QuibdiagRunTest, IdentifyDecodesTheDrivesAnswer) {
     const json id = ok({"identify", "-b", "0"}).json()["identify"];
     EXPECT_EQ(id["model"], "Bench SATA");
@@ -395,6 +419,16 @@ INSTANTIATE_TEST_SUITE_P(
         Refusal{
             "nvme_on_sata_bridge", {"nvme", "log", "-b", "0", "--page", "2"}, 2, "need an 8500 bridge", true},
         Refusal{"rwtest_without_volume", {"rwtest", "speed", "-b", "1"}, 1, "has no volume", true},
+        Refusal{"format_unknown_file_system",
+                {"format", "-b", "0", "--fs", "fat16", "--letter", "F"},
+                2,
+                "expected fat32, exfat or ntfs",
+                false},
+        Refusal{"format_onto_drive_c",
+                {"format", "-b", "0", "--fs", "ntfs", "--letter", "C"},
+                2,
+                "not a letter a bridge's volume takes",
+                false},
         Refusal{"pcie_link_on_sata_bridge",
                 {"speed", "set-pcie", "-b", "0", "--gen", "1", "--width", "1"},
                 2,

@@ -59,6 +59,16 @@ TEST(Fat32Layout, FatSizeCountsAndFreeClusters) {
     EXPECT_GE(std::uint64_t{layout.fatSize} * 512, layout.fatBytesNeeded);
     EXPECT_EQ(layout.rootDirectorySector(), 32u + 2 * 102301u);
     EXPECT_EQ(layout.systemAreaSectors(), 32u + 2 * 102301u + 16u);
+
+    // 83,886,016 sectors: the formula gives 40,920 FAT sectors for 5,237,759 clusters, whose entries and
+    // the two reserved ones need 40,921. The FAT grows by that sector, and the change is said.
+    const auto grown = f::planVolume({.bytesPerSector = 512, .partitionBytes = 83886016ull * 512}, 16);
+    ASSERT_TRUE(grown.layout);
+    EXPECT_EQ(f::fatSizeFor(83886016, 16, 512), 40920u);
+    EXPECT_EQ(grown.layout->fatSize, 40921u);
+    EXPECT_EQ(grown.layout->clusterCount, (83886016u - 2 * 40921u - 32u) / 16);
+    EXPECT_GE(std::uint64_t{grown.layout->fatSize} * 512, (grown.layout->clusterCount + 2) * 4);
+    EXPECT_EQ(grown.changes.size(), 1u);
 }
 
 TEST(Fat32Layout, VolumesFat32CannotHoldAreRefused) {

@@ -6,6 +6,7 @@
 #include <fstream>
 
 #include "platform/linux/linux_process.h"
+#include "platform/linux/linux_spawn.h"
 #include "platform/linux/linux_terminal_dialog.h"
 #include "temp_folder.h"
 
@@ -64,6 +65,29 @@ TEST(LinuxProcess, InterruptCleanupRemovesTheFilesAndEmptiesTheFolders) {
     process.setInterruptCleanup({}, {}, std::nullopt);
     runInterruptCleanupForTest();
     EXPECT_TRUE(std::filesystem::exists(gone));
+}
+
+}  // namespace
+
+namespace {
+
+// A program started without a window: its words as the command line gives them, its exit code, and a
+// program that is not there.
+TEST(LinuxProcess, RunHiddenGivesTheExitCodeOrTheReasonItCouldNotStart) {
+    struct Row {
+        const char* arguments;
+        std::vector<std::string> words;
+    } rows[] = {{" /s C:\\x\\DiskPartTarget1.sc", {"/s", "C:\\x\\DiskPartTarget1.sc"}},
+                {" F: \"MY LABEL\"", {"F:", "MY LABEL"}},
+                {"  ", {}},
+                {" a\"b c\"d", {"ab cd"}}};
+    for (const Row& row : rows) EXPECT_EQ(commandLineWords(row.arguments), row.words) << row.arguments;
+
+    LinuxProcess process;
+    EXPECT_EQ(process.runHidden("sh", " -c \"exit 3\"", 60000), 3u);
+    EXPECT_EQ(process.runHidden("sh", " -c \"echo hidden; echo away >&2\"", 60000), 0u);
+    EXPECT_FALSE(process.runHidden("diskpart.exe", " /s script.sc", 60000));
+    EXPECT_EQ(lastError(), kErrorFileNotFound);
 }
 
 }  // namespace

@@ -105,6 +105,9 @@ TEST_F(LinuxDiskIoTest, PartitionFactsAndTheVolumesFileSystemComeFromWhatTheNode
     for (const char c : uuid.output)
         if (std::isxdigit(static_cast<unsigned char>(c))) hex += c;
     EXPECT_EQ(volume->serial, std::stoul(hex, nullptr, 16));
+    // The label by the file system's own tool on the partition's node.
+    EXPECT_TRUE(d.setVolumeLabel("D:\\", "RELABEL"));
+    EXPECT_EQ(d.volumeInformation("D:\\")->label, "RELABEL");
     EXPECT_FALSE(d.freeBytes("D:\\").has_value());  // not mounted
     EXPECT_FALSE(d.volumeInformation("Q:\\").has_value());
     EXPECT_EQ(lastError(), kErrorPathNotFound);

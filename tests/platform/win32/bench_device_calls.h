@@ -51,12 +51,14 @@ class BenchDeviceCalls : public quib::platform::DeviceCalls {
     BOOL setFilePointerEx(HANDLE file, LARGE_INTEGER distance, PLARGE_INTEGER newPointer,
                           DWORD moveMethod) override;
     BOOL readFile(HANDLE file, LPVOID buffer, DWORD size, LPDWORD read, LPOVERLAPPED overlapped) override;
-    BOOL writeFile(HANDLE file, LPCVOID buffer, DWORD size, LPDWORD written, LPOVERLAPPED overlapped) override;
+    BOOL writeFile(HANDLE file, LPCVOID buffer, DWORD size, LPDWORD written,
+                   LPOVERLAPPED overlapped) override;
     BOOL getVolumeInformation(LPCWSTR rootPath, LPWSTR volumeName, DWORD volumeNameSize, LPDWORD serialNumber,
                               LPDWORD maxComponentLength, LPDWORD flags, LPWSTR fileSystemName,
                               DWORD fileSystemNameSize) override;
     BOOL getDiskFreeSpaceEx(LPCWSTR directory, PULARGE_INTEGER freeToCaller, PULARGE_INTEGER total,
                             PULARGE_INTEGER totalFree) override;
+    BOOL setVolumeLabel(LPCWSTR rootPath, LPCWSTR label) override;
     DWORD getLastError() override { return m_lastError; }
     void setLastError(DWORD error) override { m_lastError = error; }
 

@@ -83,6 +83,12 @@ BOOL BenchDeviceCalls::getDiskFreeSpaceEx(LPCWSTR directory, PULARGE_INTEGER fre
     return TRUE;
 }
 
+BOOL BenchDeviceCalls::setVolumeLabel(LPCWSTR rootPath, LPCWSTR label) {
+    SeamErrorKept kept;
+    if (!benchPorts().volumes.setVolumeLabel(narrow(rootPath), narrow(label))) return fail(kept.portError());
+    return TRUE;
+}
+
 std::optional<BenchDeviceCalls::Answer> BenchDeviceCalls::diskControl(qp::DeviceHandle device, DWORD code,
                                                                       const std::uint8_t* in, DWORD inSize,
                                                                       std::uint8_t* out, DWORD outSize) {
