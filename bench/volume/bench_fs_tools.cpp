@@ -7,6 +7,7 @@
 
 #include "bench/bench_internal.h"
 #include "bench/drive/sparse_file.h"
+#include "bench/volume/diskpart_script.h"
 
 #ifdef __linux__
 #include <fcntl.h>
@@ -40,15 +41,7 @@ std::vector<std::string> commandWords(const std::string& arguments) {
         if (c == '/') spaced += ' ';
         spaced += c;
     }
-    std::vector<std::string> words;
-    std::size_t at = 0;
-    while (at < spaced.size()) {
-        while (at < spaced.size() && std::isspace(static_cast<unsigned char>(spaced[at]))) ++at;
-        const std::size_t start = at;
-        while (at < spaced.size() && !std::isspace(static_cast<unsigned char>(spaced[at]))) ++at;
-        if (at > start) words.push_back(spaced.substr(start, at - start));
-    }
-    return words;
+    return blankSeparatedWords(spaced);
 }
 
 char driveWord(const std::string& word) {
@@ -172,7 +165,8 @@ std::optional<std::uint32_t> Bench::runProgram(const std::string& program, const
         std::string rest = arguments;
         rest.erase(0, rest.find_first_not_of(" \t"));
         std::optional<std::string> text;
-        if (rest.size() > 3 && lower(rest.substr(0, 2)) == "/s" && std::isspace(static_cast<unsigned char>(rest[2]))) {
+        if (rest.size() > 3 && lower(rest.substr(0, 2)) == "/s" &&
+            std::isspace(static_cast<unsigned char>(rest[2]))) {
             std::string path = rest.substr(3);
             path.erase(0, path.find_first_not_of(" \t\""));
             path.erase(path.find_last_not_of(" \t\"") + 1);

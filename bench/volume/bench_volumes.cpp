@@ -285,9 +285,10 @@ bool Bench::setPartitionType(const Target& t, std::uint8_t type, std::uint32_t& 
 
 std::optional<std::uint32_t> Bench::partitionCount(const Target& t, std::uint32_t& error) {
     return transact([&]() -> std::optional<std::uint32_t> {
-        if (t.kind != Target::Kind::Disk || t.index < m_description.systemDisks.size() || !targetPresent(t)) {
+        if (t.kind == Target::Kind::Disk && t.index < m_description.systemDisks.size())
+            return 4u;  // the system disk's MBR, as the system lists it
+        if (t.kind != Target::Kind::Disk || !targetPresent(t)) {
             error = t.kind != Target::Kind::Disk ? err::kInvalidFunction : err::kDeviceNotConnected;
-            if (t.kind == Target::Kind::Disk && t.index < m_description.systemDisks.size()) return 4u;
             return std::nullopt;
         }
         const DiskLayout layout = layoutOf(bridgeOnDisk(static_cast<int>(t.index)));

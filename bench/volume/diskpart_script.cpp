@@ -14,14 +14,8 @@ std::string lower(std::string_view word) {
 }
 
 std::vector<std::string> words(std::string_view line) {
-    std::vector<std::string> out;
-    std::size_t at = 0;
-    while (at < line.size()) {
-        while (at < line.size() && std::isspace(static_cast<unsigned char>(line[at]))) ++at;
-        const std::size_t start = at;
-        while (at < line.size() && !std::isspace(static_cast<unsigned char>(line[at]))) ++at;
-        if (at > start) out.push_back(lower(line.substr(start, at - start)));
-    }
+    std::vector<std::string> out = blankSeparatedWords(line);
+    for (std::string& word : out) word = lower(word);
     return out;
 }
 
@@ -68,6 +62,18 @@ std::optional<DiskpartCommand> command(const std::vector<std::string>& w) {
 }
 
 }  // namespace
+
+std::vector<std::string> blankSeparatedWords(std::string_view line) {
+    std::vector<std::string> out;
+    std::size_t at = 0;
+    while (at < line.size()) {
+        while (at < line.size() && std::isspace(static_cast<unsigned char>(line[at]))) ++at;
+        const std::size_t start = at;
+        while (at < line.size() && !std::isspace(static_cast<unsigned char>(line[at]))) ++at;
+        if (at > start) out.emplace_back(line.substr(start, at - start));
+    }
+    return out;
+}
 
 DiskpartScript parseDiskpartScript(std::string_view text) {
     DiskpartScript script;

@@ -36,6 +36,9 @@ struct DiskpartScript {
     std::string badText;
 };
 
+// The words of a line, as the system's tools split their command lines: at blanks (none kept).
+std::vector<std::string> blankSeparatedWords(std::string_view line);
+
 // Words are separated by blanks and compared without regard to case; empty lines and "rem" lines are
 // skipped; "noerr" may end any command.
 DiskpartScript parseDiskpartScript(std::string_view text);

@@ -99,16 +99,33 @@ std::uint32_t Fat32Files::fatEntry(std::uint32_t cluster) {
 }
 
 void Fat32Files::setFatEntry(std::uint32_t cluster, std::uint32_t value) {
+    setFatEntries({{cluster, value}});
+}
+
+void Fat32Files::setFatEntries(const std::vector<std::pair<std::uint32_t, std::uint32_t>>& changes) {
+    // One read and one write per run of touched 512-byte units (at most 64 KiB), in every FAT, as a driver
+    // updates its cached FAT sectors: a long chain does not cost a command per cluster.
+    std::map<std::uint64_t, std::vector<std::pair<std::uint32_t, std::uint32_t>>> byUnit;
+    for (const auto& change : changes) byUnit[std::uint64_t{change.first} * 4 / 512].push_back(change);
     for (std::uint32_t i = 0; i < m_fats; ++i) {
-        const std::uint64_t at =
-            (std::uint64_t{m_reserved} + std::uint64_t{i} * m_fatSize) * m_bytesPerSector +
-            std::uint64_t{cluster} * 4;
-        std::vector<std::uint8_t> unit(512);
-        const std::uint64_t unitAt = at / 512 * 512;
-        m_io.read(unitAt, unit);
-        std::uint8_t* p = &unit[at - unitAt];
-        put32(p, (le32(p) & 0xF0000000) | (value & 0x0FFFFFFF));
-        m_io.write(unitAt, unit);
+        const std::uint64_t fatAt =
+            (std::uint64_t{m_reserved} + std::uint64_t{i} * m_fatSize) * m_bytesPerSector;
+        for (auto first = byUnit.begin(); first != byUnit.end();) {
+            auto last = first;
+            while (std::next(last) != byUnit.end() && std::next(last)->first == last->first + 1 &&
+                   last->first - first->first + 1 < 128)
+                ++last;
+            std::vector<std::uint8_t> run(static_cast<std::size_t>((last->first - first->first + 1) * 512));
+            m_io.read(fatAt + first->first * 512, run);
+            for (auto unit = first; unit != std::next(last); ++unit)
+                for (const auto& [cluster, value] : unit->second) {
+                    std::uint8_t* p =
+                        &run[static_cast<std::size_t>(std::uint64_t{cluster} * 4 - first->first * 512)];
+                    put32(p, (le32(p) & 0xF0000000) | (value & 0x0FFFFFFF));
+                }
+            m_io.write(fatAt + first->first * 512, run);
+            first = std::next(last);
+        }
     }
 }
 
@@ -126,20 +143,39 @@ std::optional<std::vector<std::uint32_t>> Fat32Files::allocate(std::uint32_t cou
     if (m_io.read(std::uint64_t{m_fsInfoSector} * m_bytesPerSector, info) && le32(&info[492]) >= 2 &&
         le32(&info[492]) < m_clusters + 2)
         hint = le32(&info[492]);
+    // The FAT is read 64 KiB at a time while free entries are looked for.
+    constexpr std::uint32_t kEntriesPerRead = 16384;
+    const std::uint64_t fatBytes = std::uint64_t{m_fatSize} * m_bytesPerSector;
+    std::vector<std::uint8_t> entries;
+    std::uint64_t entriesFirst = ~std::uint64_t{0};
+    const auto entry = [&](std::uint32_t c) {
+        if (c < entriesFirst || c >= entriesFirst + kEntriesPerRead) {
+            entriesFirst = c / kEntriesPerRead * kEntriesPerRead;
+            entries.assign(static_cast<std::size_t>(
+                               std::min<std::uint64_t>(kEntriesPerRead * 4, fatBytes - entriesFirst * 4)),
+                           0);
+            m_io.read(std::uint64_t{m_reserved} * m_bytesPerSector + entriesFirst * 4, entries);
+        }
+        return le32(&entries[static_cast<std::size_t>((c - entriesFirst) * 4)]) & 0x0FFFFFFF;
+    };
     for (std::uint32_t k = 0; k < m_clusters && found.size() < count; ++k) {
         const std::uint32_t c = 2 + (hint - 2 + k) % m_clusters;
-        if (fatEntry(c) == 0) found.push_back(c);
+        if (entry(c) == 0) found.push_back(c);
     }
     if (found.size() < count) return std::nullopt;
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> links;
     for (std::size_t i = 0; i < found.size(); ++i)
-        setFatEntry(found[i], i + 1 < found.size() ? found[i + 1] : kEndOfChain);
+        links.emplace_back(found[i], i + 1 < found.size() ? found[i + 1] : kEndOfChain);
+    setFatEntries(links);
     updateFsInfo(-static_cast<std::int64_t>(count), found.empty() ? hint : found.back() + 1);
     return found;
 }
 
 void Fat32Files::freeChain(std::uint32_t first) {
     const auto clusters = chain(first);
-    for (const std::uint32_t c : clusters) setFatEntry(c, 0);
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> cleared;
+    for (const std::uint32_t c : clusters) cleared.emplace_back(c, 0);
+    setFatEntries(cleared);
     if (!clusters.empty()) updateFsInfo(static_cast<std::int64_t>(clusters.size()), 0);
 }
 

@@ -48,6 +48,7 @@ class Fat32Files {
     std::uint64_t clusterOffset(std::uint32_t cluster) const;
     std::uint32_t fatEntry(std::uint32_t cluster);
     void setFatEntry(std::uint32_t cluster, std::uint32_t value);  // in every FAT
+    void setFatEntries(const std::vector<std::pair<std::uint32_t, std::uint32_t>>& changes);
     std::vector<std::uint32_t> chain(std::uint32_t first);
     std::optional<std::vector<std::uint32_t>> allocate(std::uint32_t count);
     void freeChain(std::uint32_t first);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <utility>
 #include <vector>
 
 #include "platform/ata_translation.h"
@@ -277,13 +278,21 @@ bool BenchStorage::unlockVolume(DeviceHandle volume) {
     return volumeControl(volume, bench::Bench::VolumeControl::Unlock);
 }
 
-bool BenchStorage::updateProperties(DeviceHandle disk) {
-    const auto target = targetOf(disk);
-    if (!target) return false;
+template <class Ask>
+auto BenchStorage::onTarget(DeviceHandle handle, Ask&& ask) {
+    using Answer = decltype(ask(std::declval<const bench::Target&>(), std::declval<std::uint32_t&>()));
+    const auto target = targetOf(handle);
+    if (!target) return Answer{};
     std::uint32_t error = 0;
-    const bool ok = m_bench->updateProperties(*target, error);
-    setLastError(ok ? kErrorSuccess : error);
-    return ok;
+    Answer answer = ask(*target, error);
+    setLastError(answer ? kErrorSuccess : error);
+    return answer;
+}
+
+bool BenchStorage::updateProperties(DeviceHandle disk) {
+    return onTarget(disk, [this](const bench::Target& t, std::uint32_t& error) {
+        return m_bench->updateProperties(t, error);
+    });
 }
 
 std::optional<PartitionInfo> BenchStorage::partitionInfo(DeviceHandle handle) {
@@ -319,21 +328,15 @@ std::optional<PartitionInfo> BenchStorage::partitionInfo(DeviceHandle handle) {
 }
 
 bool BenchStorage::setPartitionType(DeviceHandle volume, std::uint8_t type) {
-    const auto target = targetOf(volume);
-    if (!target) return false;
-    std::uint32_t error = 0;
-    const bool ok = m_bench->setPartitionType(*target, type, error);
-    setLastError(ok ? kErrorSuccess : error);
-    return ok;
+    return onTarget(volume, [this, type](const bench::Target& t, std::uint32_t& error) {
+        return m_bench->setPartitionType(t, type, error);
+    });
 }
 
 std::optional<std::uint32_t> BenchStorage::partitionCount(DeviceHandle disk) {
-    const auto target = targetOf(disk);
-    if (!target) return std::nullopt;
-    std::uint32_t error = 0;
-    const auto count = m_bench->partitionCount(*target, error);
-    setLastError(count ? kErrorSuccess : error);
-    return count;
+    return onTarget(disk, [this](const bench::Target& t, std::uint32_t& error) {
+        return m_bench->partitionCount(t, error);
+    });
 }
 
 }  // namespace quib::platform

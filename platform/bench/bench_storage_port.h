@@ -44,6 +44,10 @@ class BenchStorage final : public Storage {
 
   private:
     std::optional<bench::Target> targetOf(DeviceHandle handle);
+    // Asks the bench about a handle's target and carries its error into the thread's last error: the
+    // answer, or false / nothing for a handle that names nothing.
+    template <class Ask>
+    auto onTarget(DeviceHandle handle, Ask&& ask);
     bool volumeControl(DeviceHandle volume, bench::Bench::VolumeControl op);
 
     std::mutex m_handlesLock;

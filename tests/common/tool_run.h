@@ -4,9 +4,13 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <cctype>
+#include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <memory>
+#include <optional>
+#include <regex>
 #include <string>
 
 namespace quib::testing {
@@ -32,6 +36,29 @@ inline std::string tool(const std::string& name) {
     }
     ADD_FAILURE() << name << " is not installed (scripts/test.sh installs the tools)";
     return name;
+}
+
+// The volume serial as Windows shows it, from blkid's UUID of a file system ("1A2B-3C4D"; NTFS's sixteen
+// hex digits: their low 32 bits). 0 when blkid finds none.
+inline std::uint32_t blkidSerial(const std::string& device) {
+    const auto uuid = run(tool("blkid") + " -p -o value -s UUID '" + device + "'");
+    std::string hex;
+    for (const char c : uuid.output)
+        if (std::isxdigit(static_cast<unsigned char>(c))) hex += c;
+    if (hex.empty()) return 0;
+    return static_cast<std::uint32_t>(
+        std::stoull(hex.substr(hex.size() > 8 ? hex.size() - 8 : 0), nullptr, 16));
+}
+
+// The free bytes mdir counts on a FAT image; nothing when it says none.
+inline std::optional<std::uint64_t> mdirBytesFree(const std::string& image) {
+    const auto dir = run(tool("mdir") + " -i '" + image + "' ::");
+    std::smatch m;
+    if (!std::regex_search(dir.output, m, std::regex(R"(([0-9 ]+) bytes free)"))) return std::nullopt;
+    std::string digits;
+    for (const char c : m[1].str())
+        if (c != ' ') digits += c;
+    return std::stoull(digits);
 }
 
 }  // namespace quib::testing

@@ -100,11 +100,7 @@ TEST_F(LinuxDiskIoTest, PartitionFactsAndTheVolumesFileSystemComeFromWhatTheNode
     ASSERT_TRUE(volume.has_value());
     EXPECT_EQ(volume->fileSystem, "FAT32");
     EXPECT_EQ(volume->label, "LINUXVOL");
-    const auto uuid = run(tool("blkid") + " -p -o value -s UUID " + dev / "sdb1");
-    std::string hex;
-    for (const char c : uuid.output)
-        if (std::isxdigit(static_cast<unsigned char>(c))) hex += c;
-    EXPECT_EQ(volume->serial, std::stoul(hex, nullptr, 16));
+    EXPECT_EQ(volume->serial, quib::testing::blkidSerial(dev / "sdb1"));
     // The label by the file system's own tool on the partition's node.
     EXPECT_TRUE(d.setVolumeLabel("D:\\", "RELABEL"));
     EXPECT_EQ(d.volumeInformation("D:\\")->label, "RELABEL");

@@ -595,6 +595,8 @@ TEST_F(Win32PortsTest, VolumeContentsLocksAndPartitionsAreTheBenchs) {
     // A blank volume: the same refusal as the bench's.
     EXPECT_FALSE(m_volumes.volumeInformation("E:\\").has_value());
     EXPECT_EQ(qp::lastError(), qp::kErrorUnrecognizedVolume);
+    EXPECT_FALSE(m_volumes.setVolumeLabel("E:\\", "LABEL"));
+    EXPECT_EQ(qp::lastError(), qp::kErrorUnrecognizedVolume);
     for (const qp::DeviceHandle h : {v, disk}) m_storage.close(h);
     reference().storage.close(rv);
 }

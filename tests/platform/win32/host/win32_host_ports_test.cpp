@@ -170,6 +170,14 @@ TEST_F(Win32HostTest, InterruptCleanupRemovesTheFilesAndEmptiesTheFolders) {
     EXPECT_EQ(m_files.readFile(path("user.bin")), bytes("stays"));
 }
 
+// A program started hidden: its exit code, or the system's reason it could not start.
+TEST(Win32ProcessTest, RunHiddenGivesTheExitCodeOrTheReasonItCouldNotStart) {
+    Win32Process process;
+    EXPECT_EQ(process.runHidden("cmd.exe", " /c exit 3", 60000), 3u);
+    EXPECT_FALSE(process.runHidden("no-such-program-here.exe", " /s script.sc", 60000));
+    EXPECT_EQ(lastError(), static_cast<std::uint32_t>(ERROR_FILE_NOT_FOUND));
+}
+
 TEST(Win32RegistryTest, ValuesRoundTripInTheMachineWideRegistry) {
     const std::string key = "SOFTWARE\\QuibUsbTest\\" + uniqueName();
     Win32Registry registry;
