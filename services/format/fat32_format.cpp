@@ -72,9 +72,8 @@ bool CFat32Format::bPreCheckFat32FormatParam(platform::DeviceHandle volume) {
     if (totalCheck <= 0xFFFF || totalCheck >= 0xFFFFFFFFull) {
         LogError(
             "%s:%d: bPreCheckFat32FormatParam:[%s] This drive is too small(64K Clusters) or too large(2TB) "
-            "[%d] "
-            "for FAT32 Specification , strLogicalAddress %s , dwErrorCode:%d",
-            kFn, __LINE__, path.c_str(), static_cast<int>(totalCheck), path.c_str(),
+            "[%llu] for a FAT32 volume , strLogicalAddress %s , dwErrorCode:%d",
+            kFn, __LINE__, path.c_str(), static_cast<unsigned long long>(totalCheck), path.c_str(),
             platform::lastErrorCode());
         return false;
     }
