@@ -5,6 +5,7 @@
 #include <ctime>
 
 #include "common/log/debug_log.h"
+#include "devcore/transport/device_path.h"
 #include "services/volume/bridge_volume.h"
 #include "services/volume/disk_queries.h"
 
@@ -156,12 +157,9 @@ bool CFat32Format::bFormatVolume(const std::string& strLabel) {
     storage.close(m_hVolume);
     m_hVolume = platform::kInvalidHandle;
     if (disk && disk->size() == 1) {
-        const platform::DeviceHandle h = storage.open(
-            physicalDrivePath(static_cast<std::uint8_t>(disk->front().diskNumber)), platform::kAccessRead);
-        if (platform::isValid(h)) {
-            storage.updateProperties(h);
-            storage.close(h);
-        }
+        const devcore::ScopedDevice h(physicalDrivePath(static_cast<std::uint8_t>(disk->front().diskNumber)),
+                                      platform::kAccessRead);
+        if (h.valid()) storage.updateProperties(h.get());
     }
     return planned && m_written.failedWrites == 0;
 }

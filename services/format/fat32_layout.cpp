@@ -95,8 +95,8 @@ Plan planVolume(const VolumeGeometry& geometry, std::uint32_t sectorsPerClusterR
             plan.changes.push_back("a FAT of " + std::to_string(layout.fatSize) + " sectors is short of " +
                                    std::to_string(layout.clusterCount) + " clusters: one sector more");
             ++layout.fatSize;
-            layout.dataSectors = static_cast<std::uint32_t>(total - kNumberOfFats * std::uint64_t{layout.fatSize} -
-                                                            kReservedSectors);
+            layout.dataSectors = static_cast<std::uint32_t>(
+                total - kNumberOfFats * std::uint64_t{layout.fatSize} - kReservedSectors);
             layout.clusterCount = layout.dataSectors / sectorsPerCluster;
             layout.fatBytesNeeded = ((layout.clusterCount + 2) * 4 + bps - 1) / bps * bps;
         }

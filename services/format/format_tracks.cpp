@@ -8,6 +8,7 @@
 #include "devcore/device/quib_usb_dev.h"
 #include "devcore/frame/library_objects.h"
 #include "devcore/frame/usb_utility.h"
+#include "devcore/transport/device_path.h"
 #include "services/format/fat32_format.h"
 #include "services/volume/bridge_volume.h"
 #include "services/volume/disk_queries.h"
@@ -36,14 +37,13 @@ int CFat32Format::vCheckFileSystemCapacity(std::uint8_t ucPhysicalAddress) {
     constexpr auto kFn = "CFat32Format::vCheckFileSystemCapacity";
     platform::Storage& storage = platform::get().storage;
     const std::string path = physicalDrivePath(ucPhysicalAddress);
-    const platform::DeviceHandle disk = storage.open(path, platform::kAccessRead);
-    if (!platform::isValid(disk)) {
+    const devcore::ScopedDevice disk(path, platform::kAccessRead);
+    if (!disk.valid()) {
         LogError("%s:%d: vCheckFileSystemCapacity: CreateFile[%s] Fail, ErrorCode:%d", kFn, __LINE__,
                  path.c_str(), platform::lastErrorCode());
         return kNotAvailable;
     }
-    const auto geometry = storage.driveGeometry(disk);
-    storage.close(disk);
+    const auto geometry = storage.driveGeometry(disk.get());
     if (!geometry) {
         LogError("%s:%d: vCheckFileSystemCapacity: [%s] not support  , ErrorCode:%d", kFn, __LINE__,
                  path.c_str(), platform::lastErrorCode());
@@ -127,12 +127,10 @@ bool CFat32Format::vLowLevelFormatTracks(std::uint8_t ucPhysicalAddress, std::ui
                     kFn, __LINE__, ucPhysicalAddress, letter, info->fileSystem.c_str(), info->label.c_str());
         }
         if (passed) return true;
-        const platform::DeviceHandle h =
-            os.storage.open(physicalDrivePath(ucPhysicalAddress), platform::kAccessRead);
-        if (!platform::isValid(h) || !os.storage.updateProperties(h))
+        const devcore::ScopedDevice disk(physicalDrivePath(ucPhysicalAddress), platform::kAccessRead);
+        if (!disk.valid() || !os.storage.updateProperties(disk.get()))
             LogError("%s:%d: [%c] IOCTL_DISK_UPDATE_PROPERTIES Fail , dwErrorCode %d", kFn, __LINE__, letter,
                      platform::lastErrorCode());
-        if (platform::isValid(h)) os.storage.close(h);
     }
     return false;
 }

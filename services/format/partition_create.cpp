@@ -8,6 +8,7 @@
 #include "common/log/debug_log.h"
 #include "devcore/frame/library_objects.h"
 #include "devcore/frame/usb_utility.h"
+#include "devcore/transport/device_path.h"
 #include "services/format/fat32_format.h"
 #include "services/volume/bridge_volume.h"
 #include "services/volume/disk_queries.h"
@@ -25,18 +26,6 @@ std::uint32_t le32(const std::uint8_t* p) {
 void put32(std::uint8_t* p, std::uint32_t v) {
     for (int i = 0; i < 4; ++i) p[i] = static_cast<std::uint8_t>(v >> (8 * i));
 }
-
-// An open device, closed at the end of the scope.
-struct Opened {
-    platform::DeviceHandle handle;
-    Opened(const std::string& path, std::uint32_t access)
-        : handle(platform::get().storage.open(path, access)) {}
-    ~Opened() {
-        if (platform::isValid(handle)) platform::get().storage.close(handle);
-    }
-    Opened(const Opened&) = delete;
-    Opened& operator=(const Opened&) = delete;
-};
 
 // The first sector again, with the one partition of an MBR moved to the formatter's alignment: a start at
 // sector 63 goes to 64; otherwise the partition reaches to the disk's end, in whole 64-sector steps. Nothing
@@ -161,21 +150,21 @@ bool CFat32Format::vCreatePartition(char cDriveLetter, std::uint8_t ucPhysicalAd
         }
         if (count < 0) return false;
 
-        const Opened disk(physicalDrivePath(ucPhysicalAddress),
-                          platform::kAccessRead | platform::kAccessWrite);
-        if (!platform::isValid(disk.handle)) {
+        const devcore::ScopedDevice disk(physicalDrivePath(ucPhysicalAddress),
+                                         platform::kAccessRead | platform::kAccessWrite);
+        if (!disk.valid()) {
             LogError("%s:%d: vCreatePartition: CreateFile[%s] Fail, ErrorCode:%d", kFn, __LINE__,
                      physicalDrivePath(ucPhysicalAddress).c_str(), platform::lastErrorCode());
             return false;
         }
-        os.storage.updateProperties(disk.handle);
+        os.storage.updateProperties(disk.get());
         // One partition: an MBR's four slots are listed whether used or not, so its own entries are counted.
         std::optional<std::vector<std::uint8_t>> mbr;
         bool tooLarge = false;
         if (!bGpt || count == 1) {
             std::vector<std::uint8_t> first(dwSectorSize ? dwSectorSize : 512, 0);
-            const auto read = os.storage.readAt(disk.handle, 0, first);
-            const auto geometry = os.storage.driveGeometry(disk.handle);
+            const auto read = os.storage.readAt(disk.get(), 0, first);
+            const auto geometry = os.storage.driveGeometry(disk.get());
             if (read && *read == first.size() && geometry && geometry->bytesPerSector)
                 mbr = alignedMbr(std::move(first), geometry->diskSize / geometry->bytesPerSector,
                                  ucPhysicalAddress, tooLarge);
@@ -183,26 +172,26 @@ bool CFat32Format::vCreatePartition(char cDriveLetter, std::uint8_t ucPhysicalAd
         if (tooLarge) return false;
         if (mbr) {
             const std::string volume = volumePath(static_cast<char>(next));
-            const Opened locked(volume, platform::kAccessRead | platform::kAccessWrite);
+            const devcore::ScopedDevice locked(volume, platform::kAccessRead | platform::kAccessWrite);
             bool isLocked = false;
-            for (int iTry = 0; iTry < kLockTries && platform::isValid(locked.handle) && !isLocked; ++iTry) {
-                isLocked = os.storage.lockVolume(locked.handle);
+            for (int iTry = 0; iTry < kLockTries && locked.valid() && !isLocked; ++iTry) {
+                isLocked = os.storage.lockVolume(locked.get());
                 if (!isLocked) os.clock.sleepMs(200);
             }
             if (!isLocked)
                 LogError("%s:%d: FSCTL_LOCK_VOLUME Fail , strPhysicalAddress %s , dwErrorCode:%d", kFn,
                          __LINE__, volume.c_str(), platform::lastErrorCode());
-            const auto written = os.storage.writeAt(disk.handle, 0, *mbr);
+            const auto written = os.storage.writeAt(disk.get(), 0, *mbr);
             if (!written || *written != mbr->size()) {
                 LogError("%s:%d: m_ucPhysicalAddress= %c, Write MBR  Fail , dwErrorCode %d", kFn, __LINE__,
                          static_cast<char>(next), platform::lastErrorCode());
                 return false;
             }
-            if (platform::isValid(locked.handle)) {
-                if (!os.storage.dismountVolume(locked.handle))
+            if (locked.valid()) {
+                if (!os.storage.dismountVolume(locked.get()))
                     LogError("%s:%d: FSCTL_DISMOUNT_VOLUME Fail , dwErrorCode:%d", kFn, __LINE__,
                              platform::lastErrorCode());
-                if (isLocked && !os.storage.unlockVolume(locked.handle))
+                if (isLocked && !os.storage.unlockVolume(locked.get()))
                     LogError("%s:%d: FSCTL_UNLOCK_VOLUME Fail , dwErrorCode:%d", kFn, __LINE__,
                              platform::lastErrorCode());
             }
@@ -211,7 +200,7 @@ bool CFat32Format::vCreatePartition(char cDriveLetter, std::uint8_t ucPhysicalAd
         const std::uint64_t started = os.clock.tickMs();
         std::uint8_t free = 0;
         do {
-            os.storage.updateProperties(disk.handle);
+            os.storage.updateProperties(disk.get());
             os.clock.sleepMs(500);
             free = utility.ucGetNextFreeDriveLetter();
             LogMessage(
