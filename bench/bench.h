@@ -30,6 +30,7 @@
 #include "bench/volume/disk_layout.h"
 #include "bench/volume/fat32_files.h"
 #include "bench/volume/volume_probe.h"
+#include "common/disktools/tool_commands.h"
 
 namespace bench {
 
@@ -174,8 +175,11 @@ class Bench {
     using ScriptReader = std::function<std::optional<std::string>(const std::string& path)>;
     std::optional<std::uint32_t> runProgram(const std::string& program, const std::string& arguments,
                                             const ScriptReader& readScript, std::uint32_t& error);
-    static constexpr std::uint32_t kDiskpartFailed = 2, kDiskpartNoScript = 3, kDiskpartSyntax = 5;
-    static constexpr std::uint32_t kFormatBadParameters = 1, kFormatFatal = 4;
+    static constexpr std::uint32_t kDiskpartFailed = quib::disktools::kDiskpartFailed,
+                                   kDiskpartNoScript = quib::disktools::kDiskpartNoScript,
+                                   kDiskpartSyntax = quib::disktools::kDiskpartSyntax;
+    static constexpr std::uint32_t kFormatBadParameters = quib::disktools::kFormatBadParameters,
+                                   kFormatFatal = quib::disktools::kFormatFatal;
     // SetVolumeLabel("E:\\", label) on a bridge volume.
     bool setVolumeLabel(const std::string& rootPath, const std::string& label, std::uint32_t& error);
     // Where the disk tools keep their copy of a partition: by default the bench folder, or the system's

@@ -2,7 +2,7 @@
 # Installs, from Debian's packages, what building and testing the project needs (only what is missing).
 set -euo pipefail
 # Extra package names may be given as arguments (the benchmark and fuzz scripts add theirs).
-packages=(g++ cmake ninja-build pkg-config libgtest-dev libgmock-dev nlohmann-json3-dev libcli11-dev libblkid-dev "$@")
+packages=(g++ cmake ninja-build pkg-config libgtest-dev libgmock-dev nlohmann-json3-dev libcli11-dev libblkid-dev libfdisk-dev "$@")
 missing=()
 for p in "${packages[@]}"; do
     dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")

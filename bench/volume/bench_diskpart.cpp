@@ -4,9 +4,12 @@
 
 #include "bench/bench_internal.h"
 #include "bench/volume/disk_tables.h"
-#include "bench/volume/diskpart_script.h"
+#include "common/disktools/diskpart_script.h"
 
 namespace bench {
+using quib::disktools::DiskpartCommand;
+using quib::disktools::DiskpartScript;
+using quib::disktools::parseDiskpartScript;
 namespace {
 
 constexpr std::uint64_t kMiB = 1048576;

@@ -7,48 +7,15 @@
 
 #include "bench/bench_internal.h"
 #include "bench/drive/sparse_file.h"
-#include "bench/volume/diskpart_script.h"
-
-#ifdef __linux__
-#include <fcntl.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
-extern char** environ;
-#endif
+#include "common/disktools/quiet_spawn.h"
+#include "common/disktools/tool_commands.h"
 
 namespace bench {
+namespace disktools = quib::disktools;
 namespace {
 
 constexpr std::uint64_t kCopyPiece = 1048576;
 constexpr std::uint32_t kNotSupported = 50;
-
-std::string lower(std::string text) {
-    for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return text;
-}
-
-// "C:\Windows\system32\format.com" -> "format.com"
-std::string programName(const std::string& program) {
-    const std::size_t slash = program.find_last_of("\\/");
-    return lower(slash == std::string::npos ? program : program.substr(slash + 1));
-}
-
-// The words of a command line, a switch starting a word of its own ("E:/Q" -> "E:", "/Q").
-std::vector<std::string> commandWords(const std::string& arguments) {
-    std::string spaced;
-    for (const char c : arguments) {
-        if (c == '/') spaced += ' ';
-        spaced += c;
-    }
-    return blankSeparatedWords(spaced);
-}
-
-char driveWord(const std::string& word) {
-    return word.size() == 2 && word[1] == ':' && std::isalpha(static_cast<unsigned char>(word[0]))
-               ? static_cast<char>(std::toupper(static_cast<unsigned char>(word[0])))
-               : 0;
-}
 
 // A sparse file holding the drive's bytes from `offset` for `length`: only what was written is copied.
 bool sparseCopy(const BridgeChip& chip, std::uint64_t offset, std::uint64_t length,
@@ -73,46 +40,13 @@ bool sparseCopy(const BridgeChip& chip, std::uint64_t offset, std::uint64_t leng
     return !failed;
 }
 
-#ifdef __linux__
-// A tool of the host by name: on the search path, or where Debian keeps administrators' tools.
-std::optional<std::string> findTool(const std::string& name) {
-    std::string path = std::getenv("PATH") ? std::getenv("PATH") : "";
-    path += ":/usr/sbin:/sbin";
-    std::size_t at = 0;
-    while (at <= path.size()) {
-        const std::size_t end = std::min(path.find(':', at), path.size());
-        const std::string candidate = path.substr(at, end - at) + "/" + name;
-        if (end > at && ::access(candidate.c_str(), X_OK) == 0) return candidate;
-        at = end + 1;
-    }
-    return std::nullopt;
-}
-
+// A tool of the host, waited for without a bound (the bench's clock does not run meanwhile).
 std::optional<int> spawnQuietly(const std::vector<std::string>& argv) {
-    const auto tool = findTool(argv.front());
-    if (!tool) return std::nullopt;
-    std::vector<char*> args;
-    for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-    args.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-    pid_t pid = 0;
-    const int started = ::posix_spawn(&pid, tool->c_str(), &actions, nullptr, args.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    if (started != 0) return std::nullopt;
-    int status = 0;
-    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-    }
-    return WIFEXITED(status) ? WEXITSTATUS(status) : 128;
+    int ignored = 0;
+    const auto code = disktools::spawnQuietly(argv, 0, ignored);
+    if (!code) return std::nullopt;
+    return static_cast<int>(*code);
 }
-#else
-std::optional<int> spawnQuietly(const std::vector<std::string>&) {
-    return std::nullopt;  // the host's file-system tools are Debian's
-}
-#endif
 
 }  // namespace
 
@@ -159,19 +93,10 @@ std::optional<int> Bench::runToolOnPartition(const VolumePlace& place, const Too
 
 std::optional<std::uint32_t> Bench::runProgram(const std::string& program, const std::string& arguments,
                                                const ScriptReader& readScript, std::uint32_t& error) {
-    const std::string name = programName(program);
+    const std::string name = disktools::programName(program);
     if (name == "diskpart.exe") {
-        // "/s <script>": the rest of the line is the script's path (it may hold blanks and slashes).
-        std::string rest = arguments;
-        rest.erase(0, rest.find_first_not_of(" \t"));
-        std::optional<std::string> text;
-        if (rest.size() > 3 && lower(rest.substr(0, 2)) == "/s" &&
-            std::isspace(static_cast<unsigned char>(rest[2]))) {
-            std::string path = rest.substr(3);
-            path.erase(0, path.find_first_not_of(" \t\""));
-            path.erase(path.find_last_not_of(" \t\"") + 1);
-            text = readScript(path);
-        }
+        const auto path = disktools::diskpartScriptPath(arguments);
+        const std::optional<std::string> text = path ? readScript(*path) : std::nullopt;
         if (!text) return kDiskpartNoScript;
         return transact([&] { return runDiskpart(*text); });
     }
@@ -180,8 +105,8 @@ std::optional<std::uint32_t> Bench::runProgram(const std::string& program, const
         return std::nullopt;
     }
     return transact([&]() -> std::optional<std::uint32_t> {
-        const std::vector<std::string> words = commandWords(arguments);
-        const char letter = words.empty() ? 0 : driveWord(words[0]);
+        const disktools::FormatRequest format = disktools::parseFormatArguments(arguments);
+        const char letter = format.letter;
         std::optional<std::size_t> volume;
         for (std::size_t v = 0; v < m_description.volumes.size(); ++v)
             if (letter && volumeLetter(v) == letter && volumeShown(v)) volume = v;
@@ -193,24 +118,16 @@ std::optional<std::uint32_t> Bench::runProgram(const std::string& program, const
             return kFormatFatal;
         }
         if (name == "label.exe") {
-            std::string label;
-            for (std::size_t i = 1; i < words.size(); ++i) label += (i > 1 ? " " : "") + words[i];
             std::uint32_t ignored = 0;
-            return setVolumeLabel(std::string(1, letter) + ":\\", label, ignored) ? 0u : kFormatFatal;
+            return setVolumeLabel(std::string(1, letter) + ":\\",
+                                  disktools::parseLabelArguments(arguments).label, ignored)
+                       ? 0u
+                       : kFormatFatal;
         }
-        std::string fileSystem;
-        bool confirmed = false;
-        for (std::size_t i = 1; i < words.size(); ++i) {
-            const std::string w = lower(words[i]);
-            if (w == "/y")
-                confirmed = true;
-            else if (w.rfind("/fs:", 0) == 0)
-                fileSystem = w.substr(4);
-            else if (w != "/q")
-                return kFormatBadParameters;
-        }
+        if (format.unknownSwitch) return kFormatBadParameters;
         // Without /y the program would wait for an answer no one gives.
-        if (!confirmed) return kFormatFatal;
+        if (!format.confirmed) return kFormatFatal;
+        const std::string& fileSystem = format.fileSystem;
         if (m_lockedVolumes.count(letter)) return kFormatFatal;
         const std::uint32_t bs =
             m_description.bridges[static_cast<std::size_t>(place->bridge)].drive->reportedBytesPerSector;

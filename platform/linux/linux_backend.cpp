@@ -28,8 +28,11 @@ class LinuxBackend final : public Backend {
         : m_store(FileRegistry::defaultStoreFile()),
           m_devices(rootsFromEnvironment()),
           m_registry(m_store, m_devices),
+          m_process(&m_devices),
           m_platform{m_files,   m_module,  m_registry, m_ui,     m_clock,  m_devices,
-                     m_devices, m_devices, m_devices,  m_dialog, m_process} {}
+                     m_devices, m_devices, m_devices,  m_dialog, m_process} {
+        m_files.setDriveRoots([this](char letter) { return m_devices.driveRoot(letter); });
+    }
     Platform& platform() override { return m_platform; }
 
   private:

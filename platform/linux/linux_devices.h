@@ -4,6 +4,7 @@
 #pragma once
 
 #include <map>
+#include <memory>
 #include <mutex>
 #include <set>
 #include <string>
@@ -21,6 +22,9 @@ struct LinuxDeviceRoots {
 
 // The volume name of a drive letter ("\\?\Volume{...}\").
 std::string volumeNameOf(char letter);
+
+// Where the block node `node` is mounted, from the mount table; empty when nowhere.
+std::vector<std::string> mountPointsOf(const std::string& node);
 
 class LinuxDevices final : public Storage, public UsbTree, public Devices, public Volumes {
   public:
@@ -89,8 +93,19 @@ class LinuxDevices final : public Storage, public UsbTree, public Devices, publi
         char letter = 0;
         std::string disk, partition;  // block names ("sdb", "sdb1")
     };
+    // A partition given a letter by the partitioning tool keeps it while this process runs (the letters
+    // of the others follow, from "D:" on, skipping it).
     std::vector<LetteredVolume> letteredVolumes();
-    static std::vector<LetteredVolume> letteredVolumes(const DiskSnapshot& disks);
+    std::vector<LetteredVolume> letteredVolumes(const DiskSnapshot& disks);
+
+    // The folder standing for a drive letter's root (linux_drive_roots.cpp): "/" for "C:"; a volume where
+    // it is mounted, or mounted privately until the last copy of the pointer goes (needs root).
+    std::shared_ptr<const std::string> driveRoot(char letter);
+
+    // The system's disk tools ("diskpart.exe", "format.com", "label.exe") carried out with libfdisk and
+    // Debian's tools (linux_disk_tools.cpp); nothing with error 2 for any other program.
+    std::optional<std::uint32_t> runDiskTool(const std::string& program, const std::string& arguments,
+                                             std::uint32_t timeoutMs);
 
   private:
     enum class Kind { Disk, Cdrom, Controller, Hub, UsbDevice, Volume };
@@ -131,7 +146,15 @@ class LinuxDevices final : public Storage, public UsbTree, public Devices, publi
     // Flushes and removes a USB device with the disks behind it.
     bool ejectUsbDevice(const UsbNode& node, const DiskSnapshot& disks);
 
+    // After a write to a disk's first MiB (its table): the kernel told to read the table again now, or,
+    // while one of its partitions is held, once the hold ends.
+    void tableWritten(const std::string& diskName);
+    void rereadPendingTables();
+
     LinuxDeviceRoots m_roots;
+    std::mutex m_letterLock;
+    std::map<std::pair<std::string, std::uint64_t>, char> m_assignedLetters;  // (disk's sysfs path, start)
+    std::set<std::string> m_tablesToReread;
     SysfsReader m_sys;
     std::mutex m_lock;
     std::map<DeviceHandle, Opened> m_open;

@@ -26,6 +26,8 @@ namespace quib::platform {
 namespace {
 
 constexpr auto kFn = "LinuxDevices";
+// Writes below this offset of a whole disk may change its partition table.
+constexpr std::uint64_t kTableArea = 1048576;
 
 template <typename T>
 std::optional<T> failWith(std::uint32_t error) {
@@ -106,7 +108,8 @@ std::optional<TableFacts> tableOf(const std::string& diskNode, std::uint32_t num
     return facts;
 }
 
-// Where the block node `node` is mounted, from the mount table; empty when nowhere.
+}  // namespace
+
 std::vector<std::string> mountPointsOf(const std::string& node) {
     struct stat st {};
     if (::stat(node.c_str(), &st) != 0 || !S_ISBLK(st.st_mode)) return {};
@@ -121,8 +124,6 @@ std::vector<std::string> mountPointsOf(const std::string& node) {
     }
     return out;
 }
-
-}  // namespace
 
 int LinuxDevices::blockNode(DeviceHandle handle, Opened& opened) {
     if (opened.blockFd >= 0) return opened.blockFd;
@@ -211,8 +212,36 @@ std::optional<std::uint32_t> LinuxDevices::writeAt(DeviceHandle handle, std::uin
     }
     // Written through, as an unbuffered handle writes.
     if (::fdatasync(fd) != 0) return failWith<std::uint32_t>(sgio::systemErrorOf(errno));
+    std::uint32_t ignored = 0;
+    if (const auto opened = find(handle, ignored);
+        opened && opened->kind == Kind::Disk && offset < kTableArea)
+        tableWritten(opened->name);
     setLastError(kErrorSuccess);
     return static_cast<std::uint32_t>(done);
+}
+
+void LinuxDevices::tableWritten(const std::string& diskName) {
+    {
+        std::lock_guard guard(m_letterLock);
+        m_tablesToReread.insert(diskName);
+    }
+    rereadPendingTables();
+}
+
+void LinuxDevices::rereadPendingTables() {
+    std::lock_guard guard(m_letterLock);
+    for (auto it = m_tablesToReread.begin(); it != m_tablesToReread.end();) {
+        const int fd = ::open((m_roots.dev + "/" + *it).c_str(), O_RDONLY | O_CLOEXEC);
+        const int result = fd < 0 ? -1 : ::ioctl(fd, BLKRRPART);
+        const int error = errno;
+        if (fd >= 0) ::close(fd);
+        // Busy while a partition is held (locked or mounted): tried again when a handle closes.
+        if (result != 0 && fd >= 0 && error == EBUSY) {
+            ++it;
+            continue;
+        }
+        it = m_tablesToReread.erase(it);
+    }
 }
 
 bool LinuxDevices::lockVolume(DeviceHandle volume) {
@@ -236,12 +265,14 @@ bool LinuxDevices::lockVolume(DeviceHandle volume) {
 }
 
 bool LinuxDevices::unlockVolume(DeviceHandle volume) {
-    std::lock_guard lock(m_lock);
+    std::unique_lock lock(m_lock);
     const auto it = m_open.find(volume);
     if (it == m_open.end()) return fail(kErrorInvalidHandle);
     if (it->second.lockFd < 0) return fail(kErrorNotLocked);
     ::close(it->second.lockFd);
     it->second.lockFd = -1;
+    lock.unlock();
+    rereadPendingTables();
     setLastError(kErrorSuccess);
     return true;
 }

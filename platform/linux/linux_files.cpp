@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <climits>
 
@@ -100,24 +101,64 @@ std::uint32_t systemErrorFromErrno(int error) {
     }
 }
 
+bool LinuxFileSystem::isDrivePath(const std::string& path) {
+    return path.size() >= 2 && path[1] == ':' && std::isalpha(static_cast<unsigned char>(path[0])) &&
+           (path.size() == 2 || path[2] == '\\' || path[2] == '/');
+}
+
+std::optional<std::string> LinuxFileSystem::drivePathOn(const std::string& path, const std::string& root) {
+    std::string real = root == "/" ? "" : root;
+    std::size_t at = 2;
+    while (at < path.size()) {
+        const std::size_t end = std::min(path.find_first_of("\\/", at), path.size());
+        const std::string part = path.substr(at, end - at);
+        // Never above the volume's root.
+        if (part == "..") return std::nullopt;
+        if (!part.empty() && part != ".") real += "/" + part;
+        at = end + 1;
+    }
+    return real.empty() ? "/" : real;
+}
+
+template <typename Operation>
+auto LinuxFileSystem::onDrive(const std::string& path, Operation operation) -> decltype(operation(path)) {
+    using Result = decltype(operation(path));
+    const char letter = static_cast<char>(std::toupper(static_cast<unsigned char>(path[0])));
+    const std::shared_ptr<const std::string> root = m_driveRoots ? m_driveRoots(letter) : nullptr;
+    if (!root) {
+        if (!m_driveRoots) setLastError(kErrorPathNotFound);
+        return Result{};
+    }
+    const auto real = drivePathOn(path, *root);
+    if (!real) {
+        setLastError(kErrorPathNotFound);
+        return Result{};
+    }
+    return operation(*real);
+}
+
 bool LinuxFileSystem::exists(const std::string& path) {
+    if (isDrivePath(path)) return onDrive(path, [&](const std::string& real) { return exists(real); });
     struct stat st {};
     return ::stat(path.c_str(), &st) == 0 ? true : fail(errno);
 }
 
 bool LinuxFileSystem::isLink(const std::string& path) {
+    if (isDrivePath(path)) return onDrive(path, [&](const std::string& real) { return isLink(real); });
     struct stat st {};
     if (::lstat(path.c_str(), &st) != 0) return fail(errno);
     return S_ISLNK(st.st_mode);
 }
 
 bool LinuxFileSystem::isDirectory(const std::string& path) {
+    if (isDrivePath(path)) return onDrive(path, [&](const std::string& real) { return isDirectory(real); });
     struct stat st {};
     if (::stat(path.c_str(), &st) != 0) return fail(errno);
     return S_ISDIR(st.st_mode);
 }
 
 std::optional<std::uint64_t> LinuxFileSystem::fileSize(const std::string& path) {
+    if (isDrivePath(path)) return onDrive(path, [&](const std::string& real) { return fileSize(real); });
     struct stat st {};
     if (::stat(path.c_str(), &st) != 0) {
         fail(errno);
@@ -131,10 +172,12 @@ std::optional<std::uint64_t> LinuxFileSystem::fileSize(const std::string& path) 
 }
 
 bool LinuxFileSystem::isReadWrite(const std::string& path) {
+    if (isDrivePath(path)) return onDrive(path, [&](const std::string& real) { return isReadWrite(real); });
     return ::access(path.c_str(), R_OK | W_OK) == 0 ? true : fail(errno);
 }
 
 std::optional<std::vector<std::uint8_t>> LinuxFileSystem::readFile(const std::string& path) {
+    if (isDrivePath(path)) return onDrive(path, [&](const std::string& real) { return readFile(real); });
     // Opened without blocking: a FIFO must not hold the run, and only a regular file is read at all (a
     // device such as /dev/zero would be read until memory runs out).
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
@@ -167,14 +210,19 @@ std::optional<std::vector<std::uint8_t>> LinuxFileSystem::readFile(const std::st
 }
 
 bool LinuxFileSystem::writeFile(const std::string& path, std::span<const std::uint8_t> bytes) {
+    if (isDrivePath(path))
+        return onDrive(path, [&](const std::string& real) { return writeFile(real, bytes); });
     return writeWithFlags(path, bytes, O_TRUNC);
 }
 
 bool LinuxFileSystem::appendFile(const std::string& path, std::span<const std::uint8_t> bytes) {
+    if (isDrivePath(path))
+        return onDrive(path, [&](const std::string& real) { return appendFile(real, bytes); });
     return writeWithFlags(path, bytes, O_APPEND);
 }
 
 bool LinuxFileSystem::deleteFile(const std::string& path) {
+    if (isDrivePath(path)) return onDrive(path, [&](const std::string& real) { return deleteFile(real); });
     return ::unlink(path.c_str()) == 0 ? true : fail(errno);
 }
 
@@ -188,6 +236,8 @@ bool LinuxFileSystem::copyFile(const std::string& from, const std::string& to, b
 }
 
 bool LinuxFileSystem::createDirectory(const std::string& path) {
+    if (isDrivePath(path))
+        return onDrive(path, [&](const std::string& real) { return createDirectory(real); });
     if (::mkdir(path.c_str(), 0755) == 0) return true;
     const int error = errno;
     // Only a real folder counts as existing: a link to one is refused.
@@ -197,10 +247,13 @@ bool LinuxFileSystem::createDirectory(const std::string& path) {
 }
 
 bool LinuxFileSystem::removeDirectory(const std::string& path) {
+    if (isDrivePath(path))
+        return onDrive(path, [&](const std::string& real) { return removeDirectory(real); });
     return ::rmdir(path.c_str()) == 0 ? true : fail(errno);
 }
 
 bool LinuxFileSystem::clearReadOnly(const std::string& path) {
+    if (isDrivePath(path)) return onDrive(path, [&](const std::string& real) { return clearReadOnly(real); });
     struct stat st {};
     if (::lstat(path.c_str(), &st) != 0) return fail(errno);
     if (S_ISLNK(st.st_mode)) return true;  // a link has no attributes of its own to change
@@ -208,10 +261,14 @@ bool LinuxFileSystem::clearReadOnly(const std::string& path) {
 }
 
 std::vector<std::string> LinuxFileSystem::findFiles(const std::string& folder, const std::string& pattern) {
+    if (isDrivePath(folder))
+        return onDrive(folder, [&](const std::string& real) { return findFiles(real, pattern); });
     return listEntries(folder, &pattern, false);
 }
 
 std::vector<std::string> LinuxFileSystem::findFolders(const std::string& folder) {
+    if (isDrivePath(folder))
+        return onDrive(folder, [&](const std::string& real) { return findFolders(real); });
     return listEntries(folder, nullptr, true);
 }
 
@@ -225,6 +282,10 @@ std::string LinuxFileSystem::currentDirectory() {
 }
 
 bool LinuxFileSystem::setCurrentDirectory(const std::string& path) {
+    if (isDrivePath(path)) {
+        setLastError(kErrorPathNotFound);  // a volume mounted for one operation is no place to stay
+        return false;
+    }
     return ::chdir(path.c_str()) == 0 ? true : fail(errno);
 }
 

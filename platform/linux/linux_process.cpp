@@ -9,6 +9,8 @@
 #include <atomic>
 #include <cstring>
 
+#include "common/disktools/tool_commands.h"
+#include "platform/linux/linux_devices.h"
 #include "platform/linux/linux_spawn.h"
 #include "platform/linux/terminal_screen.h"
 
@@ -118,6 +120,9 @@ void runInterruptCleanupForTest() {
 
 std::optional<std::uint32_t> LinuxProcess::runHidden(const std::string& program, const std::string& arguments,
                                                      std::uint32_t timeoutMs) {
+    const std::string name = disktools::programName(program);
+    if (m_devices && (name == "diskpart.exe" || name == "format.com" || name == "label.exe"))
+        return m_devices->runDiskTool(program, arguments, timeoutMs);
     std::vector<std::string> argv = commandLineWords(arguments);
     argv.insert(argv.begin(), program);
     return runQuietly(argv, timeoutMs);

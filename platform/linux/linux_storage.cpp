@@ -157,12 +157,15 @@ DeviceHandle LinuxDevices::open(const std::string& path, std::uint32_t access) {
 }
 
 void LinuxDevices::close(DeviceHandle handle) {
-    std::lock_guard lock(m_lock);
-    const auto it = m_open.find(handle);
-    if (it == m_open.end()) return;
-    for (const int fd : {it->second.fd, it->second.blockFd, it->second.lockFd})
-        if (fd >= 0) ::close(fd);
-    m_open.erase(it);
+    {
+        std::lock_guard lock(m_lock);
+        const auto it = m_open.find(handle);
+        if (it == m_open.end()) return;
+        for (const int fd : {it->second.fd, it->second.blockFd, it->second.lockFd})
+            if (fd >= 0) ::close(fd);
+        m_open.erase(it);
+    }
+    rereadPendingTables();
 }
 
 std::optional<LinuxDevices::Opened> LinuxDevices::find(DeviceHandle handle, std::uint32_t& error) {

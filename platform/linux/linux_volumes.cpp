@@ -2,6 +2,7 @@
 // disk-number order and partition order; "C:" stands for the root file system.
 #include <cctype>
 #include <cstdio>
+#include <set>
 
 #include "platform/linux/linux_devices.h"
 #include "platform/linux/windows_names.h"
@@ -34,14 +35,32 @@ std::vector<LinuxDevices::LetteredVolume> LinuxDevices::letteredVolumes() {
 
 std::vector<LinuxDevices::LetteredVolume> LinuxDevices::letteredVolumes(const DiskSnapshot& disks) {
     std::vector<LetteredVolume> out;
-    char letter = kFirstLetter;
-    for (const BlockDisk& disk : disks.disks()) {
-        if (disk.cdrom || disk.usbDevice.empty()) continue;
-        for (const BlockPartition& p : disk.partitions) {
-            if (letter > 'Z') return out;
-            out.push_back({letter++, disk.name, p.name});
+    std::vector<std::optional<char>> assigned;
+    std::set<char> taken;
+    {
+        std::lock_guard guard(m_letterLock);
+        for (const BlockDisk& disk : disks.disks()) {
+            if (disk.cdrom || disk.usbDevice.empty()) continue;
+            for (const BlockPartition& p : disk.partitions) {
+                out.push_back({0, disk.name, p.name});
+                const auto it = m_assignedLetters.find({disk.path, p.startSector});
+                assigned.push_back(it != m_assignedLetters.end() && taken.insert(it->second).second
+                                       ? std::optional<char>(it->second)
+                                       : std::nullopt);
+            }
         }
     }
+    char next = kFirstLetter;
+    for (std::size_t i = 0; i < out.size(); ++i) {
+        if (assigned[i]) {
+            out[i].letter = *assigned[i];
+            continue;
+        }
+        while (next <= 'Z' && taken.count(next)) ++next;
+        if (next > 'Z') break;
+        out[i].letter = next++;
+    }
+    std::erase_if(out, [](const LetteredVolume& v) { return v.letter == 0; });
     return out;
 }
 

@@ -4,13 +4,15 @@
 
 #include <algorithm>
 
-#include "bench/volume/diskpart_script.h"
 #include "bench_test_support.h"
+#include "common/disktools/diskpart_script.h"
 
 namespace bench::testing {
 namespace {
 
-using Op = DiskpartCommand::Op;
+using quib::disktools::DiskpartScript;
+using quib::disktools::parseDiskpartScript;
+using Op = quib::disktools::DiskpartCommand::Op;
 
 TEST(DiskpartScript, ReadsTheCommandsUpToTheFirstItDoesNotKnow) {
     struct Row {

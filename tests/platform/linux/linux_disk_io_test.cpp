@@ -122,4 +122,46 @@ TEST_F(LinuxDiskIoTest, PartitionFactsAndTheVolumesFileSystemComeFromWhatTheNode
     d.close(v);
 }
 
+// The system's disk tools on the nodes: the script partitions the bridge's disk and gives its volume the
+// letter asked for; format.com and label.exe make file systems and labels on the lettered partition.
+TEST_F(LinuxDiskIoTest, TheDiskToolsRunOnTheBridgesNodes) {
+    TempFolder work;
+    const std::string script = work / "DiskPartTarget1.sc";
+    std::ofstream(script) << " list disk\n select disk 1\n online disk noerr \n clean \nconvert mbr \ncreate "
+                             "partition primary \n active\n select partition 1\n assign letter=F\n";
+    EXPECT_EQ(d.runDiskTool("diskpart.exe", " /s " + script, 60000), 0u);
+    const auto table = run(tool("sfdisk") + " --dump " + dev / "sdb");
+    EXPECT_NE(table.output.find("start=        2048, size=     3997952, type=7, bootable"), std::string::npos)
+        << table.output;
+    // The partition (still where the kernel's view has it) now answers to F:, and D: is free.
+    EXPECT_TRUE(d.volumeNameForMountPoint("F:\\").has_value());
+    EXPECT_FALSE(d.volumeNameForMountPoint("D:\\").has_value());
+
+    struct Row {
+        const char* fs;
+        const char* shown;
+    } rows[] = {{"EXFAT", "exFAT"}, {"NTFS", "NTFS"}, {"FAT32", "FAT32"}};
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.fs);
+        EXPECT_EQ(d.runDiskTool("format.com", " F:/Q /FS:" + std::string(row.fs) + " /y", 60000), 0u);
+        EXPECT_EQ(d.runDiskTool("label.exe", " F: NEW LABEL", 60000), 0u);
+        const auto info = d.volumeInformation("F:\\");
+        ASSERT_TRUE(info.has_value());
+        EXPECT_EQ(info->fileSystem, row.shown);
+        EXPECT_EQ(info->label, "NEW LABEL");
+    }
+    EXPECT_EQ(d.runDiskTool("format.com", " F:/Q /FS:NTFS", 60000), 4u);  // would wait for a yes
+    EXPECT_EQ(d.runDiskTool("format.com", " Q:/Q /FS:NTFS /y", 60000), 1u);
+    EXPECT_EQ(d.runDiskTool("format.com", " F:/Q /FS:HPFS /y", 60000), 1u);
+    EXPECT_EQ(d.runDiskTool("diskpart.exe", " /s " + work / "none.sc", 60000), 3u);
+    EXPECT_FALSE(d.runDiskTool("chkdsk.exe", " F:", 60000).has_value());
+    EXPECT_EQ(lastError(), kErrorFileNotFound);
+    EXPECT_EQ(d.volumeInformation("F:\\")->fileSystem, "FAT32");
+
+    // The script on the machine's own disk or a letter another volume has: refused, the table kept.
+    std::ofstream(script) << "select disk 1\nselect partition 1\nassign letter=C\n";
+    EXPECT_EQ(d.runDiskTool("diskpart.exe", " /s " + script, 60000), 2u);
+    EXPECT_EQ(run(tool("sfdisk") + " --dump " + dev / "sdb").output, table.output);
+}
+
 }  // namespace

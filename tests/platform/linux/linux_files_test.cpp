@@ -120,4 +120,41 @@ TEST(LinuxFilesTest, PathRulesAndCurrentDirectory) {
     EXPECT_FALSE(fs.setCurrentDirectory(dir / "missing"));
 }
 
+// A drive path lies under the folder standing for its letter's root, never above it, and never in the
+// current folder when no folder stands for the letter.
+TEST(LinuxFilesTest, DrivePathsLieOnTheirVolumesRoot) {
+    TempFolder volume, work;
+    LinuxFileSystem f;
+    const std::string previous = f.currentDirectory();
+    ASSERT_TRUE(f.setCurrentDirectory(work.path()));
+    const std::vector<std::uint8_t> data = {1, 2, 3};
+    EXPECT_FALSE(f.writeFile("E:\\rwtestbin.txt", data));
+    EXPECT_EQ(lastError(), quib::platform::kErrorPathNotFound);
+
+    int asked = 0;
+    f.setDriveRoots([&](char letter) -> std::shared_ptr<const std::string> {
+        ++asked;
+        if (letter != 'E') {
+            quib::platform::setLastError(quib::platform::kErrorPathNotFound);
+            return nullptr;
+        }
+        return std::make_shared<const std::string>(volume.path());
+    });
+    EXPECT_TRUE(f.createDirectory("e:\\tmp"));
+    EXPECT_TRUE(f.writeFile("E:\\tmp\\a.txt", data));
+    EXPECT_EQ(f.readFile(volume.path() + "/tmp/a.txt"), data);
+    EXPECT_EQ(f.findFiles("E:\\tmp", "*.txt"), std::vector<std::string>{"a.txt"});
+    EXPECT_TRUE(f.deleteFile("E:/tmp/a.txt"));
+    EXPECT_TRUE(f.removeDirectory("E:\\tmp"));
+    EXPECT_FALSE(f.writeFile("E:\\..\\escaped.txt", data));
+    EXPECT_FALSE(f.createDirectory("F:\\tmp"));
+    EXPECT_EQ(lastError(), quib::platform::kErrorPathNotFound);
+    EXPECT_EQ(asked, 7);
+    EXPECT_TRUE(std::filesystem::is_empty(work.path()));
+    EXPECT_TRUE(std::filesystem::is_empty(volume.path()));
+    EXPECT_FALSE(std::filesystem::exists(std::filesystem::path(volume.path()).parent_path() / "escaped.txt"));
+    EXPECT_EQ(LinuxFileSystem::drivePathOn("C:\\Windows\\.\\x", "/"), "/Windows/x");
+    f.setCurrentDirectory(previous);
+}
+
 }  // namespace

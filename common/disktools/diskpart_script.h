@@ -1,4 +1,4 @@
-// The partitioning tool's script language, as far as the bench carries it out: the commands that prepare a
+// The partitioning tool's script language, as far as the system's scripts use it: the commands that prepare a
 // whole disk for one volume. Anything else is refused, as the tool refuses what it does not know.
 #pragma once
 
@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-namespace bench {
+namespace quib::disktools {
 
 struct DiskpartCommand {
     enum class Op {
@@ -43,4 +43,4 @@ std::vector<std::string> blankSeparatedWords(std::string_view line);
 // skipped; "noerr" may end any command.
 DiskpartScript parseDiskpartScript(std::string_view text);
 
-}  // namespace bench
+}  // namespace quib::disktools

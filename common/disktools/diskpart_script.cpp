@@ -1,10 +1,10 @@
-#include "bench/volume/diskpart_script.h"
+#include "common/disktools/diskpart_script.h"
 
 #include <cctype>
 #include <charconv>
 #include <optional>
 
-namespace bench {
+namespace quib::disktools {
 namespace {
 
 std::string lower(std::string_view word) {
@@ -104,4 +104,4 @@ DiskpartScript parseDiskpartScript(std::string_view text) {
     return script;
 }
 
-}  // namespace bench
+}  // namespace quib::disktools
