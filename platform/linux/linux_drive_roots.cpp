@@ -20,9 +20,16 @@ constexpr auto kFn = "LinuxDevices::driveRoot";
 
 // The kernel's drivers for what libblkid finds on the partition, in the order to try.
 std::vector<std::string> driversFor(const std::string& node) {
-    char* type = blkid_get_tag_value(nullptr, "TYPE", node.c_str());
-    const std::string found = type ? type : "";
-    std::free(type);
+    std::string found;
+    if (blkid_probe probe = blkid_new_probe_from_filename(node.c_str())) {
+        blkid_probe_enable_superblocks(probe, 1);
+        blkid_probe_set_superblocks_flags(probe, BLKID_SUBLKS_TYPE);
+        const char* type = nullptr;
+        if (blkid_do_safeprobe(probe) == 0 && blkid_probe_lookup_value(probe, "TYPE", &type, nullptr) == 0 &&
+            type)
+            found = type;
+        blkid_free_probe(probe);
+    }
     if (found == "vfat" || found == "exfat") return {found};
     if (found == "ntfs") return {"ntfs3", "ntfs"};
     return {};

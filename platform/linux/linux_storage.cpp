@@ -254,7 +254,18 @@ std::optional<StorageDescriptor> LinuxDevices::storageDescriptor(DeviceHandle ha
 }
 
 std::optional<DriveGeometry> LinuxDevices::driveGeometry(DeviceHandle handle) {
-    const auto disk = diskOf(handle);
+    std::uint32_t error = 0;
+    const auto opened = find(handle, error);
+    std::optional<BlockDisk> disk;
+    if (opened && opened->kind == Kind::Volume) {
+        // A volume answers the geometry of the disk it lies on, as on Windows.
+        const DiskSnapshot disks = DiskSnapshot::read(m_sys);
+        const BlockDisk* under = disks.byName(opened->disk);
+        if (under == nullptr) return failWith<DriveGeometry>(kErrorDeviceNotConnected);
+        disk = *under;
+    } else {
+        disk = diskOf(handle);
+    }
     if (!disk) return std::nullopt;
     if (disk->sectors == 0) return failWith<DriveGeometry>(kErrorNotReady);  // no medium, or its size unknown
     DriveGeometry g;

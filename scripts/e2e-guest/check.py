@@ -5,8 +5,10 @@ Exit 0 when every check passed; prints one line per check and a summary.
 """
 import argparse
 import json
+import os
 import pathlib
 import re
+import subprocess
 import sys
 
 # Commands the guest's kernel sends on its own while it probes and reads a disk, never the program: the
@@ -61,17 +63,17 @@ def steps_of(text):
     return {m.group(1): int(m.group(2)) for m in re.finditer(r"^E2E-STEP (\S+) exit=(-?\d+)$", text, re.M)}
 
 
-def compare_traces(guest, host, smart_device=None):
+def compare_traces(guest, host, tail_devices=()):
     """Per bridge: the host's commands, in order, must be the guest's once the kernel's own are set aside.
 
     Host records the bench refused before any device saw them (control_ok false: a request sent to a disk
     that had gone, or refused by the pass-through rules) cannot reach a device over USB and are left out.
-    On `smart_device`, what follows the host's last command is smartctl's, run after the program's and
-    quibdiag's steps (which the host runs too):
-    it is returned apart. Returns (problems, counts, smartctl's records)."""
+    On each of `tail_devices`, what follows the host's last command is the guest's alone (smartctl on
+    bridge1, the format on bridge0), run after the program's and quibdiag's steps (which the host runs too):
+    it is returned apart. Returns (problems, counts, {device: its tail})."""
     problems = []
     counts = {}
-    tail = []
+    tails = {}
     devices = sorted({r["device"] for r in guest} | {r["device"] for r in host})
     for device in devices:
         g = [r for r in guest if r["device"] == device]
@@ -86,9 +88,10 @@ def compare_traces(guest, host, smart_device=None):
         kernel = 0
         repeats = 0
         i = 0
+        tail = []
         for n, record in enumerate(g):
-            if device == smart_device and i == len(h):
-                tail = g[n:]
+            if device in tail_devices and i == len(h):
+                tail = tails[device] = g[n:]
                 break
             if i < len(h) and essence(record) == essence(h[i]):
                 i += 1
@@ -106,8 +109,8 @@ def compare_traces(guest, host, smart_device=None):
                                 f"{json.dumps(essence(h[i]))} ({len(h) - i} missing)")
         counts[device] = {"guest": len(g), "host": len(h), "matched": i, "kernel": kernel,
                           "repeats": repeats, "host_refused": refused,
-                          "smartctl": len(tail) if device == smart_device else 0}
-    return problems, counts, tail
+                          "tail": len(tail)}
+    return problems, counts, tails
 
 
 SMART_RUNS = ["sat16-a", "sat12-a", "sat16-x"]
@@ -248,6 +251,65 @@ def diag_checks(work, console, host_steps_text, bridge, smart_json, check):
     check("the library's exports, smartctl and the bench agree on the drive", not problems, "; ".join(problems))
 
 
+def partition_copy(image, start, length, target):
+    """The partition's bytes as a sparse file: only what is not zero is written."""
+    piece = 1 << 20
+    with open(image, "rb") as source, open(target, "wb") as out:
+        source.seek(start)
+        done = 0
+        while done < length:
+            data = source.read(min(piece, length - done))
+            if not data:
+                break
+            if data.count(0) != len(data):
+                out.seek(done)
+                out.write(data)
+            done += len(data)
+        out.truncate(length)
+
+
+def format_checks(work, console, tail, check):
+    """bridge0's drive formatted FAT32 through the library in the guest: the kernel's vfat driver mounted it
+    there; what the bench's drive holds afterwards passes fsck.fat and mtools reads the guest's file."""
+    code = dict(re.findall(r"^E2E-DIAG (\S+) exit=(\d+)$", console, re.M)).get("format")
+    try:
+        answer = json.loads((work / "diag-format.json").read_text())
+    except (OSError, ValueError):
+        answer = {}
+    check(f"quibdiag format in the guest: exit {code}, formatted", code == "0" and answer.get("formatted") is True,
+          json.dumps(answer)[:300])
+    vfat = re.search(r"^E2E-VFAT .*$", console, re.M)
+    check("the guest's vfat driver mounted the volume, a file written and read back equal",
+          bool(vfat) and vfat.group(0).startswith("E2E-VFAT ok"), vfat.group(0) if vfat else "no E2E-VFAT line")
+    bad = [r for r in tail if refused(r)]
+    check(f"the bench answered every one of the format's {len(tail)} commands", tail and not bad,
+          json.dumps(essence(bad[0])) if bad else "")
+    image = work / "bench" / "chips" / "bridge0" / "drive.img"
+    with open(image, "rb") as f:
+        mbr = f.read(512)
+    entry = mbr[446:462]
+    start, length = int.from_bytes(entry[8:12], "little"), int.from_bytes(entry[12:16], "little")
+    check(f"bridge0's drive holds an MBR with one active FAT32 partition at {start}, {length} sectors",
+          mbr[510:512] == b"\x55\xaa" and entry[0] == 0x80 and entry[4] == 0x0C and start == 2048 and length > 0,
+          mbr[446:512].hex())
+    volume = work / "bridge0-volume.img"
+    partition_copy(image, start * 512, length * 512, volume)
+    fsck = subprocess.run(["fsck.fat", "-n", str(volume)], capture_output=True, text=True)
+    check("fsck.fat -n accepts the volume", fsck.returncode == 0, (fsck.stdout + fsck.stderr).strip()[-300:])
+    tools = dict(os.environ, MTOOLS_SKIP_CHECK="1")
+    label = subprocess.run(["mlabel", "-s", "-i", str(volume), "::"], capture_output=True, text=True, env=tools)
+    check("mtools reads the label the library wrote", "E2EVOL" in label.stdout, label.stdout.strip())
+    written = "".join(f"{n}\n" for n in range(1, 20001))
+    copy = subprocess.run(["mtype", "-i", str(volume), "::E2E.TXT"], capture_output=True, text=True, env=tools)
+    check("mtools reads the file the guest wrote through vfat", copy.stdout == written,
+          f"{len(copy.stdout)} bytes, {copy.stderr.strip()}")
+    rwtest = dict(re.findall(r"^E2E-DIAG (\S+) exit=(\d+)$", console, re.M)).get("rwtest")
+    reference = (work / "rwtestbin.txt").read_bytes()
+    kept = subprocess.run(["mtype", "-i", str(volume), "::rwtestbin.txt"], capture_output=True, env=tools)
+    check(f"quibdiag rwtest file on the new volume: exit {rwtest}, the copy on it equals the reference",
+          rwtest == "0" and kept.stdout == reference, f"{len(kept.stdout)} of {len(reference)} bytes")
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--work", required=True)
@@ -301,11 +363,14 @@ def main():
                   and b["on_bus"])
             check(f"{b['id']} restarted exactly once (guest {b['restarts']}, host {hb.get('restarts')})",
                   b["restarts"] == 1 and hb.get("restarts") == 1)
-        problems, counts, tail = compare_traces(guest_trace, read_trace(work / "host-bench"), "bridge1")
+        tail_of = {"bridge1": "smartctl", "bridge0": "the format"}
+        problems, counts, tails = compare_traces(guest_trace, read_trace(work / "host-bench"), tail_of)
+        tail = tails.get("bridge1", [])
         for device, c in counts.items():
             print(f"     {device}: guest {c['guest']} commands = {c['matched']} as on the host + {c['kernel']} "
-                  f"from the guest kernel + {c['repeats']} repeated relink polls + {c['smartctl']} from smartctl; "
-                  f"host records refused before any device: {c['host_refused']}")
+                  f"from the guest kernel + {c['repeats']} repeated relink polls + {c['tail']} from "
+                  f"{tail_of.get(device, 'nothing else')}; host records refused before any device: "
+                  f"{c['host_refused']}")
         check("traces agree command for command (kernel's own commands set aside)", not problems,
               "; ".join(problems))
         bridge1 = next(b for b in guest_state["bridges"] if b["id"] == "bridge1")
@@ -316,6 +381,7 @@ def main():
         except ValueError:
             smart_json = {}
         diag_checks(work, console, (work / "host-steps.txt").read_text(), bridge1, smart_json, check)
+        format_checks(work, console, tails.get("bridge0", []), check)
     passed = all(results)
     print(f"e2e summary: {sum(results)} of {len(results)} checks passed -> {'PASSED' if passed else 'FAILED'}")
     return 0 if passed else 1

@@ -3,7 +3,11 @@
 its own attribute table, a failed and a passed self-test, two logged errors, hidden sectors and 4096-byte
 physical sectors. scripts/e2e-linux.sh runs smartctl against it in the guest.
 
-    smart_drive.py IN.json OUT.json BRIDGE_ID
+    smart_drive.py IN.json OUT.json BRIDGE_ID [SMALL_BRIDGE_ID SECTORS]
+
+With SMALL_BRIDGE_ID, that bridge gets a plain SATA drive of SECTORS 512-byte sectors: the guest
+partitions and formats it through the library, which a full-speed link does in seconds only on a small
+drive.
 """
 import json
 import sys
@@ -61,6 +65,11 @@ def main():
     if len(chosen) != 1:
         sys.exit(f"smart_drive.py: no bridge {bridge_id} in {source}")
     chosen[0]["drive"] = DRIVE
+    if len(sys.argv) > 5:
+        small = [b for b in bridges(description) if b.get("id") == sys.argv[4]]
+        if len(small) != 1:
+            sys.exit(f"smart_drive.py: no bridge {sys.argv[4]} in {source}")
+        small[0]["drive"] = {"kind": "sata", "sectors": int(sys.argv[5])}
     with open(target, "w") as out:
         json.dump(description, out, indent=1)
 

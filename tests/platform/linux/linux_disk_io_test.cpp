@@ -61,6 +61,9 @@ TEST_F(LinuxDiskIoTest, VolumeContentsGoToThePartitionsNodeInWholeBlocks) {
     for (std::size_t i = 0; i < block.size(); ++i) block[i] = static_cast<std::uint8_t>(i * 5 + 3);
     EXPECT_EQ(d.writeAt(v, 1 << 20, block), 4096u);
     EXPECT_EQ(nodeBytes("sdb1", 1 << 20, 4096), block);
+    // The volume answers its disk's geometry, as on Windows.
+    ASSERT_TRUE(d.driveGeometry(v).has_value());
+    EXPECT_EQ(d.driveGeometry(v)->diskSize, kDiskSectors * 512);
     std::vector<std::uint8_t> back(4096);
     EXPECT_EQ(d.readAt(v, 1 << 20, back), 4096u);
     EXPECT_EQ(back, block);
