@@ -52,6 +52,7 @@ class SelectedDisk {
     SelectedDisk(std::uint32_t number, DiskpartMachine::Disk disk)
         : m_number(number), m_disk(std::move(disk)) {}
     ~SelectedDisk() {
+        m_context.reset();  // libfdisk lets go of the descriptor before it closes
         if (m_fd >= 0) ::close(m_fd);
     }
     SelectedDisk(const SelectedDisk&) = delete;

@@ -61,4 +61,12 @@ inline std::optional<std::uint64_t> mdirBytesFree(const std::string& image) {
     return std::stoull(digits);
 }
 
+// What fdisk says is wrong with a table it listed (empty when it found nothing wrong).
+inline std::string fdiskComplaints(const std::string& listing) {
+    std::string found;
+    for (const char* bad : {"corrupt", "mismatch", "Warning", "does not end", "overlap", "not aligned"})
+        if (listing.find(bad) != std::string::npos) found += std::string(found.empty() ? "" : ", ") + bad;
+    return found;
+}
+
 }  // namespace quib::testing

@@ -191,8 +191,7 @@ TEST_P(PartitionedImage, FdiskReadsTheTableAndMtoolsTheVolumeInIt) {
     EXPECT_EQ(listing.status, 0) << listing.output;
     EXPECT_NE(listing.output.find(c.gpt ? "Disklabel type: gpt" : "Disklabel type: dos"), std::string::npos)
         << listing.output;
-    for (const char* bad : {"corrupt", "mismatch", "Warning", "does not end", "overlap"})
-        EXPECT_EQ(listing.output.find(bad), std::string::npos) << bad << " in\n" << listing.output;
+    EXPECT_EQ(quib::testing::fdiskComplaints(listing.output), "") << listing.output;
     const std::string dataLine = std::to_string(data.firstLba) + " " + std::to_string(data.sectorCount) +
                                  " " + (c.gpt ? "Microsoft basic data" : "W95 FAT32 (LBA)");
     EXPECT_NE(listing.output.find(dataLine), std::string::npos) << dataLine << " in\n" << listing.output;
